@@ -1,0 +1,476 @@
+// The emulated runtime base: reference-counted objects with live counts, vectors, async operations
+// and actions with the console's semantics, the activation registry, the worker pool, injected
+// faults and scripted outcomes. Used by the emulated console services, the host and the tests.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "platform/activation.h"
+#include "platform/async.h"
+#include "platform/collections.h"
+#include "platform/com_ptr.h"
+
+#define EMU_API PLATFORM_RUNTIME_API
+
+namespace velmora::emu {
+
+using namespace ::ABI;
+using ::ABI::Windows::Foundation::AsyncStatus;
+using ::ABI::Windows::Foundation::IAsyncAction;
+using ::ABI::Windows::Foundation::IAsyncActionCompletedHandler;
+using ::ABI::Windows::Foundation::IAsyncInfo;
+using ::ABI::Windows::Foundation::IAsyncOperation;
+using ::ABI::Windows::Foundation::IAsyncOperationCompletedHandler;
+using ::ABI::Windows::Foundation::Collections::IVector;
+using ::ABI::Windows::Foundation::Collections::IVectorView;
+
+// ---- Live counts --------------------------------------------------------------------------------
+
+// Emulator objects alive now (an object dies at its last Release).
+EMU_API int64_t LiveObjects();
+// Distinct platform string buffers alive now (duplicates share one buffer).
+EMU_API int64_t LiveStrings();
+
+class EMU_API ObjectCounter {
+protected:
+    ObjectCounter();
+    ~ObjectCounter();
+};
+
+// ---- Objects ------------------------------------------------------------------------------------
+
+// Implements IUnknown and IInspectable over the listed interfaces. Derived names its runtime
+// class with `static constexpr char16_t RuntimeClassName[]`.
+template <class Derived, class First, class... Rest>
+class RuntimeObject : public First, public Rest..., private ObjectCounter {
+public:
+    HRESULT QueryInterface(const Guid& iid, void** object) {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (iid == IUnknown::IID || iid == IInspectable::IID || iid == First::IID) {
+            *object = static_cast<First*>(this);
+        } else {
+            ((iid == Rest::IID ? (*object = static_cast<Rest*>(this), true) : false) || ...);
+        }
+        if (!*object) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    uint32_t AddRef() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+    uint32_t Release() {
+        const uint32_t left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        if (left == 0) delete static_cast<Derived*>(this);
+        return left;
+    }
+    HRESULT GetIids(uint32_t* count, Guid** iids) {
+        *count = 0;
+        *iids = nullptr;
+        return S_OK;
+    }
+    HRESULT GetRuntimeClassName(HSTRING* name) {
+        const std::u16string_view n = Derived::RuntimeClassName;
+        return WindowsCreateString(n.data(), uint32_t(n.size()), name);
+    }
+    HRESULT GetTrustLevel(TrustLevel* level) {
+        *level = TrustLevel::BaseTrust;
+        return S_OK;
+    }
+    uint32_t RefCount() const { return refs_.load(); }
+
+protected:
+    RuntimeObject() = default;
+    virtual ~RuntimeObject() = default;
+
+private:
+    std::atomic<uint32_t> refs_{1};
+};
+
+// Creates an object holding its first reference.
+template <class T, class... Args>
+ComPtr<T> Make(Args&&... args) {
+    return ComPtr<T>::Attach(new T(std::forward<Args>(args)...));
+}
+
+// ---- Strings ------------------------------------------------------------------------------------
+
+EMU_API HStringOwner MakeString(std::u16string_view text);
+EMU_API std::u16string ToU16(HSTRING s);
+EMU_API std::string ToUtf8(std::u16string_view text);
+EMU_API std::u16string FromUtf8(std::string_view text);
+
+// ---- Faults and scripted outcomes ----------------------------------------------------------------
+
+// Makes the named platform call answer `hr` instead of running: for the next `times` calls, or for
+// every call when times < 0. Names are "<Interface>.<member>" ("IInventoryItem.get_ProductId"),
+// "WindowsCreateString", "WindowsDuplicateString", or "RoGetActivationFactory:<runtime class>".
+EMU_API void InjectFault(std::string_view call, HRESULT hr, int times = -1);
+// The injected failure for this call, or S_OK. Cheap when nothing is armed.
+EMU_API HRESULT TakeFault(std::string_view call);
+EMU_API void ClearFaults();
+
+// How a started asynchronous call ends.
+struct Outcome {
+    enum class Kind {
+        Complete,               // runs the call's work on a worker thread after the delay
+        CompleteSynchronously,  // finished before the operation is handed out
+        Fail,                   // the operation fails with hr
+        Cancel,                 // the operation is cancelled; an action reports hr as its error code
+        NullResult,             // completes successfully with a null result
+        FailStart,              // the starting call itself answers hr; no operation
+        NullOperation,          // the starting call succeeds but hands out no operation
+    };
+    Kind kind = Kind::Complete;
+    HRESULT hr = S_OK;
+    std::chrono::microseconds delay{-1};  // negative: the default delay
+};
+// Queues an outcome for the next `times` starts of the named call ("IInventoryService.GetInventoryItemAsync").
+EMU_API void ScriptOutcome(std::string_view call, Outcome outcome, int times = 1);
+// The next scripted outcome of the call, or Complete with the default delay.
+EMU_API Outcome NextOutcome(std::string_view call);
+EMU_API void SetDefaultDelay(std::chrono::microseconds delay);
+EMU_API std::chrono::microseconds DefaultDelay();
+EMU_API void ClearScripts();
+
+// ---- Worker pool --------------------------------------------------------------------------------
+
+// Runs work on an emulator worker thread (a "platform thread") after the delay.
+EMU_API void Submit(std::function<void()> work, std::chrono::microseconds delay = std::chrono::microseconds{0});
+// Blocks until no submitted work is queued or running.
+EMU_API void WaitIdle();
+// True on an emulator worker thread.
+EMU_API bool OnWorkerThread();
+
+// ---- Activation ---------------------------------------------------------------------------------
+
+using FactoryFunction = std::function<HRESULT(const Guid& iid, void** factory)>;
+EMU_API void RegisterActivatableClass(std::u16string_view runtimeClass, FactoryFunction factory);
+EMU_API void UnregisterActivatableClass(std::u16string_view runtimeClass);
+
+// ---- Reset --------------------------------------------------------------------------------------
+
+// Registers state that Reset() clears (each emulated service registers its own, once).
+EMU_API void OnReset(std::function<void()> clear);
+// Waits for pending work, clears every service's state, faults and scripts, and restores defaults.
+EMU_API void Reset();
+
+// ---- Vectors ------------------------------------------------------------------------------------
+
+template <class T>
+struct Slot {  // how a vector stores one element of ABI type T
+    using Stored = T;
+    static Stored Store(T v) { return v; }
+    static T Give(const Stored& s) { return s; }
+    static T Peek(const Stored& s) { return s; }
+    static bool Same(const Stored& s, T v) { return s == v; }
+};
+template <class I>
+struct Slot<I*> {
+    using Stored = ComPtr<I>;
+    static Stored Store(I* v) { return ComPtr<I>(v); }
+    static I* Give(const Stored& s) {
+        if (s) s->AddRef();
+        return s.Get();
+    }
+    static I* Peek(const Stored& s) { return s.Get(); }
+    static bool Same(const Stored& s, I* v) { return s.Get() == v; }
+};
+template <>
+struct Slot<HSTRING> {
+    using Stored = std::shared_ptr<HStringOwner>;
+    static Stored Store(HSTRING v) {
+        auto o = std::make_shared<HStringOwner>();
+        WindowsDuplicateString(v, o->Put());
+        return o;
+    }
+    static HSTRING Give(const Stored& s) {
+        HSTRING out = nullptr;
+        WindowsDuplicateString(s->Get(), &out);
+        return out;
+    }
+    static HSTRING Peek(const Stored& s) { return s ? s->Get() : nullptr; }
+    static bool Same(const Stored& s, HSTRING v) { return ToU16(s->Get()) == ToU16(v); }
+};
+
+template <class T>
+using Elements = std::vector<typename Slot<T>::Stored>;
+
+template <class T>
+HRESULT ElementAt(const Elements<T>& e, uint32_t index, T* item) {
+    if (!item) return E_POINTER;
+    if (index >= e.size()) return E_BOUNDS;
+    *item = Slot<T>::Give(e[index]);
+    return S_OK;
+}
+
+template <class T>
+HRESULT ElementsMany(const Elements<T>& e, uint32_t start, uint32_t capacity, T* items, uint32_t* actual) {
+    if (start > e.size()) return E_BOUNDS;
+    uint32_t n = 0;
+    for (; n < capacity && start + n < e.size(); ++n) items[n] = Slot<T>::Give(e[start + n]);
+    *actual = n;
+    return S_OK;
+}
+
+template <class T>
+HRESULT ElementIndex(const Elements<T>& e, T value, uint32_t* index, boolean* found) {
+    for (uint32_t i = 0; i < e.size(); ++i)
+        if (Slot<T>::Same(e[i], value)) {
+            *index = i;
+            *found = 1;
+            return S_OK;
+        }
+    *index = 0;
+    *found = 0;
+    return S_OK;
+}
+
+// A read-only vector whose elements are fixed at creation. Element reads can be made to fail
+// with the fault names "IVectorView.GetAt" and "IVectorView.get_Size".
+template <class T>
+class VectorView : public RuntimeObject<VectorView<T>, IVectorView<T>> {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Windows.Foundation.Collections.IVectorView`1";
+    explicit VectorView(Elements<T> elements) : elements_(std::move(elements)) {}
+    HRESULT GetAt(uint32_t index, T* item) override {
+        if (HRESULT hr = TakeFault("IVectorView.GetAt")) return hr;
+        return ElementAt<T>(elements_, index, item);
+    }
+    HRESULT get_Size(uint32_t* size) override {
+        if (HRESULT hr = TakeFault("IVectorView.get_Size")) return hr;
+        *size = uint32_t(elements_.size());
+        return S_OK;
+    }
+    HRESULT IndexOf(T value, uint32_t* index, boolean* found) override {
+        return ElementIndex<T>(elements_, value, index, found);
+    }
+    HRESULT GetMany(uint32_t start, uint32_t capacity, T* items, uint32_t* actual) override {
+        return ElementsMany<T>(elements_, start, capacity, items, actual);
+    }
+    const Elements<T>& Items() const { return elements_; }
+
+private:
+    Elements<T> elements_;
+};
+
+template <class T>
+ComPtr<IVectorView<T>> MakeVectorView(const std::vector<T>& values) {
+    Elements<T> e;
+    e.reserve(values.size());
+    for (const T& v : values) e.push_back(Slot<T>::Store(v));
+    return ComPtr<IVectorView<T>>::Attach(new VectorView<T>(std::move(e)));
+}
+template <class I>
+ComPtr<IVectorView<I*>> MakeObjectVectorView(const std::vector<ComPtr<I>>& values) {
+    Elements<I*> e(values.begin(), values.end());
+    return ComPtr<IVectorView<I*>>::Attach(new VectorView<I*>(std::move(e)));
+}
+EMU_API ComPtr<IVectorView<HSTRING>> MakeStringVectorView(const std::vector<std::u16string>& values);
+
+// Reads every element of a view into a std::vector (used by the services to read their arguments).
+EMU_API HRESULT ReadStrings(IVectorView<HSTRING>* view, std::vector<std::u16string>* out);
+EMU_API HRESULT ReadUInt32s(IVectorView<uint32_t>* view, std::vector<uint32_t>* out);
+
+// ---- Async operations and actions ----------------------------------------------------------------
+
+// Completion state shared by operations and actions: status, error code, and the one completed
+// handler, which runs once, outside any lock, on the completing thread (or at once when set after
+// completion).
+template <class Derived, class Handler>
+class AsyncState {
+public:
+    HRESULT SetHandler(Handler* handler) {
+        std::unique_lock lock(mutex_);
+        if (handlerAssigned_) return E_ILLEGAL_DELEGATE_ASSIGNMENT;
+        handlerAssigned_ = true;
+        if (status_ == AsyncStatus::Started) {
+            handler_ = ComPtr<Handler>(handler);
+            return S_OK;
+        }
+        const AsyncStatus status = status_;
+        lock.unlock();
+        if (handler) handler->Invoke(static_cast<Derived*>(this), status);
+        return S_OK;
+    }
+    HRESULT GetHandler(Handler** handler) {
+        std::lock_guard lock(mutex_);
+        *handler = ComPtr<Handler>(handler_).Detach();
+        return S_OK;
+    }
+    AsyncStatus Status() {
+        std::lock_guard lock(mutex_);
+        return status_;
+    }
+    HRESULT ErrorCode() {
+        std::lock_guard lock(mutex_);
+        return error_;
+    }
+
+protected:
+    // Moves to a final state once; later transitions are ignored.
+    bool Finish(AsyncStatus status, HRESULT error) {
+        ComPtr<Handler> handler;
+        {
+            std::lock_guard lock(mutex_);
+            if (status_ != AsyncStatus::Started) return false;
+            status_ = status;
+            error_ = error;
+            handler = std::move(handler_);
+        }
+        if (handler) handler->Invoke(static_cast<Derived*>(this), status);
+        return true;
+    }
+    std::mutex mutex_;
+
+private:
+    AsyncStatus status_ = AsyncStatus::Started;
+    HRESULT error_ = S_OK;
+    bool handlerAssigned_ = false;
+    ComPtr<Handler> handler_;
+};
+
+inline std::atomic<uint32_t> nextAsyncId{1};
+
+template <class T>
+class AsyncOperation : public RuntimeObject<AsyncOperation<T>, IAsyncOperation<T>, IAsyncInfo>,
+                       public AsyncState<AsyncOperation<T>, IAsyncOperationCompletedHandler<T>> {
+    using State = AsyncState<AsyncOperation<T>, IAsyncOperationCompletedHandler<T>>;
+
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Windows.Foundation.IAsyncOperation`1";
+    // Completion with a result (a new reference is taken on an interface result).
+    void Complete(T result) {
+        {
+            std::lock_guard lock(this->mutex_);
+            result_ = Slot<T>::Store(result);
+        }
+        this->Finish(AsyncStatus::Completed, S_OK);
+    }
+    void Fail(HRESULT hr) { this->Finish(AsyncStatus::Error, hr); }
+
+    HRESULT put_Completed(IAsyncOperationCompletedHandler<T>* handler) override { return this->SetHandler(handler); }
+    HRESULT get_Completed(IAsyncOperationCompletedHandler<T>** handler) override { return this->GetHandler(handler); }
+    HRESULT GetResults(T* results) override {
+        if (!results) return E_POINTER;
+        switch (this->Status()) {
+            case AsyncStatus::Completed: {
+                std::lock_guard lock(this->mutex_);
+                *results = Slot<T>::Give(result_);
+                return S_OK;
+            }
+            case AsyncStatus::Error: return this->ErrorCode();
+            default: return E_ILLEGAL_METHOD_CALL;
+        }
+    }
+    HRESULT get_Id(uint32_t* id) override {
+        *id = id_;
+        return S_OK;
+    }
+    HRESULT get_Status(AsyncStatus* status) override {
+        *status = this->Status();
+        return S_OK;
+    }
+    HRESULT get_ErrorCode(HRESULT* error) override {
+        *error = this->ErrorCode();
+        return S_OK;
+    }
+    HRESULT Cancel() override {
+        this->Finish(AsyncStatus::Canceled, S_OK);
+        return S_OK;
+    }
+    HRESULT Close() override { return S_OK; }
+
+private:
+    typename Slot<T>::Stored result_{};
+    uint32_t id_ = nextAsyncId++;
+};
+
+class AsyncAction : public RuntimeObject<AsyncAction, IAsyncAction, IAsyncInfo>,
+                    public AsyncState<AsyncAction, IAsyncActionCompletedHandler> {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Windows.Foundation.IAsyncAction";
+    void Complete() { Finish(AsyncStatus::Completed, S_OK); }
+    void Fail(HRESULT hr) { Finish(AsyncStatus::Error, hr); }
+    void CancelWith(HRESULT errorCode) { Finish(AsyncStatus::Canceled, errorCode); }
+
+    HRESULT put_Completed(IAsyncActionCompletedHandler* handler) override { return SetHandler(handler); }
+    HRESULT get_Completed(IAsyncActionCompletedHandler** handler) override { return GetHandler(handler); }
+    HRESULT GetResults() override {
+        switch (Status()) {
+            case AsyncStatus::Completed: return S_OK;
+            case AsyncStatus::Error: return ErrorCode();
+            default: return E_ILLEGAL_METHOD_CALL;
+        }
+    }
+    HRESULT get_Id(uint32_t* id) override {
+        *id = id_;
+        return S_OK;
+    }
+    HRESULT get_Status(AsyncStatus* status) override {
+        *status = Status();
+        return S_OK;
+    }
+    HRESULT get_ErrorCode(HRESULT* error) override {
+        *error = ErrorCode();
+        return S_OK;
+    }
+    HRESULT Cancel() override {
+        CancelWith(S_OK);
+        return S_OK;
+    }
+    HRESULT Close() override { return S_OK; }
+
+private:
+    uint32_t id_ = nextAsyncId++;
+};
+
+// What a service's work answers when the operation runs: a failing hr fails the operation.
+template <class T>
+struct WorkResult {
+    HRESULT hr = S_OK;
+    typename Slot<T>::Stored value{};
+};
+
+// Starts an emulated asynchronous call named `call` following its scripted outcome. `work` runs
+// when the operation completes (on a worker thread, or at once for synchronous completion) and
+// produces the result or a failure.
+template <class T>
+HRESULT StartOperation(std::string_view call, std::function<WorkResult<T>()> work, IAsyncOperation<T>** operation) {
+    if (!operation) return E_POINTER;
+    *operation = nullptr;
+    const Outcome outcome = NextOutcome(call);
+    using K = Outcome::Kind;
+    if (outcome.kind == K::FailStart) return outcome.hr;
+    if (outcome.kind == K::NullOperation) return S_OK;
+    auto op = Make<AsyncOperation<T>>();
+    auto finish = [op, outcome, work = std::move(work)] {
+        switch (outcome.kind) {
+            case K::Fail: op->Fail(outcome.hr); return;
+            case K::Cancel: op->Cancel(); return;
+            case K::NullResult: op->Complete(T{}); return;
+            default: break;
+        }
+        WorkResult<T> r = work();
+        if (Failed(r.hr)) return op->Fail(r.hr);
+        op->Complete(Slot<T>::Peek(r.value));
+    };
+    if (outcome.kind == K::CompleteSynchronously) {
+        finish();
+    } else {
+        Submit(std::move(finish), outcome.delay.count() < 0 ? DefaultDelay() : outcome.delay);
+    }
+    *operation = op.Detach();
+    return S_OK;
+}
+
+// The same for an action; `work` answers the action's failure code, or S_OK.
+EMU_API HRESULT StartAction(std::string_view call, std::function<HRESULT()> work, IAsyncAction** action);
+
+}  // namespace velmora::emu
