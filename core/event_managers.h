@@ -37,10 +37,14 @@ public:
     static constinit inline Handlers handlers{};
 
 protected:
-    EventManager() {
+    // Called last by the derived constructor, so a construction that fails registers nothing.
+    void RegisterHandlers() {
         HostEventQueue* queue = Module().queue.load(std::memory_order_acquire);
-        std::apply([&](auto&... handler) { ((handler.SetTarget(static_cast<Derived*>(this)), queue->AddHandler(&handler)), ...); },
-                   handlers);
+        std::apply(
+            [&](auto&... handler) {
+                ((handler.SetTarget(static_cast<Derived*>(this)), queue->AddHandler(&handler)), ...);
+            },
+            handlers);
     }
 };
 

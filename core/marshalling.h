@@ -170,14 +170,15 @@ auto ChildGetAt(ObjectHandle handle, uint32_t index) {
         ->decltype(HaldenPlugin::ChildGetAt<member>(handle, index)) {                               \
         return HaldenPlugin::ChildGetAt<member>(handle, index);                                     \
     }
-// _Length and _GetAt of the collection that `member` answers.
-#define VELMORA_COLLECTION(lengthName, getAtName, member)                                               \
-    extern "C" uint32_t lengthName(ObjectHandle collection) {                                          \
-        return HaldenPlugin::Length<HaldenPlugin::ElementOf<member>>(collection);                      \
-    }                                                                                                  \
-    extern "C" auto getAtName(ObjectHandle collection, uint32_t index)                                 \
-        ->decltype(HaldenPlugin::GetAt<HaldenPlugin::ElementOf<member>>(collection, index)) {          \
-        return HaldenPlugin::GetAt<HaldenPlugin::ElementOf<member>>(collection, index);                \
+// _Length and _GetAt of a collection of E.
+#define VELMORA_COLLECTION_OF(lengthName, getAtName, E)                                                   \
+    extern "C" uint32_t lengthName(ObjectHandle collection) { return HaldenPlugin::Length<E>(collection); } \
+    extern "C" auto getAtName(ObjectHandle collection, uint32_t index)                                    \
+        ->decltype(HaldenPlugin::GetAt<E>(collection, index)) {                                           \
+        return HaldenPlugin::GetAt<E>(collection, index);                                                 \
     }
+// _Length and _GetAt of the collection that `member` answers.
+#define VELMORA_COLLECTION(lengthName, getAtName, member) \
+    VELMORA_COLLECTION_OF(lengthName, getAtName, HaldenPlugin::ElementOf<member>)
 #define VELMORA_DISPOSE(name) \
     extern "C" void name(ObjectHandle handle) { HaldenPlugin::Dispose(handle); }

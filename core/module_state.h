@@ -23,7 +23,7 @@ public:
     static constexpr uint32_t Capacity = 64;  // deliveries past this many per list are ignored
 
     struct List {
-        ServiceEntry entries[Capacity];
+        ServiceEntry entries[Capacity]{};
         std::atomic<uint32_t> reserved{0};
         std::atomic<uint32_t> published{0};
         uint32_t Size() const { return published.load(std::memory_order_acquire); }

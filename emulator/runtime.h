@@ -58,7 +58,7 @@ public:
         if (iid == IUnknown::IID || iid == IInspectable::IID || iid == First::IID) {
             *object = static_cast<First*>(this);
         } else {
-            ((iid == Rest::IID ? (*object = static_cast<Rest*>(this), true) : false) || ...);
+            (void)((iid == Rest::IID ? (*object = static_cast<Rest*>(this), true) : false) || ...);
         }
         if (!*object) return E_NOINTERFACE;
         AddRef();

@@ -12,6 +12,8 @@
  * - A text argument may be null (the empty string) and is copied for the duration of the call.
  * - An asynchronous export (name ending in Async or AsyncEx) returns true when exactly one callback
  *   will follow, delivered on the host's event thread, and false when none will.
+ * - A boolean flag argument is passed as a 32-bit value of which only the low byte is read, so a
+ *   caller that passes a one-byte boolean in a wider register is read correctly.
  * - A synchronous accessor reports a platform failure by throwing the Platform::Exception kind of
  *   the failing HRESULT; it never returns an error code.
  */

@@ -1,0 +1,88 @@
+// The fixture every plugin test starts from: a fresh copy of the plugin module loaded into the
+// reference host, with an emptied emulator, and a last check that nothing leaked.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "emulator/runtime.h"
+#include "emulator/users.h"
+#include "host/host.h"
+
+namespace velmora::test {
+
+using namespace std::chrono_literals;
+
+class PluginTest : public ::testing::Test {
+protected:
+    // Override to change how the host behaves before the plugin is loaded.
+    virtual host::HostOptions Options() {
+        host::HostOptions options;
+        options.traceEvents = true;
+        return options;
+    }
+    // Override to skip the load, for tests of the load itself.
+    virtual bool LoadOnSetUp() { return true; }
+
+    void SetUp() override {
+        emu::Reset();
+        ASSERT_EQ(emu::LiveObjects(), 0) << "a previous test leaked emulator objects";
+        ASSERT_EQ(emu::LiveStrings(), 0) << "a previous test leaked emulator strings";
+        host_ = std::make_unique<host::Host>(Options());
+        if (LoadOnSetUp()) {
+            host_->Load(VELMORA_PLUGIN_PATH, /*freshCopy=*/true);
+            host_->PumpAll();
+        }
+    }
+
+    // The platform's subscriptions hold the plugin's delegates, so the emulator lets go of them
+    // while the module is still loaded; unloading the module then releases what its managers hold.
+    void TearDown() override {
+        emu::Reset();
+        host_.reset();
+        emu::WaitIdle();
+        EXPECT_EQ(emu::LiveObjects(), 0) << "emulator objects leaked";
+        EXPECT_EQ(emu::LiveStrings(), 0) << "emulator strings leaked";
+    }
+
+    const host::VelmoraExports& X() const { return host_->Exports(); }
+    host::Host& Host() { return *host_; }
+
+    // Pumps the host queue on this thread until `done` holds.
+    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
+        return host_->PumpUntil(done, timeout);
+    }
+    // Waits for the emulator's pending work, then delivers everything queued.
+    void Settle() {
+        emu::WaitIdle();
+        host_->PumpAll();
+    }
+
+    static void AddUser(uint32_t id, std::u16string gamertag = u"Player") {
+        ASSERT_EQ(emu::AddUser({id, gamertag, u"xuid-" + gamertag}), ABI::S_OK);
+    }
+
+    std::unique_ptr<host::Host> host_;
+};
+
+// What a managed object callback received.
+struct ObjectCall {
+    int32_t hr = 0;
+    ObjectHandle result = nullptr;
+    void* userData = nullptr;
+    bool onDeliveringThread = false;
+};
+
+// What a managed value callback received.
+struct ValueCall {
+    int32_t hr = 0;
+    uint32_t value = 0;
+    void* userData = nullptr;
+    bool onDeliveringThread = false;
+};
+
+}  // namespace velmora::test
