@@ -1,13 +1,98 @@
-// The emulated Xbox Live marketplace: inventory and catalog services of a user.
+// The emulated Xbox Live marketplace: the catalog, each user's inventory, and the inventory and
+// catalog services a user's context hands out.
 #pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "emulator/runtime.h"
 #include "platform/marketplace.h"
 
 namespace velmora::emu {
 
+using ::ABI::Microsoft::Xbox::Services::Marketplace::CatalogSortOrder;
 using ::ABI::Microsoft::Xbox::Services::Marketplace::ICatalogService;
 using ::ABI::Microsoft::Xbox::Services::Marketplace::IInventoryService;
+using ::ABI::Microsoft::Xbox::Services::Marketplace::InventoryItemAvailability;
+using ::ABI::Microsoft::Xbox::Services::Marketplace::InventoryItemState;
+using ::ABI::Microsoft::Xbox::Services::Marketplace::MediaItemType;
+
+struct CatalogImageData {
+    std::u16string id;
+    std::u16string purpose;
+    std::vector<std::u16string> purposes;
+    std::optional<std::u16string> resizeUrl;  // absent: the URI property is null
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+struct CatalogAvailabilityData {
+    std::u16string contentId;
+    std::u16string title;
+    std::u16string description;
+    std::u16string currencyCode;
+    std::u16string displayPrice;
+    std::u16string displayListPrice;
+    std::u16string distributionType;
+    std::u16string promotionalText;
+    std::u16string signedOffer;  // what the purchase screen takes
+    std::u16string offerId;
+    std::u16string offerDisplayDataJson;
+    uint8_t isPurchasable = 1;  // the platform's boolean byte, as stored
+    double price = 0;
+    double listPrice = 0;
+    uint32_t consumableQuantity = 0;  // > 0: buying it raises a consumable balance by this much
+    std::vector<std::u16string> acceptablePaymentInstrumentTypes;
+};
+
+struct CatalogItemData {
+    std::u16string id;  // unique in the catalog
+    std::u16string name;
+    std::u16string reducedName;
+    std::u16string description;
+    std::u16string productId;  // unique in the catalog
+    std::u16string sandboxId;
+    MediaItemType mediaItemType = MediaItemType::Unknown;
+    uint32_t titleId = 0;
+    int64_t releaseDate = 0;         // platform ticks since 1601-01-01
+    int64_t digitalReleaseDate = 0;  // platform ticks since 1601-01-01
+    std::vector<std::u16string> parentIds;  // the items a browse of each parent lists this under
+    std::vector<CatalogImageData> images;
+    std::vector<CatalogAvailabilityData> availabilities;
+    // What the sort orders rank by.
+    uint64_t freeAndPaidCountDaily = 0;
+    uint64_t paidCountAllTime = 0;
+    uint64_t paidCountDaily = 0;
+    double userRating = 0;
+};
+
+struct InventoryItemData {
+    std::u16string productId;
+    MediaItemType mediaItemType = MediaItemType::Unknown;
+    InventoryItemState state = InventoryItemState::Enabled;
+    bool available = true;
+    uint32_t titleId = 0;
+    std::optional<std::vector<std::u16string>> containerIds;  // absent: the property is null
+    std::optional<std::u16string> url;
+    std::optional<std::u16string> consumableUrl;  // present only for consumables
+    int64_t rightsObtainedDate = 0;  // platform ticks since 1601-01-01
+    int64_t startDate = 0;
+    int64_t endDate = 0;
+    uint32_t consumableBalance = 0;
+};
+
+// Scenario data. A duplicate catalog id or product id answers E_INVALIDARG and adds nothing.
+EMU_API HRESULT AddCatalogItem(const CatalogItemData& item);
+EMU_API HRESULT AddInventoryItem(uint32_t userId, const InventoryItemData& item);
+EMU_API std::optional<CatalogItemData> FindCatalogItem(std::u16string_view productId);
+// The catalog item and availability whose signed offer this is.
+EMU_API std::optional<std::pair<CatalogItemData, CatalogAvailabilityData>> FindOffer(std::u16string_view signedOffer);
+// The user's inventory as it stands now.
+EMU_API std::vector<InventoryItemData> InventoryOf(uint32_t userId);
+// Grants a catalog product: a durable adds an inventory item (once); a consumable raises the
+// user's balance by `quantity`. E_INVALIDARG for a product not in the catalog.
+EMU_API HRESULT GrantProduct(uint32_t userId, std::u16string_view productId, uint32_t quantity);
 
 // The services a user's context hands out, each with one reference for the caller.
 EMU_API HRESULT CreateInventoryService(uint32_t userId, IInventoryService** service);
