@@ -1,0 +1,308 @@
+#include "host/event_queue.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+namespace velmora::host {
+namespace {
+
+// The queue whose delivery the current thread is inside (nested deliveries restore the outer one).
+thread_local const EventQueue* tlsDeliveringQueue = nullptr;
+
+class DeliveryScope {
+public:
+    explicit DeliveryScope(const EventQueue* queue) : previous_(tlsDeliveringQueue) { tlsDeliveringQueue = queue; }
+    ~DeliveryScope() { tlsDeliveringQueue = previous_; }
+    DeliveryScope(const DeliveryScope&) = delete;
+    DeliveryScope& operator=(const DeliveryScope&) = delete;
+
+private:
+    const EventQueue* previous_;
+};
+
+}  // namespace
+
+EventQueue::Record::Record(const EventId& eventId, const void* payload, uint32_t payloadSize)
+    : id(eventId), size(payload ? payloadSize : 0) {
+    if (size > kInlinePayloadBytes) {
+        heap.reset(new unsigned char[size]);
+        std::memcpy(heap.get(), payload, size);
+    } else if (size > 0) {
+        std::memcpy(inlineBytes, payload, size);
+    }
+}
+
+EventQueue::EventQueue(DeliveryMode mode) : mode_(mode) {}
+
+EventQueue::~EventQueue() { DropPending(); }
+
+const char* EventQueue::GetInterfaceName() const { return "HostEventQueue"; }
+
+void EventQueue::AddHandler(Handler* handler) { Register(handler, false, false); }
+
+void EventQueue::AddHostHandler(Handler* handler, bool atSend) { Register(handler, true, atSend); }
+
+void EventQueue::Register(Handler* handler, bool hostOwned, bool atSend) {
+    if (!handler) return;
+    // Read outside the lock: it is the caller's code, and its id never changes afterwards.
+    const EventId id = handler->GetEventId();
+    {
+        std::lock_guard lock(handlersMutex_);
+        handlers_.push_back({handler, id, hostOwned, atSend});
+        if (atSend) atSendHandlers_.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (!hostOwned) RecordTrace(TraceEntry::Kind::AddHandler, id, 0);
+}
+
+void EventQueue::RemoveHandler(Handler* handler) {
+    std::lock_guard lock(handlersMutex_);
+    const auto removed = std::remove_if(handlers_.begin(), handlers_.end(), [&](const HandlerEntry& e) {
+        if (e.handler != handler) return false;
+        if (e.atSend) atSendHandlers_.fetch_sub(1, std::memory_order_relaxed);
+        return true;
+    });
+    if (removed == handlers_.end()) return;
+    handlers_.erase(removed, handlers_.end());
+    removals_.fetch_add(1, std::memory_order_release);
+}
+
+size_t EventQueue::RemoveGuestHandlers() {
+    std::lock_guard lock(handlersMutex_);
+    const auto removed = std::remove_if(handlers_.begin(), handlers_.end(), [](const HandlerEntry& e) {
+        return !e.hostOwned;  // guest handlers are never atSend
+    });
+    const size_t count = size_t(std::distance(removed, handlers_.end()));
+    handlers_.erase(removed, handlers_.end());
+    if (count) removals_.fetch_add(1, std::memory_order_release);
+    return count;
+}
+
+void EventQueue::SendEvent(const EventId* id, const void* payload, uint32_t size) {
+    if (!id) return;
+    RecordTrace(TraceEntry::Kind::SendEvent, *id, size);
+    Post(*id, payload, size);
+}
+
+void EventQueue::Post(const EventId& id, const void* payload, uint32_t size) {
+    if (stopped_.load(std::memory_order_acquire)) {
+        droppedUndelivered_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    sent_.fetch_add(1, std::memory_order_relaxed);
+    // The sender's payload is still valid here, so at-send handlers read it in place.
+    if (atSendHandlers_.load(std::memory_order_relaxed) != 0) Dispatch(id, payload, true);
+
+    if (Mode() == DeliveryMode::Synchronous) {
+        DeliverNow(id, payload, size);
+        {
+            std::lock_guard lock(mutex_);
+            ++syncDeliveries_;
+        }
+        wake_.notify_all();
+        return;
+    }
+
+    bool wasEmpty;
+    {
+        std::lock_guard lock(mutex_);
+        wasEmpty = pending_.empty();
+        pending_.emplace_back(id, payload, size);
+    }
+    // A waiter only sleeps on an empty queue, so only the first event needs to wake it.
+    if (wasEmpty) wake_.notify_all();
+}
+
+void EventQueue::DeliverNow(const EventId& id, const void* payload, uint32_t size) {
+    // Handlers get the queue's copy, never the sender's buffer, in every mode.
+    const Record record(id, payload, size);
+    if (!Dispatch(record.id, record.Data(), false)) droppedNoHandler_.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool EventQueue::Dispatch(const EventId& id, const void* payload, bool atSend) {
+    Handler* stackHandlers[kStackHandlers];
+    std::vector<Handler*> overflow;  // empty unless an id has more than kStackHandlers handlers
+    size_t count = 0;
+    uint64_t removalsSeen;
+    {
+        std::lock_guard lock(handlersMutex_);
+        removalsSeen = removals_.load(std::memory_order_acquire);
+        for (const HandlerEntry& e : handlers_) {
+            if (e.atSend != atSend || !(e.id == id)) continue;
+            if (count == kStackHandlers) overflow.assign(stackHandlers, stackHandlers + kStackHandlers);
+            if (count < kStackHandlers) {
+                stackHandlers[count] = e.handler;
+            } else {
+                overflow.push_back(e.handler);
+            }
+            ++count;
+        }
+    }
+    if (count == 0) return false;
+    Handler* const* list = overflow.empty() ? stackHandlers : overflow.data();
+
+    if (!atSend) {
+        deliveringThread_.store(std::this_thread::get_id(), std::memory_order_release);
+        delivered_.fetch_add(1, std::memory_order_relaxed);
+    }
+    DeliveryScope scope(this);
+    for (size_t i = 0; i < count; ++i) {
+        // A handler removed by an earlier handler of this delivery must not run.
+        if (removals_.load(std::memory_order_acquire) != removalsSeen && !StillRegistered(list[i])) continue;
+        handlerCalls_.fetch_add(1, std::memory_order_relaxed);
+        list[i]->HandleEvent(&id, payload);
+    }
+    return true;
+}
+
+bool EventQueue::StillRegistered(Handler* handler) const {
+    std::lock_guard lock(handlersMutex_);
+    return std::any_of(handlers_.begin(), handlers_.end(), [&](const HandlerEntry& e) { return e.handler == handler; });
+}
+
+size_t EventQueue::Pump() {
+    if (stopped_.load(std::memory_order_acquire)) return 0;
+    std::vector<Record> batch;
+    {
+        std::lock_guard lock(mutex_);
+        if (pending_.empty()) return 0;
+        // pending_ takes over the spare storage, so senders keep appending without allocating.
+        batch.swap(spare_);
+        batch.swap(pending_);
+    }
+    deliveringThread_.store(std::this_thread::get_id(), std::memory_order_release);
+
+    size_t next = 0;
+    try {
+        for (; next < batch.size(); ++next) {
+            if (stopped_.load(std::memory_order_acquire)) {
+                droppedUndelivered_.fetch_add(batch.size() - next, std::memory_order_relaxed);
+                break;
+            }
+            const Record& r = batch[next];
+            if (!Dispatch(r.id, r.Data(), false)) droppedNoHandler_.fetch_add(1, std::memory_order_relaxed);
+        }
+    } catch (...) {
+        // The events after the throwing handler's stay queued, ahead of anything sent since.
+        std::lock_guard lock(mutex_);
+        pending_.insert(pending_.begin(), std::make_move_iterator(batch.begin() + ptrdiff_t(next) + 1),
+                        std::make_move_iterator(batch.end()));
+        throw;
+    }
+
+    const size_t taken = batch.size();
+    batch.clear();
+    std::lock_guard lock(mutex_);
+    if (batch.capacity() > spare_.capacity()) spare_ = std::move(batch);
+    return taken;
+}
+
+size_t EventQueue::PumpAll(size_t maxRounds) {
+    size_t total = 0;
+    for (size_t round = 0; round < maxRounds; ++round) {
+        const size_t n = Pump();
+        if (n == 0) break;
+        total += n;
+    }
+    return total;
+}
+
+bool EventQueue::WaitAndPump(std::chrono::milliseconds timeout) {
+    uint64_t syncSeen;
+    {
+        std::unique_lock lock(mutex_);
+        syncSeen = syncDeliveries_;
+        const bool woke = wake_.wait_for(lock, timeout, [&] {
+            return stopped_.load(std::memory_order_acquire) || !pending_.empty() || syncDeliveries_ != syncSeen;
+        });
+        if (!woke || stopped_.load(std::memory_order_acquire)) return false;
+        if (pending_.empty()) return true;  // a synchronous sender delivered meanwhile
+    }
+    return Pump() > 0;
+}
+
+bool EventQueue::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        uint64_t syncSeen;
+        {
+            std::lock_guard lock(mutex_);
+            syncSeen = syncDeliveries_;
+        }
+        PumpAll();
+        if (done()) return true;
+        std::unique_lock lock(mutex_);
+        const bool woke = wake_.wait_until(lock, deadline, [&] {
+            return stopped_.load(std::memory_order_acquire) || !pending_.empty() || syncDeliveries_ != syncSeen;
+        });
+        if (!woke || stopped_.load(std::memory_order_acquire)) {
+            lock.unlock();
+            return done();
+        }
+    }
+}
+
+void EventQueue::StopDelivering() {
+    {
+        std::lock_guard lock(mutex_);
+        stopped_.store(true, std::memory_order_release);
+    }
+    wake_.notify_all();
+}
+
+void EventQueue::ResumeDelivering() { stopped_.store(false, std::memory_order_release); }
+
+size_t EventQueue::DropPending() {
+    std::lock_guard lock(mutex_);
+    const size_t count = pending_.size();
+    pending_.clear();
+    droppedUndelivered_.fetch_add(count, std::memory_order_relaxed);
+    return count;
+}
+
+size_t EventQueue::PendingCount() const {
+    std::lock_guard lock(mutex_);
+    return pending_.size();
+}
+
+bool EventQueue::OnDeliveringThread() const { return DeliveringThread() == std::this_thread::get_id(); }
+
+bool EventQueue::InDelivery() const { return tlsDeliveringQueue == this; }
+
+size_t EventQueue::HandlerCount() const {
+    std::lock_guard lock(handlersMutex_);
+    return handlers_.size();
+}
+
+size_t EventQueue::HandlerCount(const EventId& id) const {
+    std::lock_guard lock(handlersMutex_);
+    return size_t(std::count_if(handlers_.begin(), handlers_.end(), [&](const HandlerEntry& e) { return e.id == id; }));
+}
+
+QueueCounters EventQueue::Counters() const {
+    QueueCounters c;
+    c.sent = sent_.load(std::memory_order_relaxed);
+    c.delivered = delivered_.load(std::memory_order_relaxed);
+    c.handlerCalls = handlerCalls_.load(std::memory_order_relaxed);
+    c.droppedNoHandler = droppedNoHandler_.load(std::memory_order_relaxed);
+    c.droppedUndelivered = droppedUndelivered_.load(std::memory_order_relaxed);
+    return c;
+}
+
+void EventQueue::RecordTrace(TraceEntry::Kind kind, const EventId& id, uint32_t size) {
+    if (!tracing_.load(std::memory_order_relaxed)) return;
+    std::lock_guard lock(traceMutex_);
+    trace_.push_back({kind, id, size});
+}
+
+std::vector<TraceEntry> EventQueue::Trace() const {
+    std::lock_guard lock(traceMutex_);
+    return trace_;
+}
+
+void EventQueue::ClearTrace() {
+    std::lock_guard lock(traceMutex_);
+    trace_.clear();
+}
+
+}  // namespace velmora::host

@@ -1,0 +1,119 @@
+#include "host/host_c_api.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "host/host.h"
+#include "host/text_encoding.h"
+
+struct VelmoraHost {
+    explicit VelmoraHost(velmora::host::HostOptions options) : host(options) {}
+    velmora::host::Host host;
+};
+
+namespace {
+
+thread_local std::string lastError;
+thread_local std::string defaultPath;
+
+void Fail(const char* message) { lastError = message; }
+
+size_t CopyOut(const std::string& text, char* buffer, size_t capacity) {
+    if (buffer && capacity > 0) {
+        const size_t n = std::min(text.size(), capacity - 1);
+        std::memcpy(buffer, text.data(), n);
+        buffer[n] = '\0';
+    }
+    return text.size();
+}
+
+// Exceptions must not cross into C or managed code.
+template <class F>
+auto Guarded(F&& f, decltype(f()) onFailure) noexcept -> decltype(f()) {
+    try {
+        return f();
+    } catch (const std::exception& e) {
+        Fail(e.what());
+    } catch (...) {
+        Fail("velmora host: unknown failure");
+    }
+    return onFailure;
+}
+
+}  // namespace
+
+extern "C" {
+
+VelmoraHost* velmora_host_create(int delivery) {
+    lastError.clear();
+    if (delivery != VELMORA_HOST_DEFERRED && delivery != VELMORA_HOST_SYNCHRONOUS) {
+        Fail("velmora host: unknown delivery mode");
+        return nullptr;
+    }
+    return Guarded(
+        [&] {
+            velmora::host::HostOptions options;
+            options.delivery = delivery == VELMORA_HOST_SYNCHRONOUS ? velmora::host::DeliveryMode::Synchronous
+                                                                    : velmora::host::DeliveryMode::Deferred;
+            return new VelmoraHost(options);
+        },
+        static_cast<VelmoraHost*>(nullptr));
+}
+
+void velmora_host_destroy(VelmoraHost* host) { delete host; }
+
+const char* velmora_host_default_plugin_path(void) {
+    defaultPath = velmora::host::DefaultPluginPath();
+    return defaultPath.c_str();
+}
+
+int velmora_host_load(VelmoraHost* host, const char* path, int fresh_copy) {
+    lastError.clear();
+    if (!host) {
+        Fail("velmora host: null host");
+        return 0;
+    }
+    return Guarded(
+        [&] {
+            host->host.Load(path ? std::string(path) : velmora::host::DefaultPluginPath(), fresh_copy != 0);
+            return 1;
+        },
+        0);
+}
+
+int velmora_host_unload(VelmoraHost* host) {
+    if (!host || !host->host.Loaded()) return 0;
+    host->host.Unload();
+    return 1;
+}
+
+size_t velmora_host_pump(VelmoraHost* host) {
+    return host ? Guarded([&] { return host->host.Pump(); }, size_t{0}) : 0;
+}
+
+int velmora_host_wait_and_pump(VelmoraHost* host, uint32_t timeout_ms) {
+    if (!host) return 0;
+    return Guarded([&] { return host->host.Queue().WaitAndPump(std::chrono::milliseconds(timeout_ms)) ? 1 : 0; }, 0);
+}
+
+size_t velmora_host_log_line_count(VelmoraHost* host) { return host ? host->host.Log().LineCount() : 0; }
+
+size_t velmora_host_log_line(VelmoraHost* host, size_t index, char* buffer, size_t capacity) {
+    const auto line = host ? host->host.Log().Line(index) : std::nullopt;
+    if (!line) return size_t(-1);
+    return CopyOut(velmora::host::Utf16ToUtf8(line->text), buffer, capacity);
+}
+
+size_t velmora_host_log_tag(VelmoraHost* host, size_t index, char* buffer, size_t capacity) {
+    const auto line = host ? host->host.Log().Line(index) : std::nullopt;
+    if (!line) return size_t(-1);
+    return CopyOut(velmora::host::Utf16ToUtf8(line->tag), buffer, capacity);
+}
+
+void* velmora_host_resolve(VelmoraHost* host, const char* name) { return host ? host->host.Resolve(name) : nullptr; }
+
+const char* velmora_host_last_error(void) { return lastError.c_str(); }
+
+}  // extern "C"

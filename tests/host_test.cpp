@@ -1,0 +1,391 @@
+// The assembled host: the one-host registry, the start-up answers in every answer mode, hand
+// deliveries, the user manager, and loading / unloading a plugin module.
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "emulator/runtime.h"
+#include "emulator/users.h"
+#include "host/host.h"
+#include "host/registry.h"
+
+namespace velmora::host {
+namespace {
+
+class HostTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        emu::Reset();
+        EXPECT_EQ(emu::LiveObjects(), 0);
+        EXPECT_EQ(emu::LiveStrings(), 0);
+    }
+};
+
+// Plays the plugin's side of start-up without a module: registers a handler for each answer and
+// sends the two requests, recording every answer and whether it arrived inside the request's send.
+class PluginSide {
+public:
+    struct Answer {
+        const void* pointer;
+        bool insideRequest;
+    };
+
+    explicit PluginSide(HostInterfaces* registry)
+        : queue_(static_cast<HostEventQueue*>(registry->GetInterface(HostEventQueue::Id))) {
+        if (!queue_) return;
+        queue_->AddHandler(&usersHandler_);
+        queue_->AddHandler(&logHandler_);
+    }
+    ~PluginSide() {
+        if (!queue_ || !RegistryOwner()) return;
+        queue_->RemoveHandler(&usersHandler_);
+        queue_->RemoveHandler(&logHandler_);
+    }
+
+    void SendRequests() {
+        Send(kUserManagerRequestId);
+        Send(kLogRequestId);
+    }
+
+    std::vector<Answer> users;
+    std::vector<Answer> logs;
+
+private:
+    class Recorder final : public HaldenEventQueue::EventHandler {
+    public:
+        Recorder(EventId id, PluginSide* side, std::vector<Answer>* into) : id_(id), side_(side), into_(into) {}
+        void HandleEvent(const EventId*, const void* payload) override {
+            const void* pointer;
+            std::memcpy(&pointer, payload, sizeof pointer);
+            into_->push_back({pointer, side_->sending_ > 0});
+        }
+        EventId GetEventId() const override { return id_; }
+        int32_t ReservedQuery() const override { return 0; }
+
+    private:
+        EventId id_;
+        PluginSide* side_;
+        std::vector<Answer>* into_;
+    };
+
+    void Send(const EventId& id) {
+        const uint8_t request = 1;
+        ++sending_;
+        queue_->SendEvent(&id, &request, 1);
+        --sending_;
+    }
+
+    HostEventQueue* queue_;
+    int sending_ = 0;
+    Recorder usersHandler_{kUserManagerDeliveryId, this, &users};
+    Recorder logHandler_{kLogDeliveryId, this, &logs};
+};
+
+TEST_F(HostTest, OnlyOneHostAtATime) {
+    {
+        Host first;
+        try {
+            Host second;
+            FAIL() << "a second Host was created";
+        } catch (const std::logic_error& e) {
+            EXPECT_NE(std::string(e.what()).find("only one Host may exist at a time"), std::string::npos);
+        }
+        EXPECT_EQ(RegistryOwner(), &first) << "the failed second Host must not take the registry";
+        EXPECT_EQ(GetInterface(HostEventQueue::Id), static_cast<IHaldenInterface*>(&first.Queue()));
+    }
+    EXPECT_EQ(RegistryOwner(), nullptr);
+    EXPECT_EQ(InterfaceCount(), 0u);
+    Host third;
+    EXPECT_EQ(RegistryOwner(), &third);
+}
+
+struct OfferCase {
+    const char* name;
+    bool queue;
+    bool users;
+};
+
+class RegistryOfferTest : public HostTest, public ::testing::WithParamInterface<OfferCase> {};
+
+TEST_P(RegistryOfferTest, TheRegistryAnswersWhatTheHostOffers) {
+    HostOptions options;
+    options.registryOffersQueue = GetParam().queue;
+    options.registryOffersUserManager = GetParam().users;
+    Host host(options);
+    HostInterfaces* registry = host.Interfaces();
+    EXPECT_EQ(registry->GetInterface(HostEventQueue::Id),
+              GetParam().queue ? static_cast<IHaldenInterface*>(&host.Queue()) : nullptr);
+    EXPECT_EQ(registry->GetInterface(UserManager::Id),
+              GetParam().users ? static_cast<IHaldenInterface*>(&host.Users()) : nullptr);
+    EXPECT_EQ(registry->GetInterface(IHaldenPluginLog::Id), nullptr) << "the log is delivered, not registered";
+    if (GetParam().queue) {
+        EXPECT_STREQ(registry->GetInterface(HostEventQueue::Id)->GetInterfaceName(), "HostEventQueue");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Offers, RegistryOfferTest,
+                         ::testing::Values(OfferCase{"Both", true, true}, OfferCase{"NoQueue", false, true},
+                                           OfferCase{"NoUserManager", true, false}, OfferCase{"Neither", false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HostTest, ThePluginCanRegisterItsOwnInterfaces) {
+    Host host;
+    constexpr InterfaceId kPluginInterface = HaldenGuidFromString("12345678-0000-0000-0000-000000000001");
+    PluginLog extra;
+    host.Interfaces()->RegisterInterface(kPluginInterface, &extra);
+    EXPECT_EQ(host.Interfaces()->GetInterface(kPluginInterface), static_cast<IHaldenInterface*>(&extra));
+    host.Interfaces()->RegisterInterface(kPluginInterface, nullptr);
+    EXPECT_EQ(host.Interfaces()->GetInterface(kPluginInterface), nullptr);
+}
+
+enum class Expect { Real, Second, Null };
+
+struct AnswerCase {
+    const char* name;
+    AnswerMode mode;
+    std::vector<Expect> answers;
+};
+
+class StartupAnswerTest : public HostTest,
+                          public ::testing::WithParamInterface<std::tuple<AnswerCase, DeliveryMode>> {};
+
+TEST_P(StartupAnswerTest, EachRequestIsAnsweredAsConfigured) {
+    const auto& [answerCase, delivery] = GetParam();
+    HostOptions options;
+    options.delivery = delivery;
+    options.userManagerAnswer = answerCase.mode;
+    options.logAnswer = answerCase.mode;
+    Host host(options);
+    PluginSide plugin(host.Interfaces());
+    plugin.SendRequests();
+
+    // Before any pump, only answers given inside the send (or by a synchronous queue) have arrived.
+    const bool immediate = answerCase.mode == AnswerMode::Synchronous || delivery == DeliveryMode::Synchronous;
+    EXPECT_EQ(plugin.users.size(), immediate ? answerCase.answers.size() : 0u);
+    host.PumpAll();
+
+    auto check = [&](const std::vector<PluginSide::Answer>& got, const void* real, const void* second) {
+        ASSERT_EQ(got.size(), answerCase.answers.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            const Expect e = answerCase.answers[i];
+            EXPECT_EQ(got[i].pointer, e == Expect::Real ? real : e == Expect::Second ? second : nullptr) << i;
+            EXPECT_EQ(got[i].insideRequest, immediate) << i;
+        }
+    };
+    check(plugin.users, static_cast<UserManager*>(&host.Users()), static_cast<UserManager*>(&host.SecondUsers()));
+    check(plugin.logs, static_cast<IHaldenPluginLog*>(&host.Log()), static_cast<IHaldenPluginLog*>(&host.SecondLog()));
+    EXPECT_NE(static_cast<void*>(&host.Users()), static_cast<void*>(&host.SecondUsers()));
+    EXPECT_NE(static_cast<void*>(&host.Log()), static_cast<void*>(&host.SecondLog()));
+}
+
+const AnswerCase kAnswerCases[] = {
+    {"Deferred", AnswerMode::Deferred, {Expect::Real}},
+    {"Synchronous", AnswerMode::Synchronous, {Expect::Real}},
+    {"Twice", AnswerMode::Twice, {Expect::Real, Expect::Real}},
+    {"TwiceDifferent", AnswerMode::TwiceDifferent, {Expect::Real, Expect::Second}},
+    {"NullThenReal", AnswerMode::NullThenReal, {Expect::Null, Expect::Real}},
+    {"Null", AnswerMode::Null, {Expect::Null}},
+    {"Never", AnswerMode::Never, {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, StartupAnswerTest,
+                         ::testing::Combine(::testing::ValuesIn(kAnswerCases),
+                                            ::testing::Values(DeliveryMode::Deferred, DeliveryMode::Synchronous)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) == DeliveryMode::Deferred ? "_DeferredQueue"
+                                                                                       : "_SynchronousQueue");
+                         });
+
+TEST_F(HostTest, TheDeliveredInterfacesWork) {
+    ASSERT_EQ(emu::AddUser({7, u"Ann", u"2533274800000007"}), S_OK);
+    Host host;
+    PluginSide plugin(host.Interfaces());
+    plugin.SendRequests();
+    host.PumpAll();
+    ASSERT_EQ(plugin.users.size(), 1u);
+    ASSERT_EQ(plugin.logs.size(), 1u);
+
+    auto* users = static_cast<UserManager*>(const_cast<void*>(plugin.users[0].pointer));
+    EXPECT_EQ(users->GetUserCount(), 1u);
+    EXPECT_EQ(users->FindUserIndex(7), 0);
+    EXPECT_EQ(users->FindUserIndex(8), -1);
+    PlatformUser* user = users->GetUserAt(0);
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(user->Release(), 0u) << "GetUserAt must hand over exactly one reference";
+    UserServicesContext* context = users->GetServicesContextAt(0);
+    ASSERT_NE(context, nullptr);
+    context->Release();
+    EXPECT_EQ(users->GetUserAt(1), nullptr);
+    EXPECT_EQ(users->GetServicesContextAt(1), nullptr);
+
+    auto* log = static_cast<IHaldenPluginLog*>(const_cast<void*>(plugin.logs[0].pointer));
+    log->WriteLine(u"Plugin", u"hello");
+    EXPECT_EQ(host.Log().Lines(), (std::vector<LogLine>{{u"Plugin", u"", u"hello"}}));
+}
+
+// A user manager of the game's own, used instead of the emulator's.
+class FixedUsers final : public UserManager {
+public:
+    const char* GetInterfaceName() const override { return "FixedUsers"; }
+    uint32_t GetUserCount() override { return 3; }
+    PlatformUser* GetUserAt(uint32_t) override { return nullptr; }
+    UserServicesContext* GetServicesContextAt(uint32_t) override { return nullptr; }
+    int32_t FindUserIndex(uint32_t) override { return -1; }
+};
+
+TEST_F(HostTest, ACustomUserManagerIsRegisteredAndDelivered) {
+    FixedUsers custom;
+    HostOptions options;
+    options.userManager = &custom;
+    Host host(options);
+    EXPECT_EQ(host.Interfaces()->GetInterface(UserManager::Id), static_cast<IHaldenInterface*>(&custom));
+    PluginSide plugin(host.Interfaces());
+    plugin.SendRequests();
+    host.PumpAll();
+    ASSERT_EQ(plugin.users.size(), 1u);
+    EXPECT_EQ(plugin.users[0].pointer, static_cast<UserManager*>(&custom));
+}
+
+TEST_F(HostTest, HandDeliveriesGoThroughTheQueue) {
+    HostOptions options;
+    options.userManagerAnswer = AnswerMode::Never;
+    options.logAnswer = AnswerMode::Never;
+    Host host(options);
+    PluginSide plugin(host.Interfaces());
+    host.DeliverUserManager(nullptr);
+    host.DeliverLog(&host.SecondLog());
+    host.DeliverUserManager(&host.Users());
+    EXPECT_TRUE(plugin.users.empty());
+    host.PumpAll();
+    ASSERT_EQ(plugin.users.size(), 2u);
+    EXPECT_EQ(plugin.users[0].pointer, nullptr);
+    EXPECT_EQ(plugin.users[1].pointer, static_cast<UserManager*>(&host.Users()));
+    ASSERT_EQ(plugin.logs.size(), 1u);
+    EXPECT_EQ(plugin.logs[0].pointer, static_cast<IHaldenPluginLog*>(&host.SecondLog()));
+}
+
+TEST_F(HostTest, DestroyingTheHostDropsQueuedEventsWithoutDelivering) {
+    std::optional<PluginSide> plugin;  // outlives the host, so a late delivery would be seen
+    {
+        Host host;
+        plugin.emplace(host.Interfaces());
+        plugin->SendRequests();
+        host.Pump();  // delivers the requests; the answers are now queued
+        EXPECT_EQ(host.Queue().PendingCount(), 2u);
+    }
+    EXPECT_TRUE(plugin->users.empty());
+    EXPECT_TRUE(plugin->logs.empty());
+}
+
+TEST_F(HostTest, WithoutAPluginExportsAndUnloadAreSafe) {
+    Host host;
+    EXPECT_FALSE(host.Loaded());
+    EXPECT_THROW(host.Exports(), std::logic_error);
+    EXPECT_EQ(host.Resolve("HaldenPluginLoad"), nullptr);
+    host.Unload();
+}
+
+// ---- With a plugin module (the stand-in library that plays the real plugin's start-up) ----
+
+template <class F>
+F Function(Host& host, const char* name) {
+    auto f = reinterpret_cast<F>(host.Resolve(name));
+    if (!f) throw std::runtime_error(std::string("stand-in plugin lacks ") + name);
+    return f;
+}
+
+TEST_F(HostTest, LoadingAPluginRunsItsStartUpThroughTheQueue) {
+    HostOptions options;
+    options.traceEvents = true;
+    Host host(options);
+    host.Load(VELMORA_HOST_FAKE_PLUGIN, true);
+    EXPECT_THROW(host.Load(VELMORA_HOST_FAKE_PLUGIN, true), std::logic_error);
+
+    using K = TraceEntry::Kind;
+    EXPECT_EQ(host.Queue().Trace(), (std::vector<TraceEntry>{{K::AddHandler, kUserManagerDeliveryId, 0},
+                                                             {K::AddHandler, kLogDeliveryId, 0},
+                                                             {K::SendEvent, kUserManagerRequestId, 1},
+                                                             {K::SendEvent, kLogRequestId, 1}}));
+    auto answerCount = Function<int (*)(int)>(host, "FakePlugin_AnswerCount");
+    auto answer = Function<void* (*)(int, int)>(host, "FakePlugin_Answer");
+    EXPECT_EQ(answerCount(0), 0);
+    host.PumpAll();
+    ASSERT_EQ(answerCount(0), 1);
+    ASSERT_EQ(answerCount(1), 1);
+    EXPECT_EQ(answer(0, 0), static_cast<UserManager*>(&host.Users()));
+    EXPECT_EQ(answer(1, 0), static_cast<IHaldenPluginLog*>(&host.Log()));
+    EXPECT_EQ(Function<void* (*)()>(host, "FakePlugin_RegistryQueue")(), static_cast<HostEventQueue*>(&host.Queue()));
+
+    // The plugin logs through the delivered log with a printf format and a va_list.
+    EXPECT_EQ(host.Exports().InitializePlugin(), 1);
+    EXPECT_EQ(host.Log().Lines(),
+              (std::vector<LogLine>{{u"FakePlugin", u"InitializePlugin", u"users=0 queue=yes 100%"}}));
+}
+
+TEST_F(HostTest, UnloadRemovesThePluginsHandlersAndAReloadStartsFresh) {
+    Host host;
+    const size_t hostHandlers = host.Queue().HandlerCount();
+    host.Load(VELMORA_HOST_FAKE_PLUGIN, true);
+    host.PumpAll();
+    EXPECT_EQ(host.Queue().HandlerCount(), hostHandlers + 2);
+
+    host.Unload();
+    EXPECT_FALSE(host.Loaded());
+    EXPECT_EQ(host.Queue().HandlerCount(), hostHandlers);
+    EXPECT_TRUE(host.Queue().Delivering());
+
+    host.Load(VELMORA_HOST_FAKE_PLUGIN, true);
+    EXPECT_EQ(Function<int (*)()>(host, "FakePlugin_Loads")(), 1);
+    EXPECT_EQ(Function<int (*)()>(host, "FakePlugin_Unloads")(), 0);
+    host.PumpAll();
+    EXPECT_EQ(Function<int (*)(int)>(host, "FakePlugin_AnswerCount")(0), 1);
+}
+
+TEST_F(HostTest, UnloadingWithQueuedEventsDropsThemInsteadOfCallingUnmappedCode) {
+    Host host;
+    host.Load(VELMORA_HOST_FAKE_PLUGIN, true);
+    host.Pump();  // requests delivered; the answers for the plugin are queued
+    ASSERT_EQ(host.Queue().PendingCount(), 2u);
+    const uint64_t dropped = host.Queue().Counters().droppedUndelivered;
+    host.Unload();
+    EXPECT_EQ(host.Queue().Counters().droppedUndelivered, dropped + 2);
+    EXPECT_EQ(host.PumpAll(), 0u);
+}
+
+TEST_F(HostTest, APluginFacingARegistryWithoutAQueueSendsNothing) {
+    HostOptions options;
+    options.registryOffersQueue = false;
+    options.traceEvents = true;
+    Host host(options);
+    host.Load(VELMORA_HOST_FAKE_PLUGIN, true);
+    EXPECT_EQ(Function<void* (*)()>(host, "FakePlugin_RegistryQueue")(), nullptr);
+    EXPECT_EQ(Function<void* (*)()>(host, "FakePlugin_RegistryUsers")(), static_cast<UserManager*>(&host.Users()));
+    EXPECT_EQ(host.PumpAll(), 0u);
+    EXPECT_TRUE(host.Queue().Trace().empty());
+    EXPECT_EQ(host.Exports().InitializePlugin(), 0) << "without a log the stand-in reports failure";
+}
+
+#ifdef VELMORA_PLUGIN_PATH
+// The built plugin asks for the user manager, then the log, each with a one-byte request.
+TEST_F(HostTest, TheBuiltPluginSendsBothStartUpRequestsInOrder) {
+    HostOptions options;
+    options.traceEvents = true;
+    Host host(options);
+    host.Load(VELMORA_PLUGIN_PATH, true);
+    std::vector<TraceEntry> sends;
+    for (const TraceEntry& e : host.Queue().Trace())
+        if (e.kind == TraceEntry::Kind::SendEvent) sends.push_back(e);
+    EXPECT_EQ(sends, (std::vector<TraceEntry>{{TraceEntry::Kind::SendEvent, kUserManagerRequestId, 1},
+                                              {TraceEntry::Kind::SendEvent, kLogRequestId, 1}}));
+    host.PumpAll();
+    host.Unload();
+}
+#endif
+
+}  // namespace
+}  // namespace velmora::host
