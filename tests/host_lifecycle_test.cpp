@@ -1,5 +1,5 @@
-// The assembled host: the one-host registry, the start-up answers in every answer mode, hand
-// deliveries, the user manager, and loading / unloading a plugin module.
+// The assembled host over its life: the one-host registry, the start-up answers in every answer
+// mode, hand deliveries, the user manager, and loading / unloading a plugin module.
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, StartupAnswerTest,
                          });
 
 TEST_F(HostTest, TheDeliveredInterfacesWork) {
-    ASSERT_EQ(emu::AddUser({7, u"Ann", u"2533274800000007"}), S_OK);
+    ASSERT_EQ(emu::AddUser({7, u"Ann", u"2533274800000007"}), ABI::S_OK);
     Host host;
     PluginSide plugin(host.Interfaces());
     plugin.SendRequests();
@@ -214,12 +214,17 @@ TEST_F(HostTest, TheDeliveredInterfacesWork) {
     EXPECT_EQ(users->GetUserCount(), 1u);
     EXPECT_EQ(users->FindUserIndex(7), 0);
     EXPECT_EQ(users->FindUserIndex(8), -1);
+    // A balanced get/release leaves the count where it was only if each get adds exactly one.
     PlatformUser* user = users->GetUserAt(0);
     ASSERT_NE(user, nullptr);
-    EXPECT_EQ(user->Release(), 0u) << "GetUserAt must hand over exactly one reference";
+    const uint32_t afterFirst = user->Release();
+    user = users->GetUserAt(0);
+    EXPECT_EQ(user->Release(), afterFirst) << "GetUserAt must hand over exactly one reference";
     UserServicesContext* context = users->GetServicesContextAt(0);
     ASSERT_NE(context, nullptr);
-    context->Release();
+    const uint32_t contextAfterFirst = context->Release();
+    context = users->GetServicesContextAt(0);
+    EXPECT_EQ(context->Release(), contextAfterFirst) << "GetServicesContextAt must hand over exactly one reference";
     EXPECT_EQ(users->GetUserAt(1), nullptr);
     EXPECT_EQ(users->GetServicesContextAt(1), nullptr);
 
