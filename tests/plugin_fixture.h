@@ -49,6 +49,16 @@ protected:
         EXPECT_EQ(emu::LiveStrings(), 0) << "emulator strings leaked";
     }
 
+    // Starts over with a host made from the current Options(), for tests that change them.
+    void RecreateHost() {
+        host_.reset();
+        host_ = std::make_unique<host::Host>(Options());
+        if (LoadOnSetUp()) {
+            host_->Load(VELMORA_PLUGIN_PATH, /*freshCopy=*/true);
+            host_->PumpAll();
+        }
+    }
+
     const host::VelmoraExports& X() const { return host_->Exports(); }
     host::Host& Host() { return *host_; }
 

@@ -1,0 +1,187 @@
+// One started operation, one event: every outcome of an object-result operation, finished before
+// the continuation is attached, later on a platform thread, or later on a thread of the test's own,
+// reaches the managed callback exactly once, on the host's delivering thread, and the result
+// handed to managed code holds exactly one reference.
+#include <thread>
+
+#include "core/event_types.h"
+#include "tests/fake_services.h"
+#include "tests/plugin_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+struct Calls {
+    std::vector<ObjectCall> calls;
+    host::EventQueue* queue = nullptr;
+    std::thread::id hostThread;
+};
+
+void RecordCall(int32_t hr, ObjectHandle result, void* userData) {
+    auto* c = static_cast<Calls*>(userData);
+    c->calls.push_back({hr, result, userData, c->queue->InDelivery() && std::this_thread::get_id() == c->hostThread});
+}
+
+enum class Outcome { Success, NullResult, Failure, Cancel };
+enum class Timing { BeforeAttach, LaterOnPlatformThread, LaterOnOtherThread };
+
+struct Case {
+    Outcome outcome;
+    Timing timing;
+};
+
+class ContinuationTest : public PluginTest, public ::testing::WithParamInterface<Case> {
+protected:
+    host::HostOptions Options() override {
+        auto options = PluginTest::Options();
+        options.userManager = &users_;
+        return options;
+    }
+    ComPtr<ItemsOperation> Prepare() {
+        auto op = emu::Make<ItemsOperation>();
+        shared_.operations.push_back(op);
+        return op;
+    }
+    Calls Expecting() { return Calls{{}, &Host().Queue(), std::this_thread::get_id()}; }
+
+public:
+    FakeInventoryService::Shared shared_;
+    FakeUserManager users_{{7, 8}, &shared_};
+};
+
+void Finish(ItemsOperation* op, Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Success: {
+            auto result = emu::Make<FakeItemsResult>(42);
+            op->Complete(result.Get());
+            break;
+        }
+        case Outcome::NullResult: op->Complete(nullptr); break;
+        case Outcome::Failure: op->Fail(E_ACCESSDENIED); break;
+        case Outcome::Cancel: op->Cancel(); break;
+    }
+}
+
+TEST_P(ContinuationTest, ExactlyOneEventWithTheRecordOfItsOutcome) {
+    const Case c = GetParam();
+    Calls calls = Expecting();
+    ComPtr<ItemsOperation> op = Prepare();
+    if (c.timing == Timing::BeforeAttach) Finish(op.Get(), c.outcome);
+
+    ASSERT_TRUE(X().InventoryService_GetInventoryItemsAsync(7, 14, RecordCall, &calls));
+
+    std::thread other;
+    if (c.timing == Timing::LaterOnPlatformThread) emu::Submit([op, c] { Finish(op.Get(), c.outcome); });
+    if (c.timing == Timing::LaterOnOtherThread) other = std::thread([op, c] { Finish(op.Get(), c.outcome); });
+    ASSERT_TRUE(PumpUntil([&] { return !calls.calls.empty(); }));
+    if (other.joinable()) other.join();
+    Settle();
+
+    ASSERT_EQ(calls.calls.size(), 1u) << "exactly one callback per started operation";
+    const ObjectCall& call = calls.calls[0];
+    EXPECT_TRUE(call.onDeliveringThread);
+    EXPECT_EQ(call.userData, &calls);
+    EXPECT_EQ(call.hr, c.outcome == Outcome::Failure ? E_ACCESSDENIED : S_OK);
+    EXPECT_EQ(call.result != nullptr, c.outcome == Outcome::Success);
+
+    op.Reset();  // the platform lets go of the operation and what it held
+    if (call.result) {
+        auto* result = static_cast<FakeItemsResult*>(static_cast<IInventoryItemsResult*>(call.result));
+        EXPECT_EQ(result->RefCount(), 1u) << "managed code owns exactly one reference";
+        EXPECT_EQ(X().InventoryItemsResult_TotalItems(call.result), 42u);
+        X().InventoryItemsResult_Dispose(call.result);
+    }
+    EXPECT_EQ(emu::LiveObjects(), 0);
+}
+
+std::vector<Case> AllCases() {
+    std::vector<Case> cases;
+    for (Outcome o : {Outcome::Success, Outcome::NullResult, Outcome::Failure, Outcome::Cancel})
+        for (Timing t : {Timing::BeforeAttach, Timing::LaterOnPlatformThread, Timing::LaterOnOtherThread})
+            cases.push_back({o, t});
+    return cases;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+    static const char* outcomes[] = {"Success", "NullResult", "Failure", "Cancel"};
+    static const char* timings[] = {"BeforeAttach", "LaterOnPlatformThread", "LaterOnOtherThread"};
+    return std::string(outcomes[int(info.param.outcome)]) + timings[int(info.param.timing)];
+}
+
+INSTANTIATE_TEST_SUITE_P(OutcomeByTiming, ContinuationTest, ::testing::ValuesIn(AllCases()), CaseName);
+
+class StartTest : public ContinuationTest {};
+
+// Every way an operation fails to start answers false, posts nothing, and calls no callback.
+TEST_F(StartTest, AFalseResultMeansNoEventEver) {
+    struct Row {
+        const char* what;
+        std::function<void(StartTest&)> arrange;
+        uint32_t user;
+        bool operationReady;
+    };
+    const std::vector<Row> rows = {
+        {"unknown user", [](StartTest&) {}, 99, true},
+        {"platform call rejected", [](StartTest& t) { t.shared_.startFailure = E_ACCESSDENIED; }, 7, true},
+        {"service property fails",
+         [](StartTest&) { emu::InjectFault("IXboxLiveContext.get_InventoryService", E_FAIL, 1); }, 7, true},
+        {"null operation", [](StartTest&) {}, 7, false},
+        {"text conversion fails", [](StartTest&) { emu::InjectFault("WindowsCreateString", E_OUTOFMEMORY, 1); }, 7,
+         true},
+    };
+    for (const Row& row : rows) {
+        Calls calls = Expecting();
+        shared_.startFailure = S_OK;
+        if (row.operationReady) Prepare();
+        row.arrange(*this);
+        EXPECT_FALSE(X().InventoryService_GetInventoryItemsAsyncEx(row.user, 14, 1, 0, u"box", 0, RecordCall, &calls))
+            << row.what;
+        Settle();
+        EXPECT_TRUE(calls.calls.empty()) << row.what;
+        emu::ClearFaults();
+        shared_.operations.clear();
+    }
+    EXPECT_EQ(users_.contextCalls, 4) << "an unknown user is never looked up further";
+    EXPECT_EQ(emu::LiveObjects(), 0);
+}
+
+TEST_F(StartTest, TwoOperationsInFlightAreToldApartByTheirCallbackData) {
+    Calls first = Expecting(), second = Expecting();
+    auto a = Prepare(), b = Prepare();
+    ASSERT_TRUE(X().InventoryService_GetInventoryItemsAsync(7, 14, RecordCall, &first));
+    ASSERT_TRUE(X().InventoryService_GetInventoryItemsAsync(8, 14, RecordCall, &second));
+    Finish(b.Get(), Outcome::Failure);
+    Finish(a.Get(), Outcome::Success);
+    Settle();
+    ASSERT_EQ(first.calls.size(), 1u);
+    ASSERT_EQ(second.calls.size(), 1u);
+    EXPECT_EQ(first.calls[0].hr, S_OK);
+    EXPECT_EQ(second.calls[0].hr, E_ACCESSDENIED);
+    a.Reset();
+    b.Reset();
+    X().InventoryItemsResult_Dispose(first.calls[0].result);
+}
+
+// A record whose callback is null is dropped, and the reference it carries is released.
+TEST_F(StartTest, ANullCallbackDropsTheEventAndReleasesTheResult) {
+    auto op = Prepare();
+    ASSERT_TRUE(X().InventoryService_GetInventoryItemsAsync(7, 14, nullptr, nullptr));
+    Finish(op.Get(), Outcome::Success);
+    Settle();
+    op.Reset();
+    EXPECT_EQ(emu::LiveObjects(), 0);
+}
+
+TEST_F(StartTest, ANullTextArgumentReachesThePlatformAsTheEmptyString) {
+    Calls calls = Expecting();
+    auto op = Prepare();
+    ASSERT_TRUE(X().InventoryService_GetInventoryItemsAsyncEx(7, 14, 1, 0, nullptr, 0, RecordCall, &calls));
+    Finish(op.Get(), Outcome::Cancel);
+    Settle();
+    ASSERT_EQ(shared_.containerIds.size(), 1u);
+    EXPECT_EQ(shared_.containerIds[0], u"");
+    EXPECT_EQ(calls.calls.size(), 1u);
+}
+
+}  // namespace
+}  // namespace velmora::test

@@ -1,0 +1,128 @@
+// Load, unload, the start-up deliveries, readiness, and the one initialization line.
+#include "core/event_types.h"
+#include "host/plugin_loader.h"
+#include "tests/plugin_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+using HaldenPlugin::FirstStartupRequest;
+using HaldenPlugin::OnIHaldenPluginLogRequested;
+using HaldenPlugin::OnUserManagerRequested;
+using HaldenPlugin::SecondStartupRequest;
+using Kind = host::TraceEntry::Kind;
+
+TEST(PluginEntry, QueriesAnswerTheirConstantsWithoutAnyLoad) {
+    emu::Reset();
+    host::LoadedPlugin plugin(VELMORA_PLUGIN_PATH, /*freshCopy=*/true);
+    const auto& x = plugin.Exports();
+    x.HaldenPluginLoad(nullptr);  // a null registry changes nothing
+    EXPECT_EQ(x.GetPluginFrameworkVersion(), 50700);
+    EXPECT_EQ(x.GetPluginVersion(), 10100);
+    EXPECT_EQ(x.GetPlatformId(), 0);
+    EXPECT_EQ(x.InitializePlugin(), 0);
+    EXPECT_FALSE(x.AmFullyInitialized());
+    // Before a load nothing can be delivered, so nothing is started and nothing is created.
+    EXPECT_FALSE(x.InventoryService_GetInventoryItemsAsync(1, 14, nullptr, nullptr));
+    EXPECT_FALSE(x.Store_RegisterForPurchaseEvents(nullptr, nullptr));
+    EXPECT_TRUE(x.Store_UnRegisterForPurchaseEvents());
+    EXPECT_EQ(x.DLC_FindPackages(0), nullptr);
+    x.HaldenPluginUnload();
+    x.LogCallbackException();
+    EXPECT_EQ(emu::LiveObjects(), 0);
+}
+
+class LoadTest : public PluginTest {
+protected:
+    bool LoadOnSetUp() override { return false; }
+    host::HostOptions Options() override {
+        auto options = PluginTest::Options();
+        options.userManagerAnswer = userAnswer;
+        options.logAnswer = logAnswer;
+        options.registryOffersQueue = offersQueue;
+        options.registryOffersUserManager = false;
+        return options;
+    }
+    void Load() {
+        Host().Load(VELMORA_PLUGIN_PATH, /*freshCopy=*/true);
+        Host().PumpAll();
+    }
+    size_t InitializationLines(host::PluginLog& log) {
+        size_t n = 0;
+        for (const auto& line : log.Lines()) n += line.text.find(u"PLUGIN INITIALIZED") != std::u16string::npos;
+        return n;
+    }
+
+    host::AnswerMode userAnswer = host::AnswerMode::Deferred;
+    host::AnswerMode logAnswer = host::AnswerMode::Deferred;
+    bool offersQueue = true;
+};
+
+TEST_F(LoadTest, AddsThreeHandlersAndSendsTwoRequestsInOrder) {
+    userAnswer = logAnswer = host::AnswerMode::Never;
+    RecreateHost();
+    Load();
+    const std::vector<host::TraceEntry> expected = {
+        {Kind::AddHandler, OnUserManagerRequested::Id, 0},
+        {Kind::AddHandler, OnIHaldenPluginLogRequested::Id, 0},
+        {Kind::SendEvent, FirstStartupRequest::Id, 1},
+        {Kind::SendEvent, SecondStartupRequest::Id, 1},
+        {Kind::AddHandler, OnIHaldenPluginLogRequested::Id, 0},
+    };
+    EXPECT_EQ(Host().Queue().Trace(), expected);
+    EXPECT_TRUE(X().AmFullyInitialized()) << "a successful load is initialized even with nothing delivered";
+    EXPECT_EQ(Host().Log().LineCount(), 0u);
+}
+
+TEST_F(LoadTest, ARegistryWithoutAQueueLeavesThePluginUnloaded) {
+    offersQueue = false;
+    RecreateHost();
+    Load();
+    EXPECT_TRUE(Host().Queue().Trace().empty());
+    EXPECT_FALSE(X().AmFullyInitialized());
+    EXPECT_FALSE(X().InventoryService_GetInventoryItemsAsync(1, 14, nullptr, nullptr));
+}
+
+TEST_F(LoadTest, TheInitializationLineIsWrittenOnceWithTheFirstLog) {
+    logAnswer = host::AnswerMode::TwiceDifferent;
+    RecreateHost();
+    Load();
+    ASSERT_EQ(InitializationLines(Host().Log()), 1u);
+    EXPECT_EQ(InitializationLines(Host().SecondLog()), 0u);
+    const host::LogLine line = Host().Log().Lines().back();
+    EXPECT_EQ(line.tag, u"Velmora");
+    EXPECT_EQ(line.text, u"PLUGIN INITIALIZED: [Velmora] Framework (50700) Version (10100)");
+    EXPECT_TRUE(line.location.starts_with(u"core/StandardExports.cpp")) << emu::ToUtf8(line.location);
+    EXPECT_TRUE(line.location.ends_with(u"(15)")) << emu::ToUtf8(line.location);
+
+    Host().DeliverLog(&Host().Log());
+    Host().PumpAll();
+    EXPECT_EQ(InitializationLines(Host().Log()), 1u) << "a later delivery writes nothing";
+}
+
+TEST_F(LoadTest, ALogDeliveredOnlyDuringTheRequestsWritesNoLineUntilTheNextDelivery) {
+    logAnswer = host::AnswerMode::Synchronous;
+    RecreateHost();
+    Load();
+    EXPECT_EQ(InitializationLines(Host().Log()), 0u);
+    Host().DeliverLog(&Host().Log());
+    Host().PumpAll();
+    EXPECT_EQ(InitializationLines(Host().Log()), 1u);
+}
+
+TEST_F(LoadTest, ANullLogWritesNothingAndLeavesTheLineToTheNextDelivery) {
+    logAnswer = host::AnswerMode::NullThenReal;
+    RecreateHost();
+    Load();
+    EXPECT_EQ(InitializationLines(Host().Log()), 1u);
+}
+
+TEST_F(LoadTest, ASecondLoadDoesNothing) {
+    Load();
+    const size_t before = Host().Queue().Trace().size();
+    X().HaldenPluginLoad(Host().Interfaces());
+    EXPECT_EQ(Host().Queue().Trace().size(), before);
+}
+
+}  // namespace
+}  // namespace velmora::test
