@@ -2,6 +2,7 @@
 // hand-over is a named call: Detach() gives the reference away, Put() receives one.
 #pragma once
 
+#include <type_traits>
 #include <utility>
 
 #include "platform/hstring.h"
@@ -19,6 +20,13 @@ public:
     }
     ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
     ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    // From an owner of a derived class: a new reference, or the moved one.
+    template <class U>
+        requires std::is_convertible_v<U*, T*>
+    ComPtr(const ComPtr<U>& o) : ComPtr(static_cast<T*>(o.Get())) {}
+    template <class U>
+        requires std::is_convertible_v<U*, T*>
+    ComPtr(ComPtr<U>&& o) noexcept : p_(o.Detach()) {}
     ~ComPtr() { Reset(); }
     ComPtr& operator=(ComPtr o) noexcept {
         std::swap(p_, o.p_);
