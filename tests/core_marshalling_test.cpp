@@ -11,11 +11,15 @@ namespace {
 
 class MarshallingTest : public PluginTest {
 protected:
-    ComPtr<FakeItem> item = emu::Make<FakeItem>();
+    void SetUp() override {
+        PluginTest::SetUp();
+        item = emu::Make<FakeItem>();
+    }
     void TearDown() override {
         item.Reset();
         PluginTest::TearDown();
     }
+    ComPtr<FakeItem> item;
 };
 
 template <class E>
