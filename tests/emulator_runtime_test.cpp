@@ -1,0 +1,219 @@
+// The emulated runtime's semantics that the plugin relies on: strings, reference counts,
+// vectors, asynchronous operations and actions, activation, faults.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "emulator/runtime.h"
+#include "platform/threadpool.h"
+
+namespace velmora::emu {
+namespace {
+
+using ::ABI::Windows::Foundation::AsyncStatus;
+
+class RuntimeTest : public ::testing::Test {
+protected:
+    void SetUp() override { Reset(); }
+    void TearDown() override {
+        Reset();
+        EXPECT_EQ(LiveObjects(), 0);
+        EXPECT_EQ(LiveStrings(), 0);
+    }
+};
+
+TEST_F(RuntimeTest, StringsAreSharedByDuplicatesAndTheNullStringIsEmpty) {
+    uint32_t length = 99;
+    EXPECT_STREQ(reinterpret_cast<const char*>(WindowsGetStringRawBuffer(nullptr, &length)), "");
+    EXPECT_EQ(length, 0u);
+    HSTRING empty = reinterpret_cast<HSTRING>(1);
+    EXPECT_EQ(WindowsCreateString(u"", 0, &empty), S_OK);
+    EXPECT_EQ(empty, nullptr) << "an empty text is the null string";
+    EXPECT_EQ(LiveStrings(), 0);
+
+    HStringOwner a = MakeString(u"caf\u00E9");
+    HStringOwner b;
+    ASSERT_EQ(WindowsDuplicateString(a.Get(), b.Put()), S_OK);
+    EXPECT_EQ(LiveStrings(), 1) << "a duplicate shares the buffer";
+    EXPECT_EQ(a.Raw(), b.Raw());
+    a = HStringOwner();
+    EXPECT_EQ(ToU16(b.Get()), u"caf\u00E9") << "the buffer lives while any duplicate does";
+    b = HStringOwner();
+    EXPECT_EQ(LiveStrings(), 0);
+}
+
+TEST_F(RuntimeTest, Utf8RoundTripsSurrogatePairsAndReplacesUnpairedOnes) {
+    EXPECT_EQ(FromUtf8(ToUtf8(u"\U0001F3AE game \u30B2\u30FC\u30E0")), u"\U0001F3AE game \u30B2\u30FC\u30E0");
+    EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST_F(RuntimeTest, AnObjectDiesAtItsLastReleaseAndAnswersOnlyItsInterfaces) {
+    auto view = MakeStringVectorView({u"x"});
+    EXPECT_EQ(LiveObjects(), 1);
+    ComPtr<IInspectable> asInspectable;
+    EXPECT_EQ(view->QueryInterface(IInspectable::IID, reinterpret_cast<void**>(asInspectable.Put())), S_OK);
+    ComPtr<IVectorView<uint32_t>> wrong;
+    EXPECT_EQ(view->QueryInterface(IVectorView<uint32_t>::IID, reinterpret_cast<void**>(wrong.Put())),
+              E_NOINTERFACE);
+    view.Reset();
+    EXPECT_EQ(LiveObjects(), 1) << "still referenced";
+    asInspectable.Reset();
+    EXPECT_EQ(LiveObjects(), 0);
+}
+
+TEST_F(RuntimeTest, VectorsAnswerBoundsPastTheirEnd) {
+    ComPtr<IVector<uint32_t>> vector;
+    ASSERT_EQ(PlatformCreateUInt32Vector(vector.Put()), S_OK);
+    vector->Append(5);
+    vector->Append(5);
+    ComPtr<IVectorView<uint32_t>> view;
+    ASSERT_EQ(vector->GetView(view.Put()), S_OK);
+    vector.Reset();  // the view keeps its vector alive
+    uint32_t size = 0, value = 0;
+    ASSERT_EQ(view->get_Size(&size), S_OK);
+    EXPECT_EQ(size, 2u);
+    EXPECT_EQ(view->GetAt(1, &value), S_OK);
+    EXPECT_EQ(value, 5u);
+    EXPECT_EQ(view->GetAt(2, &value), E_BOUNDS);
+}
+
+// A completed handler that counts its calls and the status it saw.
+template <class Handler, class Op>
+class CountingHandler : public RuntimeObject<CountingHandler<Handler, Op>, Handler> {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Test.CountingHandler";
+    HRESULT Invoke(Op*, AsyncStatus status) override {
+        ++calls;
+        last = status;
+        thread = std::this_thread::get_id();
+        return S_OK;
+    }
+    std::atomic<int> calls{0};
+    std::atomic<AsyncStatus> last{AsyncStatus::Started};
+    std::thread::id thread;
+};
+using OpHandler = CountingHandler<IAsyncOperationCompletedHandler<uint32_t>, IAsyncOperation<uint32_t>>;
+using ActionHandler = CountingHandler<IAsyncActionCompletedHandler, IAsyncAction>;
+
+TEST_F(RuntimeTest, AHandlerSetAfterCompletionRunsAtOnceAndASecondAssignmentIsRefused) {
+    auto op = Make<AsyncOperation<uint32_t>>();
+    op->Complete(7);
+    auto handler = Make<OpHandler>();
+    EXPECT_EQ(op->put_Completed(handler.Get()), S_OK);
+    EXPECT_EQ(handler->calls, 1);
+    EXPECT_EQ(handler->thread, std::this_thread::get_id());
+    EXPECT_EQ(op->put_Completed(handler.Get()), E_ILLEGAL_DELEGATE_ASSIGNMENT);
+    uint32_t result = 0;
+    EXPECT_EQ(op->GetResults(&result), S_OK);
+    EXPECT_EQ(result, 7u);
+    op->Fail(E_FAIL);
+    EXPECT_EQ(handler->calls, 1) << "an operation finishes once";
+}
+
+TEST_F(RuntimeTest, OperationsReportStatusErrorCodeAndResults) {
+    struct Row {
+        const char* what;
+        std::function<void(AsyncOperation<uint32_t>&)> finish;
+        AsyncStatus status;
+        HRESULT error;
+        HRESULT results;
+    };
+    const std::vector<Row> rows = {
+        {"completed", [](auto& op) { op.Complete(3); }, AsyncStatus::Completed, S_OK, S_OK},
+        {"failed", [](auto& op) { op.Fail(E_ACCESSDENIED); }, AsyncStatus::Error, E_ACCESSDENIED, E_ACCESSDENIED},
+        {"cancelled", [](auto& op) { op.Cancel(); }, AsyncStatus::Canceled, S_OK, E_ILLEGAL_METHOD_CALL},
+    };
+    for (const Row& row : rows) {
+        auto op = Make<AsyncOperation<uint32_t>>();
+        auto handler = Make<OpHandler>();
+        ASSERT_EQ(op->put_Completed(handler.Get()), S_OK);
+        EXPECT_EQ(handler->calls, 0) << row.what;
+        std::thread([&] { row.finish(*op.Get()); }).join();
+        EXPECT_EQ(handler->calls, 1) << row.what;
+        EXPECT_EQ(handler->last, row.status) << row.what;
+        AsyncStatus status;
+        HRESULT error;
+        op->get_Status(&status);
+        op->get_ErrorCode(&error);
+        EXPECT_EQ(status, row.status) << row.what;
+        EXPECT_EQ(error, row.error) << row.what;
+        uint32_t result;
+        EXPECT_EQ(op->GetResults(&result), row.results) << row.what;
+    }
+}
+
+TEST_F(RuntimeTest, ScriptedOutcomesDecideHowAnActionEnds) {
+    struct Row {
+        Outcome outcome;
+        HRESULT startResult;
+        bool handedOut;
+        AsyncStatus status;
+        HRESULT error;
+    };
+    using K = Outcome::Kind;
+    const std::vector<Row> rows = {
+        {{K::Complete}, S_OK, true, AsyncStatus::Completed, S_OK},
+        {{K::CompleteSynchronously}, S_OK, true, AsyncStatus::Completed, S_OK},
+        {{K::Fail, E_ACCESSDENIED}, S_OK, true, AsyncStatus::Error, E_ACCESSDENIED},
+        {{K::Cancel, static_cast<HRESULT>(0x800704C7)}, S_OK, true, AsyncStatus::Canceled,
+         static_cast<HRESULT>(0x800704C7)},
+        {{K::FailStart, E_INVALIDARG}, E_INVALIDARG, false, AsyncStatus::Started, S_OK},
+        {{K::NullOperation}, S_OK, false, AsyncStatus::Started, S_OK},
+    };
+    for (const Row& row : rows) {
+        ScriptOutcome("Test.Action", row.outcome);
+        ComPtr<IAsyncAction> action;
+        EXPECT_EQ(StartAction("Test.Action", [] { return S_OK; }, action.Put()), row.startResult);
+        ASSERT_EQ(bool(action), row.handedOut);
+        if (!action) continue;
+        auto handler = Make<ActionHandler>();
+        action->put_Completed(handler.Get());
+        WaitIdle();
+        EXPECT_EQ(handler->calls, 1);
+        EXPECT_EQ(handler->last, row.status);
+        ComPtr<IAsyncInfo> info;
+        ASSERT_EQ(action.As(&info), S_OK);
+        HRESULT error;
+        info->get_ErrorCode(&error);
+        EXPECT_EQ(error, row.error);
+    }
+}
+
+TEST_F(RuntimeTest, FaultsFireForTheirCountThenStop) {
+    InjectFault("WindowsCreateString", E_OUTOFMEMORY, 2);
+    HSTRING s = nullptr;
+    EXPECT_EQ(WindowsCreateString(u"a", 1, &s), E_OUTOFMEMORY);
+    EXPECT_EQ(WindowsCreateString(u"a", 1, &s), E_OUTOFMEMORY);
+    EXPECT_EQ(WindowsCreateString(u"a", 1, &s), S_OK);
+    WindowsDeleteString(s);
+}
+
+class Work : public RuntimeObject<Work, ::ABI::Windows::System::Threading::IWorkItemHandler> {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Test.Work";
+    HRESULT Invoke(IAsyncAction*) override {
+        onWorker = OnWorkerThread();
+        return S_OK;
+    }
+    std::atomic<bool> onWorker{false};
+};
+
+TEST_F(RuntimeTest, AnUnknownClassIsNotRegisteredAndTheThreadPoolRunsWork) {
+    HStringOwner name = MakeString(u"No.Such.Class");
+    void* factory = nullptr;
+    EXPECT_EQ(RoGetActivationFactory(name.Get(), IActivationFactory::IID, &factory), REGDB_E_CLASSNOTREG);
+
+    using namespace ::ABI::Windows::System::Threading;
+    HStringOwner pool = MakeString(RuntimeClass_ThreadPool);
+    ComPtr<IThreadPoolStatics> statics;
+    ASSERT_EQ(RoGetActivationFactory(pool.Get(), IThreadPoolStatics::IID, reinterpret_cast<void**>(statics.Put())),
+              S_OK);
+    auto work = Make<Work>();
+    ComPtr<IAsyncAction> action;
+    ASSERT_EQ(statics->RunAsync(work.Get(), action.Put()), S_OK);
+    WaitIdle();
+    EXPECT_TRUE(work->onWorker);
+}
+
+}  // namespace
+}  // namespace velmora::emu
