@@ -269,6 +269,14 @@ bool EventQueue::OnDeliveringThread() const { return DeliveringThread() == std::
 
 bool EventQueue::InDelivery() const { return tlsDeliveringQueue == this; }
 
+std::vector<EventQueue::Handler*> EventQueue::GuestHandlers() const {
+    std::lock_guard lock(handlersMutex_);
+    std::vector<Handler*> guests;
+    for (const HandlerEntry& e : handlers_)
+        if (!e.hostOwned) guests.push_back(e.handler);
+    return guests;
+}
+
 size_t EventQueue::HandlerCount() const {
     std::lock_guard lock(handlersMutex_);
     return handlers_.size();

@@ -118,6 +118,8 @@ public:
     bool InDelivery() const;
 
     size_t HandlerCount() const;
+    // The handlers added through AddHandler, in registration order.
+    std::vector<Handler*> GuestHandlers() const;
     size_t HandlerCount(const EventId& id) const;
     QueueCounters Counters() const;
 
