@@ -16,23 +16,10 @@ COMException::COMException(ABI::HRESULT hr) : COMException(hr, "COMException") {
 COMException::COMException(ABI::HRESULT hr, const char* kind) : Exception(hr, kind) {}
 COMException::~COMException() = default;
 
-#define PLATFORM_EXCEPTION_KIND(Name)                         \
+#define PLATFORM_EXCEPTION_KIND(Name, code)                  \
     Name::Name(ABI::HRESULT hr) : COMException(hr, #Name) {} \
     Name::~Name() = default;
-PLATFORM_EXCEPTION_KIND(OutOfBoundsException)
-PLATFORM_EXCEPTION_KIND(ChangedStateException)
-PLATFORM_EXCEPTION_KIND(ObjectDisposedException)
-PLATFORM_EXCEPTION_KIND(NotImplementedException)
-PLATFORM_EXCEPTION_KIND(InvalidCastException)
-PLATFORM_EXCEPTION_KIND(NullReferenceException)
-PLATFORM_EXCEPTION_KIND(OperationCanceledException)
-PLATFORM_EXCEPTION_KIND(FailureException)
-PLATFORM_EXCEPTION_KIND(DisconnectedException)
-PLATFORM_EXCEPTION_KIND(WrongThreadException)
-PLATFORM_EXCEPTION_KIND(ClassNotRegisteredException)
-PLATFORM_EXCEPTION_KIND(AccessDeniedException)
-PLATFORM_EXCEPTION_KIND(OutOfMemoryException)
-PLATFORM_EXCEPTION_KIND(InvalidArgumentException)
+#include "platform/exception_kinds.inc"
 #undef PLATFORM_EXCEPTION_KIND
 
 }  // namespace Platform

@@ -33,26 +33,14 @@ protected:
     COMException(ABI::HRESULT hr, const char* kind);
 };
 
-#define PLATFORM_EXCEPTION_KIND(Name)                      \
+// One class per kind, each carrying the HRESULT it was raised for.
+#define PLATFORM_EXCEPTION_KIND(Name, hr)                  \
     class PLATFORM_RUNTIME_API Name : public COMException { \
     public:                                                \
         explicit Name(ABI::HRESULT hr);                    \
         ~Name() override;                                  \
     };
-PLATFORM_EXCEPTION_KIND(OutOfBoundsException)
-PLATFORM_EXCEPTION_KIND(ChangedStateException)
-PLATFORM_EXCEPTION_KIND(ObjectDisposedException)
-PLATFORM_EXCEPTION_KIND(NotImplementedException)
-PLATFORM_EXCEPTION_KIND(InvalidCastException)
-PLATFORM_EXCEPTION_KIND(NullReferenceException)
-PLATFORM_EXCEPTION_KIND(OperationCanceledException)
-PLATFORM_EXCEPTION_KIND(FailureException)
-PLATFORM_EXCEPTION_KIND(DisconnectedException)
-PLATFORM_EXCEPTION_KIND(WrongThreadException)
-PLATFORM_EXCEPTION_KIND(ClassNotRegisteredException)
-PLATFORM_EXCEPTION_KIND(AccessDeniedException)
-PLATFORM_EXCEPTION_KIND(OutOfMemoryException)
-PLATFORM_EXCEPTION_KIND(InvalidArgumentException)
+#include "platform/exception_kinds.inc"
 #undef PLATFORM_EXCEPTION_KIND
 
 }  // namespace Platform
