@@ -73,7 +73,7 @@ bool Matches(const InventoryItemData& item, const ItemFilter& f) {
 std::vector<uint32_t> SignedInUsers() {
     std::vector<uint32_t> ids;
     for (uint32_t i = 0, n = UserCount(); i < n; ++i)
-        if (const UserInfo* user = UserAt(i)) ids.push_back(user->id);
+        if (const auto user = UserAt(i)) ids.push_back(user->id);
     return ids;
 }
 
