@@ -9,24 +9,31 @@ namespace {
 class User : public RuntimeObject<User, IUser> {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Windows.Xbox.System.User";
-    explicit User(UserInfo info) : info_(std::move(info)) {}
+    explicit User(const UserInfo& info)
+        : id_(info.id), xboxUserId_(MakeString(info.xboxUserId)), gamertag_(MakeString(info.gamertag)) {}
     HRESULT get_Id(uint32_t* value) override {
         if (HRESULT hr = TakeFault("IUser.get_Id")) return hr;
-        *value = info_.id;
+        *value = id_;
         return S_OK;
     }
-    HRESULT get_XboxUserId(HSTRING* value) override { return Text(info_.xboxUserId, value); }
-    HRESULT get_Gamertag(HSTRING* value) override { return Text(info_.gamertag, value); }
+    HRESULT get_XboxUserId(HSTRING* value) override {
+        if (HRESULT hr = TakeFault("IUser.get_XboxUserId")) return hr;
+        return WindowsDuplicateString(xboxUserId_.Get(), value);
+    }
+    HRESULT get_Gamertag(HSTRING* value) override {
+        if (HRESULT hr = TakeFault("IUser.get_Gamertag")) return hr;
+        return WindowsDuplicateString(gamertag_.Get(), value);
+    }
     HRESULT get_IsSignedIn(boolean* value) override {
+        if (HRESULT hr = TakeFault("IUser.get_IsSignedIn")) return hr;
         *value = 1;
         return S_OK;
     }
 
 private:
-    static HRESULT Text(const std::u16string& text, HSTRING* value) {
-        return WindowsCreateString(text.data(), uint32_t(text.size()), value);
-    }
-    UserInfo info_;
+    uint32_t id_;
+    HStringOwner xboxUserId_;
+    HStringOwner gamertag_;
 };
 
 class XboxLiveContext : public RuntimeObject<XboxLiveContext, IXboxLiveContext> {
@@ -90,9 +97,10 @@ uint32_t UserCount() {
     return uint32_t(Users().size());
 }
 
-const UserInfo* UserAt(uint32_t index) {
+std::optional<UserInfo> UserAt(uint32_t index) {
     std::lock_guard lock(usersMutex);
-    return index < Users().size() ? &Users()[index].info : nullptr;
+    if (index >= Users().size()) return std::nullopt;
+    return Users()[index].info;
 }
 
 int32_t FindUser(uint32_t id) {

@@ -1,6 +1,7 @@
 // The emulated signed-in users and their Xbox Live services contexts.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "emulator/runtime.h"
@@ -21,7 +22,8 @@ struct UserInfo {
 // Signs a user in; a second user with the same id replaces nothing and answers E_INVALIDARG.
 EMU_API HRESULT AddUser(const UserInfo& user);
 EMU_API uint32_t UserCount();
-EMU_API const UserInfo* UserAt(uint32_t index);
+// A copy of the signed-in user at an index, if any.
+EMU_API std::optional<UserInfo> UserAt(uint32_t index);
 // The index of the signed-in user with this id, or -1.
 EMU_API int32_t FindUser(uint32_t id);
 // The user object and the services context at an index, each with one reference for the caller.

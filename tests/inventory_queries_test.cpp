@@ -1,0 +1,213 @@
+// What the inventory queries answer: the filters of the one- and five-argument forms, the forms
+// for every signed-in user, the media types a query takes, and the current state of one item.
+#include "tests/marketplace_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+using U16s = std::vector<std::u16string>;
+
+class InventoryQueriesTest : public MarketplaceTest {
+protected:
+    void SetUp() override {
+        MarketplaceTest::SetUp();
+        AddUser(kUser, u"Ada");
+        AddUser(kOtherUser, u"Brun");
+        auto a = Owned(u"a", MediaItemType::GameContent);
+        a.containerIds = U16s{u"pack"};
+        auto d = Owned(u"d", MediaItemType::Subscription, ItemState::Expired);
+        d.containerIds = U16s{u"pack", u"season"};
+        for (const auto& item : {a, Owned(u"b", MediaItemType::GameContent, ItemState::Suspended),
+                                 Owned(u"c", MediaItemType::GameConsumable, ItemState::Enabled, false), d,
+                                 Owned(u"e", MediaItemType::GameV2, ItemState::Canceled), Consumable(u"f", 5),
+                                 Owned(u"g", MediaItemType::Game)})
+            Give(kUser, item);
+        Give(kOtherUser, Owned(u"h", MediaItemType::GameContent));
+        Give(kOtherUser, Owned(u"i", MediaItemType::GameContent, ItemState::Suspended));
+        // Not signed in: never part of an answer.
+        Give(3, Owned(u"z", MediaItemType::GameContent));
+    }
+
+    // Runs a query and answers (product ids, TotalItems).
+    std::pair<U16s, uint32_t> Answer(ObjectHandle result) {
+        std::pair<U16s, uint32_t> answer{ProductIds(result), X().InventoryItemsResult_TotalItems(result)};
+        X().InventoryItemsResult_Dispose(result);
+        return answer;
+    }
+};
+
+TEST_F(InventoryQueriesTest, TheOneArgumentFormsAnswerEnabledAvailableItemsOfTheType) {
+    struct Row {
+        MediaItemType type;
+        U16s mine;
+        U16s everyones;
+    };
+    const Row rows[] = {
+        {MediaItemType::All, {u"a", u"f", u"g"}, {u"a", u"f", u"g", u"h"}},
+        {MediaItemType::GameContent, {u"a"}, {u"a", u"h"}},
+        {MediaItemType::GameConsumable, {u"f"}, {u"f"}},
+        {MediaItemType::GameV2, {}, {}},
+        {MediaItemType::Subscription, {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(I(row.type));
+        auto mine = Answer(Run(
+            [&](auto cb, void* d) { return X().InventoryService_GetInventoryItemsAsync(kUser, I(row.type), cb, d); }));
+        EXPECT_EQ(mine.first, row.mine);
+        EXPECT_EQ(mine.second, row.mine.size());
+        auto everyones = Answer(Run([&](auto cb, void* d) {
+            return X().InventoryService_GetInventoryItemsForAllUsersAsync(kOtherUser, I(row.type), cb, d);
+        }));
+        EXPECT_EQ(everyones.first, row.everyones);
+        EXPECT_EQ(everyones.second, row.everyones.size());
+    }
+}
+
+TEST_F(InventoryQueriesTest, TheFilteredFormsApplyEveryFilterAndCountBeforeTheCut) {
+    struct Row {
+        MediaItemType type;
+        ItemState state;
+        Availability availability;
+        const char16_t* container;
+        uint32_t max;
+        U16s items;
+        uint32_t total;
+    };
+    const auto All = MediaItemType::All;
+    const auto AnyState = ItemState::All;
+    const auto Any = Availability::All;
+    const Row rows[] = {
+        {All, AnyState, Any, nullptr, 0, {u"a", u"b", u"c", u"d", u"e", u"f", u"g"}, 7},
+        {MediaItemType::GameContent, AnyState, Any, u"", 0, {u"a", u"b"}, 2},
+        {All, ItemState::Suspended, Any, nullptr, 0, {u"b"}, 1},
+        {All, ItemState::Expired, Any, nullptr, 0, {u"d"}, 1},
+        {All, ItemState::Canceled, Any, nullptr, 0, {u"e"}, 1},
+        {All, ItemState::Enabled, Any, nullptr, 0, {u"a", u"c", u"f", u"g"}, 4},
+        {All, AnyState, Availability::Unavailable, nullptr, 0, {u"c"}, 1},
+        {All, AnyState, Availability::Available, u"pack", 0, {u"a", u"d"}, 2},
+        {All, AnyState, Any, u"season", 0, {u"d"}, 1},
+        {All, AnyState, Any, u"nothing", 0, {}, 0},
+        {All, AnyState, Any, nullptr, 2, {u"a", u"b"}, 7},
+        {All, ItemState::Enabled, Availability::Available, nullptr, 1, {u"a"}, 3},
+        {All, AnyState, Any, nullptr, 100, {u"a", u"b", u"c", u"d", u"e", u"f", u"g"}, 7},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << I(row.type) << "/" << I(row.state) << "/" << I(row.availability) << "/"
+                                        << emu::ToUtf8(Show(row.container)) << "/" << row.max);
+        EXPECT_EQ(Answer(QueryItems(kUser, row.type, row.state, row.availability, row.container, row.max)),
+                  std::pair(row.items, row.total));
+    }
+}
+
+TEST_F(InventoryQueriesTest, TheFormsForAllUsersAnswerEverySignedInUserInSignInOrder) {
+    auto answer = Answer(Run([&](auto cb, void* d) {
+        return X().InventoryService_GetInventoryItemsForAllUsersAsyncEx(
+            kOtherUser, I(MediaItemType::GameContent), I(ItemState::All), I(Availability::All), nullptr, 3, cb, d);
+    }));
+    EXPECT_EQ(answer, std::pair(U16s{u"a", u"b", u"h"}, 4u));
+
+    // Whoever is signed in when the operation completes.
+    AddUser(3, u"Cai");
+    answer = Answer(Run([&](auto cb, void* d) {
+        return X().InventoryService_GetInventoryItemsForAllUsersAsync(kUser, I(MediaItemType::GameContent), cb, d);
+    }));
+    EXPECT_EQ(answer, std::pair(U16s{u"a", u"h", u"z"}, 3u));
+}
+
+TEST_F(InventoryQueriesTest, AQueryOutsideTheInventoryMediaTypesOrFiltersStartsNothing) {
+    auto starts = [&](int32_t type, int32_t state, int32_t availability) {
+        std::vector<bool> started;
+        Receipt& r = NewReceipt();
+        started.push_back(
+            X().InventoryService_GetInventoryItemsAsyncEx(kUser, type, state, availability, nullptr, 0, &Receive, &r));
+        started.push_back(X().InventoryService_GetInventoryItemsForAllUsersAsyncEx(kUser, type, state, availability,
+                                                                                   nullptr, 0, &Receive, &r));
+        if (state == I(ItemState::All) && availability == I(Availability::All)) {
+            started.push_back(X().InventoryService_GetInventoryItemsAsync(kUser, type, &Receive, &r));
+            started.push_back(X().InventoryService_GetInventoryItemsForAllUsersAsync(kUser, type, &Receive, &r));
+        }
+        Settle();
+        const bool any = std::find(started.begin(), started.end(), true) != started.end();
+        const bool all = std::find(started.begin(), started.end(), false) == started.end();
+        EXPECT_EQ(r.calls.load(), int(std::count(started.begin(), started.end(), true)));
+        if (r.call.result) X().InventoryItemsResult_Dispose(r.call.result);
+        EXPECT_EQ(any, all) << "every form decides alike";
+        return all;
+    };
+    const int32_t anyState = I(ItemState::All), anyAvailability = I(Availability::All);
+    for (int32_t type : {0, 1, 3, 7, 8, 9, 10, 11, 12, 13, 15, -1}) {
+        SCOPED_TRACE(type);
+        EXPECT_FALSE(starts(type, anyState, anyAvailability));
+    }
+    for (int32_t state : {0, 6, -1}) {
+        SCOPED_TRACE(state);
+        EXPECT_FALSE(starts(I(MediaItemType::All), state, anyAvailability));
+    }
+    for (int32_t availability : {3, -1}) {
+        SCOPED_TRACE(availability);
+        EXPECT_FALSE(starts(I(MediaItemType::All), anyState, availability));
+    }
+    EXPECT_EQ(Sent(HaldenPlugin::InventoryItemsResultEvent::Id), 0u);
+}
+
+TEST_F(InventoryQueriesTest, EveryInventoryMediaTypeIsAccepted) {
+    for (MediaItemType type : {MediaItemType::GameV2, MediaItemType::GameContent, MediaItemType::GameConsumable,
+                               MediaItemType::Subscription, MediaItemType::All}) {
+        SCOPED_TRACE(I(type));
+        X().InventoryItemsResult_Dispose(
+            Run([&](auto cb, void* d) { return X().InventoryService_GetInventoryItemsAsync(kUser, I(type), cb, d); }));
+    }
+}
+
+TEST_F(InventoryQueriesTest, AnItemQueryAnswersTheItemsCurrentStateAsANewSnapshot) {
+    ObjectHandle item = OwnedItem(kUser, u"a");
+    auto changed = emu::InventoryOf(kUser)[0];
+    changed.state = ItemState::Suspended;
+    changed.containerIds.reset();
+    changed.url.reset();
+    ASSERT_EQ(emu::UpdateInventoryItem(kUser, changed), ABI::S_OK);
+
+    ObjectHandle current =
+        Run([&](auto cb, void* d) { return X().InventoryService_GetInventoryItemAsync(kUser, item, cb, d); });
+    ExpectInventoryItem(current, changed);
+    EXPECT_EQ(X().InventoryItem_InventoryItemState(item), I(ItemState::Enabled)) << "the old snapshot is unchanged";
+    EXPECT_EQ(emu::MarketplaceCalls().back().texts, U16s{u"a"});
+    X().InventoryItem_Dispose(current);
+    X().InventoryItem_Dispose(item);
+}
+
+TEST_F(InventoryQueriesTest, AnItemTheUserDoesNotOwnFailsTheOperationWithNotFound) {
+    ObjectHandle theirs = OwnedItem(kOtherUser, u"h");
+    Receipt& r = NewReceipt();
+    ASSERT_TRUE(X().InventoryService_GetInventoryItemAsync(kUser, theirs, &Receive, &r));
+    AwaitOne(r);
+    EXPECT_EQ(r.call.hr, ABI::E_NOT_FOUND);
+    EXPECT_EQ(r.call.result, nullptr);
+    X().InventoryItem_Dispose(theirs);
+}
+
+TEST_F(InventoryQueriesTest, ANullItemStartsNothing) {
+    Receipt& r = NewReceipt();
+    EXPECT_FALSE(X().InventoryService_GetInventoryItemAsync(kUser, nullptr, &Receive, &r));
+    Settle();
+    EXPECT_EQ(r.calls.load(), 0);
+    EXPECT_EQ(Sent(HaldenPlugin::InventoryItemEvent::Id), 0u);
+}
+
+TEST_F(InventoryQueriesTest, TextArgumentsReachTheServiceAsTheyWerePassedAndNullAsEmpty) {
+    const std::pair<const char16_t*, std::u16string> rows[] = {
+        {nullptr, u""}, {u"", u""}, {u"pack", u"pack"}, {u"容器-🎮", u"容器-🎮"}};
+    for (const auto& [passed, received] : rows) {
+        SCOPED_TRACE(emu::ToUtf8(Show(passed)));
+        X().InventoryItemsResult_Dispose(
+            QueryItems(kUser, MediaItemType::All, ItemState::All, Availability::All, passed, 0));
+        const emu::MarketplaceCall call = emu::MarketplaceCalls().back();
+        EXPECT_EQ(call.method, "IInventoryService.GetInventoryItemsWithFiltersAsync");
+        EXPECT_EQ(call.userId, kUser);
+        EXPECT_EQ(call.texts, U16s{received});
+        EXPECT_EQ(call.numbers, (std::vector<int64_t>{14, 1, 0, 0}));
+    }
+}
+
+}  // namespace
+}  // namespace velmora::test

@@ -1,0 +1,354 @@
+// What the inventory and catalog tests share: the managed callback that records its deliveries,
+// one-call runs of the marketplace exports, the host trace read by event id, and scenario data.
+#pragma once
+
+#include <charconv>
+#include <deque>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/event_types.h"
+#include "emulator/marketplace.h"
+#include "platform/exceptions.h"
+#include "tests/plugin_fixture.h"
+
+namespace velmora::test {
+
+using MediaItemType = ::ABI::Microsoft::Xbox::Services::Marketplace::MediaItemType;
+using ItemState = ::ABI::Microsoft::Xbox::Services::Marketplace::InventoryItemState;
+using Availability = ::ABI::Microsoft::Xbox::Services::Marketplace::InventoryItemAvailability;
+using SortOrder = ::ABI::Microsoft::Xbox::Services::Marketplace::CatalogSortOrder;
+using Exports = host::VelmoraExports;
+using DisposeExport = void (*Exports::*)(ObjectHandle);
+
+inline constexpr int32_t I(MediaItemType t) { return int32_t(t); }
+inline constexpr int32_t I(ItemState s) { return int32_t(s); }
+inline constexpr int32_t I(Availability a) { return int32_t(a); }
+inline constexpr int32_t I(SortOrder o) { return int32_t(o); }
+
+// 100-ns ticks since 0001 of a platform date, as the plugin answers it.
+inline constexpr int64_t kTicksFrom0001To1601 = 504911232000000000;
+inline constexpr int64_t kManagedMaxTicks = 3155378975999999999;
+
+// What one managed object callback received, and how often it ran.
+struct Receipt {
+    host::EventQueue* queue = nullptr;
+    std::thread::id pumpingThread = std::this_thread::get_id();
+    std::atomic<int> calls{0};
+    ObjectCall call;
+    bool onPumpingThread = false;
+};
+
+inline void Receive(int32_t hr, ObjectHandle result, void* userData) {
+    auto* r = static_cast<Receipt*>(userData);
+    r->call = ObjectCall{hr, result, userData, r->queue->OnDeliveringThread()};
+    r->onPumpingThread = std::this_thread::get_id() == r->pumpingThread;
+    r->calls.fetch_add(1);
+}
+
+// A managed text as the tests compare it: null is shown, never confused with the empty text.
+inline std::u16string Show(const char16_t* text) { return text ? std::u16string(text) : u"<null>"; }
+inline std::u16string Show(ObjectHandle handle) { return handle ? u"<object>" : u"<null>"; }
+inline std::u16string Show(double v) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, v).ptr;  // the shortest exact form
+    return emu::FromUtf8(std::string_view(text, size_t(end - text)));
+}
+template <class T>
+requires std::is_integral_v<T> std::u16string Show(T v) { return emu::FromUtf8(std::to_string(v)); }
+
+class MarketplaceTest : public PluginTest {
+protected:
+    static constexpr uint32_t kUser = 1;
+    static constexpr uint32_t kOtherUser = 2;
+    static constexpr uint32_t kUnknownUser = 99;
+
+    // A receipt whose address stays valid for the whole test.
+    Receipt& NewReceipt() {
+        Receipt& r = receipts_.emplace_back();
+        r.queue = &Host().Queue();
+        return r;
+    }
+
+    // Pumps until the receipt's first delivery, then lets everything pending finish and be delivered.
+    void AwaitOne(Receipt& r) {
+        EXPECT_TRUE(PumpUntil([&] { return r.calls.load() >= 1; }));
+        Settle();
+        EXPECT_EQ(r.calls.load(), 1) << "exactly one callback per started operation";
+    }
+
+    // Runs one call and answers the result it delivered, checking the delivery on the way.
+    template <class Start>
+    ObjectHandle Run(Start&& start) {
+        Receipt& r = NewReceipt();
+        if (!start(&Receive, static_cast<void*>(&r))) {
+            ADD_FAILURE() << "the call started nothing";
+            return nullptr;
+        }
+        AwaitOne(r);
+        EXPECT_EQ(r.call.hr, 0);
+        EXPECT_EQ(r.call.userData, &r);
+        EXPECT_TRUE(r.call.onDeliveringThread && r.onPumpingThread);
+        return r.call.result;
+    }
+
+    ObjectHandle QueryItems(uint32_t user, MediaItemType type, ItemState state, Availability availability,
+                            const char16_t* containerId = nullptr, uint32_t maxItems = 0) {
+        return Run([&](ManagedObjectCallback cb, void* data) {
+            return X().InventoryService_GetInventoryItemsAsyncEx(user, I(type), I(state), I(availability), containerId,
+                                                                 maxItems, cb, data);
+        });
+    }
+
+    // The product ids of a result's items, in order.
+    std::vector<std::u16string> ProductIds(ObjectHandle result) {
+        std::vector<std::u16string> ids;
+        ObjectHandle items = X().InventoryItemsResult_Items(result);
+        for (uint32_t i = 0, n = X().InventoryItemsResult_Items_Length(items); i < n; ++i) {
+            ObjectHandle item = X().InventoryItemsResult_Items_GetAt(items, i);
+            ids.push_back(X().InventoryItem_ProductId(item));
+            X().InventoryItem_Dispose(item);
+        }
+        X().InventoryItemsResult_Items_Dispose(items);
+        return ids;
+    }
+
+    // The user's inventory item with this product id as the plugin hands it out (own reference).
+    ObjectHandle OwnedItem(uint32_t user, std::u16string_view productId) {
+        ObjectHandle result = QueryItems(user, MediaItemType::All, ItemState::All, Availability::All);
+        ObjectHandle items = X().InventoryItemsResult_Items(result);
+        ObjectHandle found = nullptr;
+        for (uint32_t i = 0, n = X().InventoryItemsResult_Items_Length(items); i < n && !found; ++i) {
+            ObjectHandle item = X().InventoryItemsResult_Items_GetAt(items, i);
+            if (X().InventoryItem_ProductId(item) == productId) {
+                found = item;
+            } else {
+                X().InventoryItem_Dispose(item);
+            }
+        }
+        X().InventoryItemsResult_Items_Dispose(items);
+        X().InventoryItemsResult_Dispose(result);
+        EXPECT_NE(found, nullptr) << "user " << user << " owns no " << emu::ToUtf8(productId);
+        return found;
+    }
+
+    ObjectHandle BrowseChildren(const char16_t* parentId, MediaItemType child, SortOrder order, uint32_t skip = 0,
+                                uint32_t max = 0) {
+        return Run([&](ManagedObjectCallback cb, void* data) {
+            return X().CatalogService_BrowseCatalogAsync(kUser, parentId, I(MediaItemType::GameV2), I(child), I(order),
+                                                         skip, max, cb, data);
+        });
+    }
+
+    ObjectHandle Details(std::vector<const char16_t*> productIds) {
+        return Run([&](ManagedObjectCallback cb, void* data) {
+            return X().CatalogService_GetCatalogItemDetailsAsync(kUser, productIds.data(), int32_t(productIds.size()),
+                                                                 cb, data);
+        });
+    }
+
+    // The ids of a browse result's items, in order.
+    std::vector<std::u16string> CatalogIds(ObjectHandle browse) {
+        std::vector<std::u16string> ids;
+        for (uint32_t i = 0, n = X().BrowseCatalogResult_Items_Length(browse); i < n; ++i) {
+            ObjectHandle item = X().BrowseCatalogResult_Items_GetAt(browse, i);
+            ids.push_back(X().CatalogItem_Id(item));
+            X().CatalogItem_Dispose(item);
+        }
+        return ids;
+    }
+
+    // The ids of the handlers the plugin added to the host queue, in order.
+    std::vector<EventId> AddedHandlers() {
+        std::vector<EventId> ids;
+        for (const auto& entry : Host().Queue().Trace())
+            if (entry.kind == host::TraceEntry::Kind::AddHandler) ids.push_back(entry.id);
+        return ids;
+    }
+    // How many events of this id the plugin sent.
+    size_t Sent(const EventId& id) {
+        size_t n = 0;
+        for (const auto& entry : Host().Queue().Trace())
+            if (entry.kind == host::TraceEntry::Kind::SendEvent && entry.id == id) ++n;
+        return n;
+    }
+    static std::vector<EventId> InventoryHandlers() {
+        return {HaldenPlugin::ConsumeInventoryItemResultEvent::Id, HaldenPlugin::InventoryItemEvent::Id,
+                HaldenPlugin::InventoryItemsResultEvent::Id};
+    }
+    static std::vector<EventId> CatalogHandlers() {
+        return {HaldenPlugin::BrowseCatalogResultEvent::Id, HaldenPlugin::CatalogItemDetailsResultEvent::Id};
+    }
+
+    // ---- the records against the emulator's data, through every accessor
+
+    static int64_t Managed(int64_t platformTicks) {
+        return platformTicks < kManagedMaxTicks ? platformTicks + kTicksFrom0001To1601 : kManagedMaxTicks;
+    }
+
+    void ExpectInventoryItem(ObjectHandle item, const emu::InventoryItemData& d) {
+        SCOPED_TRACE(emu::ToUtf8(d.productId));
+        EXPECT_EQ(Show(X().InventoryItem_ProductId(item)), d.productId);
+        EXPECT_EQ(Show(X().InventoryItem_Url(item)), d.url.value_or(u""));
+        EXPECT_EQ(X().InventoryItem_InventoryItemState(item), I(d.state));
+        EXPECT_EQ(X().InventoryItem_MediaItemType(item), I(d.mediaItemType));
+        EXPECT_EQ(X().InventoryItem_TitleId(item), d.titleId);
+        EXPECT_EQ(X().InventoryItem_RightsObtainedDate(item), Managed(d.rightsObtainedDate));
+        EXPECT_EQ(X().InventoryItem_StartDate(item), Managed(d.startDate));
+        EXPECT_EQ(X().InventoryItem_EndDate(item), Managed(d.endDate));
+        EXPECT_EQ(Show(X().InventoryItem_ConsumableUrl(item)), d.consumableUrl.value_or(u""));
+        EXPECT_EQ(X().InventoryItem_ConsumableBalance(item), d.consumableBalance);
+        ObjectHandle ids = X().InventoryItem_ContainerIds(item);
+        EXPECT_EQ(ids != nullptr, d.containerIds.has_value()) << "an absent list is a null handle";
+        std::vector<std::u16string> read;
+        for (uint32_t i = 0, n = X().InventoryItem_ContainerIds_Length(ids); i < n; ++i)
+            read.push_back(X().InventoryItem_ContainerIds_GetAt(ids, i));
+        EXPECT_EQ(read, d.containerIds.value_or(std::vector<std::u16string>{}));
+        X().InventoryItem_ContainerIds_Dispose(ids);
+    }
+
+    using LengthExport = uint32_t (*Exports::*)(ObjectHandle);
+    using GetAtExport = ObjectHandle (*Exports::*)(ObjectHandle, uint32_t);
+
+    void ExpectImages(ObjectHandle images, const std::vector<emu::CatalogImageData>& data, LengthExport length,
+                      GetAtExport getAt) {
+        ASSERT_EQ((X().*length)(images), data.size());
+        for (uint32_t i = 0; i < data.size(); ++i) {
+            const auto& d = data[i];
+            ObjectHandle image = (X().*getAt)(images, i);
+            EXPECT_EQ(Show(X().CatalogItemImage_Id(image)), d.id);
+            EXPECT_EQ(Show(X().CatalogItemImage_Purpose(image)), d.purpose);
+            EXPECT_EQ(Show(X().CatalogItemImage_ResizeUrl(image)), d.resizeUrl.value_or(u""));
+            EXPECT_EQ(X().CatalogItemImage_Width(image), d.width);
+            EXPECT_EQ(X().CatalogItemImage_Height(image), d.height);
+            ObjectHandle purposes = X().CatalogItemImage_Purposes(image);
+            std::vector<std::u16string> read;
+            for (uint32_t k = 0, n = X().CatalogItemImage_Purposes_Length(purposes); k < n; ++k)
+                read.push_back(X().CatalogItemImage_Purposes_GetAt(purposes, k));
+            EXPECT_EQ(read, d.purposes);
+            X().CatalogItemImage_Purposes_Dispose(purposes);
+            X().CatalogItemImage_Dispose(image);
+        }
+    }
+
+    void ExpectCatalogItem(ObjectHandle item, const emu::CatalogItemData& d) {
+        SCOPED_TRACE(emu::ToUtf8(d.id));
+        EXPECT_EQ(Show(X().CatalogItem_Id(item)), d.id);
+        EXPECT_EQ(Show(X().CatalogItem_Name(item)), d.name);
+        EXPECT_EQ(Show(X().CatalogItem_ReducedName(item)), d.reducedName);
+        EXPECT_EQ(Show(X().CatalogItem_ProductId(item)), d.productId);
+        EXPECT_EQ(Show(X().CatalogItem_SandboxId(item)), d.sandboxId);
+        EXPECT_EQ(X().CatalogItem_MediaItemType(item), I(d.mediaItemType));
+        EXPECT_EQ(X().CatalogItem_TitleId(item), d.titleId);
+        EXPECT_EQ(X().CatalogItem_ReleaseDate(item), Managed(d.releaseDate));
+        ObjectHandle images = X().CatalogItem_Images(item);
+        ExpectImages(images, d.images, &Exports::CatalogItem_Images_Length, &Exports::CatalogItem_Images_GetAt);
+        X().CatalogItem_Images_Dispose(images);
+        ObjectHandle contentIds = X().CatalogItem_AvailabilityContentIds(item);
+        std::vector<std::u16string> read, expected;
+        for (uint32_t i = 0, n = X().CatalogItem_AvailabilityContentIds_Length(contentIds); i < n; ++i)
+            read.push_back(X().CatalogItem_AvailabilityContentIds_GetAt(contentIds, i));
+        for (const auto& a : d.availabilities) expected.push_back(a.contentId);
+        EXPECT_EQ(read, expected);
+        X().CatalogItem_AvailabilityContentIds_Dispose(contentIds);
+    }
+
+    void ExpectAvailability(ObjectHandle a, const emu::CatalogAvailabilityData& d) {
+        SCOPED_TRACE(emu::ToUtf8(d.contentId));
+        EXPECT_EQ(Show(X().CatalogItemAvailability_ContentId(a)), d.contentId);
+        EXPECT_EQ(Show(X().CatalogItemAvailability_AvailabilityTitle(a)), d.title);
+        EXPECT_EQ(Show(X().CatalogItemAvailability_AvailabilityDescription(a)), d.description);
+        EXPECT_EQ(Show(X().CatalogItemAvailability_CurrencyCode(a)), d.currencyCode);
+        EXPECT_EQ(Show(X().CatalogItemAvailability_DisplayPrice(a)), d.displayPrice);
+        EXPECT_EQ(Show(X().CatalogItemAvailability_DisplayListPrice(a)), d.displayListPrice);
+        EXPECT_EQ(Show(X().CatalogItemAvailability_DistributionType(a)), d.distributionType);
+        EXPECT_EQ(Show(X().CatalogItemAvailability_PromotionalText(a)), d.promotionalText);
+        EXPECT_EQ(Show(X().CatalogItemAvailability_SignedOffer(a)), d.signedOffer);
+        EXPECT_EQ(Show(X().CatalogItemAvailability_OfferId(a)), d.offerId);
+        EXPECT_EQ(Show(X().CatalogItemAvailability_OfferDisplayDataJson(a)), d.offerDisplayDataJson);
+        EXPECT_EQ(X().CatalogItemAvailability_IsPurchasable(a), d.isPurchasable == 1 ? 1 : 0);
+        EXPECT_EQ(X().CatalogItemAvailability_Price(a), d.price);
+        EXPECT_EQ(X().CatalogItemAvailability_ListPrice(a), d.listPrice);
+        EXPECT_EQ(X().CatalogItemAvailability_ConsumableQuantity(a), d.consumableQuantity);
+        ObjectHandle types = X().CatalogItemAvailability_AcceptablePaymentInstrumentTypes(a);
+        std::vector<std::u16string> read;
+        for (uint32_t i = 0, n = X().CatalogItemAvailability_AcceptablePaymentInstrumentTypes_Length(types); i < n; ++i)
+            read.push_back(X().CatalogItemAvailability_AcceptablePaymentInstrumentTypes_GetAt(types, i));
+        EXPECT_EQ(read, d.acceptablePaymentInstrumentTypes);
+        X().CatalogItemAvailability_AcceptablePaymentInstrumentTypes_Dispose(types);
+    }
+
+    void ExpectDetails(ObjectHandle details, const emu::CatalogItemData& d) {
+        SCOPED_TRACE(emu::ToUtf8(d.id));
+        EXPECT_EQ(Show(X().CatalogItemDetails_Id(details)), d.id);
+        EXPECT_EQ(Show(X().CatalogItemDetails_Name(details)), d.name);
+        EXPECT_EQ(Show(X().CatalogItemDetails_ReducedName(details)), d.reducedName);
+        EXPECT_EQ(Show(X().CatalogItemDetails_Description(details)), d.description);
+        EXPECT_EQ(Show(X().CatalogItemDetails_ProductId(details)), d.productId);
+        EXPECT_EQ(Show(X().CatalogItemDetails_SandboxId(details)), d.sandboxId);
+        EXPECT_EQ(X().CatalogItemDetails_MediaItemType(details), I(d.mediaItemType));
+        EXPECT_EQ(X().CatalogItemDetails_TitleId(details), d.titleId);
+        EXPECT_EQ(X().CatalogItemDetails_ReleaseDate(details), Managed(d.releaseDate));
+        ObjectHandle images = X().CatalogItemDetails_Images(details);
+        ExpectImages(images, d.images, &Exports::CatalogItemDetails_Images_Length,
+                     &Exports::CatalogItemDetails_Images_GetAt);
+        X().CatalogItemDetails_Images_Dispose(images);
+        ObjectHandle availabilities = X().CatalogItemDetails_Availabilities(details);
+        ASSERT_EQ(X().CatalogItemDetails_Availabilities_Length(availabilities), d.availabilities.size());
+        for (uint32_t i = 0; i < d.availabilities.size(); ++i) {
+            ObjectHandle a = X().CatalogItemDetails_Availabilities_GetAt(availabilities, i);
+            ExpectAvailability(a, d.availabilities[i]);
+            X().CatalogItemAvailability_Dispose(a);
+        }
+        X().CatalogItemDetails_Availabilities_Dispose(availabilities);
+    }
+
+    // ---- scenario data
+
+    static emu::InventoryItemData Owned(std::u16string productId, MediaItemType type = MediaItemType::GameContent,
+                                        ItemState state = ItemState::Enabled, bool available = true) {
+        emu::InventoryItemData item;
+        item.productId = std::move(productId);
+        item.mediaItemType = type;
+        item.state = state;
+        item.available = available;
+        item.titleId = 0x1234ABCD;
+        item.url = u"https://inventory.example.com/items/" + item.productId;
+        item.rightsObtainedDate = 130000000000000000;
+        item.startDate = 130000000000000001;
+        item.endDate = 130000000000000002;
+        return item;
+    }
+    static emu::InventoryItemData Consumable(std::u16string productId, uint32_t balance) {
+        emu::InventoryItemData item = Owned(std::move(productId), MediaItemType::GameConsumable);
+        item.consumableUrl = u"https://inventory.example.com/consumables/" + item.productId;
+        item.consumableBalance = balance;
+        return item;
+    }
+    static void Give(uint32_t user, const emu::InventoryItemData& item) {
+        ASSERT_EQ(emu::AddInventoryItem(user, item), ABI::S_OK);
+    }
+
+    // A catalog item whose product id is its id with ".product" appended.
+    static emu::CatalogItemData Listed(std::u16string id, MediaItemType type, std::vector<std::u16string> parents) {
+        emu::CatalogItemData item;
+        item.productId = id + u".product";
+        item.id = std::move(id);
+        item.name = item.id + u" name";
+        item.reducedName = item.id + u" short";
+        item.description = item.id + u" description";
+        item.sandboxId = u"XDKS.1";
+        item.mediaItemType = type;
+        item.titleId = 0x5EED;
+        item.releaseDate = 131000000000000000;
+        item.parentIds = std::move(parents);
+        return item;
+    }
+    static void List(const emu::CatalogItemData& item) { ASSERT_EQ(emu::AddCatalogItem(item), ABI::S_OK); }
+
+private:
+    std::deque<Receipt> receipts_;
+};
+
+}  // namespace velmora::test
