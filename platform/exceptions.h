@@ -34,7 +34,7 @@ protected:
 };
 
 // One class per kind, each carrying the HRESULT it was raised for.
-#define PLATFORM_EXCEPTION_KIND(Name, hr)                  \
+#define PLATFORM_EXCEPTION_KIND(Name, code)                \
     class PLATFORM_RUNTIME_API Name : public COMException { \
     public:                                                \
         explicit Name(ABI::HRESULT hr);                    \
