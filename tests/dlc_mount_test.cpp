@@ -1,0 +1,172 @@
+// Mounting and unmounting packages through the exports: the mount path is the package's readable
+// folder, the state is shared by every handle of a package, a refused mount answers null, and a
+// failing path read or unmount raises.
+#include "tests/dlc_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+using ABI::HRESULT;
+
+class DlcMountTest : public DlcTest {};
+
+TEST_F(DlcMountTest, MountYieldsTheMountPathWhichHoldsThePackageFiles) {
+    PackageFolder folder("level pack 7");
+    Install(Package(u"Pack", u"title", folder));
+    ObjectHandle package = FindOnly();
+    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 0);
+    EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(package)), u"");
+
+    const char16_t* mounted = X().IDownloadableContentPackage_Mount(package);
+    ASSERT_NE(mounted, nullptr);
+    EXPECT_EQ(std::u16string(mounted), folder.Path());
+    EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(package)), std::u16string(mounted));
+    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 1);
+    EXPECT_EQ(ReadPackageFile(mounted), "level pack 7");
+
+    X().IDownloadableContentPackage_Unmount(package);
+    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 0);
+    EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(package)), u"");
+    EXPECT_EQ(emu::PackageCalls().mounts, 1u);
+    EXPECT_EQ(emu::PackageCalls().unmounts, 1u);
+    X().IDownloadableContentPackage_Dispose(package);
+}
+
+TEST_F(DlcMountTest, TwoHandlesOfOnePackageShareItsMountState) {
+    PackageFolder folder;
+    Install(Package(u"Pack", u"title", folder));
+    ObjectHandle first = FindOnly();
+    ObjectHandle second = FindOnly();
+    ASSERT_NE(first, second);
+
+    const std::u16string path = X().IDownloadableContentPackage_Mount(first);
+    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(second), 1);
+    EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(second)), path);
+    X().IDownloadableContentPackage_Unmount(second);
+    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(first), 0);
+    X().IDownloadableContentPackage_Dispose(first);
+    X().IDownloadableContentPackage_Dispose(second);
+}
+
+// Mount is idempotent on the platform, and the plugin asks the platform each time.
+TEST_F(DlcMountTest, MountingTwiceCallsThePlatformTwiceAndYieldsTheSamePath) {
+    PackageFolder folder;
+    Install(Package(u"Pack", u"title", folder));
+    ObjectHandle package = FindOnly();
+    const std::u16string once = X().IDownloadableContentPackage_Mount(package);
+    const std::u16string twice = X().IDownloadableContentPackage_Mount(package);
+    EXPECT_EQ(once, twice);
+    EXPECT_EQ(emu::PackageCalls().mounts, 2u);
+    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 1);
+
+    // One unmount undoes both; unmounting an unmounted package succeeds.
+    X().IDownloadableContentPackage_Unmount(package);
+    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 0);
+    X().IDownloadableContentPackage_Unmount(package);
+    EXPECT_EQ(emu::PackageCalls().unmounts, 2u);
+    X().IDownloadableContentPackage_Dispose(package);
+}
+
+struct Refusal {
+    const char* name;
+    void (*arrange)(const emu::PackageData& package);
+};
+
+const Refusal kRefusals[] = {
+    {"unlicensed from installation", [](const emu::PackageData&) {}},
+    {"license revoked",
+     [](const emu::PackageData& p) { ASSERT_EQ(emu::SetPackageLicensed(p.packageFullName, false), ABI::S_OK); }},
+    {"uninstalled", [](const emu::PackageData& p) { ASSERT_EQ(emu::RemovePackage(p.packageFullName), ABI::S_OK); }},
+    {"injected failure",
+     [](const emu::PackageData&) { emu::InjectFault("IDownloadableContentPackage.Mount", ABI::E_ACCESSDENIED, 1); }},
+};
+
+TEST_F(DlcMountTest, ARefusedMountAnswersNullWithoutRaising) {
+    for (const Refusal& refusal : kRefusals) {
+        SCOPED_TRACE(refusal.name);
+        PackageFolder folder;
+        emu::PackageData data = Package(u"Pack", u"title", folder);
+        data.licensed = std::string(refusal.name) != "unlicensed from installation";
+        Install(data);
+        ObjectHandle package = FindOnly();
+        refusal.arrange(data);
+        const uint32_t mounts = emu::PackageCalls().mounts;
+        EXPECT_EQ(X().IDownloadableContentPackage_Mount(package), nullptr);
+        EXPECT_EQ(emu::PackageCalls().mounts, mounts + 1);
+        EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 0);
+        EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(package)), u"");
+        X().IDownloadableContentPackage_Dispose(package);
+        emu::RemovePackage(data.packageFullName);
+    }
+}
+
+// The platform's own answer, read past the plugin (which turns it into a null path).
+TEST_F(DlcMountTest, AnUnlicensedMountAnswersTheConsoleLicensingError) {
+    PackageFolder folder;
+    emu::PackageData data = Package(u"Pack", u"title", folder);
+    data.licensed = false;
+    Install(data);
+    ObjectHandle package = FindOnly();
+    ABI::HStringOwner path;
+    EXPECT_EQ(static_cast<emu::IDownloadableContentPackage*>(package)->Mount(path.Put()),
+              static_cast<HRESULT>(0x87E10BC6));
+    EXPECT_EQ(path.Get(), nullptr);
+    X().IDownloadableContentPackage_Dispose(package);
+}
+
+// The plugin mounts, then reads the path: a read that fails raises, and the package stays mounted.
+TEST_F(DlcMountTest, AFailingPathReadAfterTheMountRaisesAndLeavesThePackageMounted) {
+    PackageFolder folder;
+    Install(Package(u"Pack", u"title", folder));
+    ObjectHandle package = FindOnly();
+    emu::InjectFault("IDownloadableContentPackage.get_MountPath", ABI::E_FAIL, 1);
+    EXPECT_EQ(ThrownBy([&] { X().IDownloadableContentPackage_Mount(package); }),
+              Thrown("FailureException", ABI::E_FAIL));
+    EXPECT_EQ(emu::PackageCalls().mounts, 1u);
+    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 1);
+    EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(package)), folder.Path());
+    X().IDownloadableContentPackage_Dispose(package);
+}
+
+TEST_F(DlcMountTest, AFailingUnmountRaisesAndLeavesThePackageMounted) {
+    PackageFolder folder;
+    Install(Package(u"Pack", u"title", folder));
+    ObjectHandle package = FindOnly();
+    ASSERT_NE(X().IDownloadableContentPackage_Mount(package), nullptr);
+    emu::InjectFault("IDownloadableContentPackage.Unmount", ABI::E_ACCESSDENIED, 1);
+    EXPECT_EQ(ThrownBy([&] { X().IDownloadableContentPackage_Unmount(package); }),
+              Thrown("AccessDeniedException", ABI::E_ACCESSDENIED));
+    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 1);
+    X().IDownloadableContentPackage_Unmount(package);
+    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 0);
+    X().IDownloadableContentPackage_Dispose(package);
+}
+
+TEST_F(DlcMountTest, NullPackageHandlesMountNothingAndRaiseNothing) {
+    EXPECT_EQ(X().IDownloadableContentPackage_Mount(nullptr), nullptr);
+    X().IDownloadableContentPackage_Unmount(nullptr);
+    X().IDownloadableContentPackage_Dispose(nullptr);
+    EXPECT_EQ(emu::PackageCalls().mounts, 0u);
+    EXPECT_EQ(emu::PackageCalls().unmounts, 0u);
+    EXPECT_EQ(emu::PackageCalls().activations, 0u);
+}
+
+// The scenario's own checks: what a package needs before it can be installed.
+TEST_F(DlcMountTest, ThePackageScenarioRefusesIncompletePackages) {
+    PackageFolder folder;
+    const emu::PackageData good = Package(u"Pack", u"title", folder);
+    emu::PackageData missingFolder = good;
+    missingFolder.folder = folder.Path() + u"/absent";
+    emu::PackageData noName = good;
+    noName.packageFullName.clear();
+    EXPECT_EQ(emu::AddPackage(missingFolder), ABI::E_INVALIDARG);
+    EXPECT_EQ(emu::AddPackage(noName), ABI::E_INVALIDARG);
+    EXPECT_EQ(emu::StartInstallation(missingFolder, emu::InstallOperationType::Install), ABI::E_INVALIDARG);
+    EXPECT_EQ(emu::AddPackage(good), ABI::S_OK);
+    EXPECT_EQ(emu::AddPackage(good), ABI::E_INVALIDARG);
+    EXPECT_EQ(emu::RemovePackage(u"absent"), ABI::E_NOT_FOUND);
+    EXPECT_EQ(emu::InstalledPackages().size(), 1u);
+}
+
+}  // namespace
+}  // namespace velmora::test
