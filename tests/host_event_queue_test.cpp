@@ -478,6 +478,15 @@ TEST_F(EventQueueTest, SendAndDeliverAllocateNothingPerEvent) {
     countAllocations = false;
     EXPECT_EQ(allocations, 0u);
     EXPECT_EQ(sum, 2u * 200 * 4);
+
+    // The counter does see the host library's allocations: a payload above the inline limit is one.
+    uint8_t large[EventQueue::kInlinePayloadBytes + 1] = {1};
+    allocations = 0;
+    countAllocations = true;
+    queue.SendEvent(&kIdA, large, sizeof large);
+    countAllocations = false;
+    EXPECT_EQ(allocations, 1u);
+    queue.Pump();
 }
 
 }  // namespace
