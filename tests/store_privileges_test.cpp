@@ -1,0 +1,281 @@
+// Privilege checks through the exports: the platform's flags reach the callback, a list answers
+// its privileges' flags combined with OR, the ids, the flag's low byte and the text reach the
+// platform as given, every outcome delivers once or answers false, and a scripted resolution
+// buys the product that lifts the privilege.
+#include <vector>
+
+#include "emulator/marketplace.h"
+#include "emulator/store.h"
+#include "tests/plugin_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+using ABI::HRESULT;
+using emu::Outcome;
+using emu::PrivilegeCheckResult;
+
+constexpr uint32_t kUser = 4;
+constexpr uint32_t kOtherUser = 5;
+constexpr uint32_t kUnknownUser = 77;
+constexpr uint32_t kMultiplayer = 254;
+constexpr uint32_t kCommunication = 252;
+constexpr uint32_t kUserContent = 247;
+constexpr char16_t kPass[] = u"9P0ONLINEPASS";
+constexpr char kMissingProduct[] = "RoGetActivationFactory:Windows.Xbox.ApplicationModel.Store.Product";
+
+constexpr uint32_t kNoIssue = 0, kPurchaseRequired = 1, kAborted = 2, kBanned = 4, kRestricted = 8;
+
+PrivilegeCheckResult Flags(uint32_t value) { return PrivilegeCheckResult(value); }
+
+struct ValueCalls {
+    host::EventQueue* queue = nullptr;
+    std::vector<ValueCall> calls;
+};
+
+void RecordValue(int32_t hr, uint32_t value, void* userData) {
+    auto* c = static_cast<ValueCalls*>(userData);
+    c->calls.push_back({hr, value, userData, c->queue->OnDeliveringThread()});
+}
+
+// One export of the two, started with a list of ids (the single check takes the first).
+struct Check {
+    const char* name;
+    const char* call;
+    bool (*start)(const host::VelmoraExports& x, uint32_t user, const std::vector<uint32_t>& ids, uint32_t attempt,
+                  const char16_t* text, ValueCalls* calls);
+};
+void PrintTo(const Check& c, std::ostream* os) { *os << c.name; }
+
+const Check kSingle{"CheckPrivilegeAsync", "IProductStatics.CheckPrivilegeAsync",
+                    [](const host::VelmoraExports& x, uint32_t user, const std::vector<uint32_t>& ids, uint32_t attempt,
+                       const char16_t* text, ValueCalls* c) {
+                        return x.Store_CheckPrivilegeAsync(user, ids.at(0), attempt, text, RecordValue, c);
+                    }};
+const Check kList{"CheckPrivilegesAsync", "IProductStatics.CheckPrivilegesAsync",
+                  [](const host::VelmoraExports& x, uint32_t user, const std::vector<uint32_t>& ids, uint32_t attempt,
+                     const char16_t* text, ValueCalls* c) {
+                      return x.Store_CheckPrivilegesAsync(user, ids.data(), int32_t(ids.size()), attempt, text,
+                                                          RecordValue, c);
+                  }};
+const Check kChecks[] = {kSingle, kList};
+
+class StorePrivilegesTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        AddUser(kUser);
+        AddUser(kOtherUser, u"Other");
+        emu::CatalogItemData pass;
+        pass.id = u"catalog-online-pass";
+        pass.productId = kPass;
+        pass.mediaItemType = emu::MediaItemType::GameContent;
+        ASSERT_EQ(emu::AddCatalogItem(pass), ABI::S_OK);
+    }
+
+    ValueCalls NewCalls() { return ValueCalls{&Host().Queue(), {}}; }
+
+    // Runs one check to its callback and answers what the callback received.
+    ValueCall Run(const Check& check, const std::vector<uint32_t>& ids, uint32_t attempt = 0,
+                  const char16_t* text = nullptr, uint32_t user = kUser) {
+        ValueCalls calls = NewCalls();
+        if (!check.start(X(), user, ids, attempt, text, &calls)) {
+            ADD_FAILURE() << check.name << " started nothing";
+            return {};
+        }
+        EXPECT_TRUE(PumpUntil([&] { return !calls.calls.empty(); }));
+        Settle();
+        EXPECT_EQ(calls.calls.size(), 1u) << "exactly one callback per started check";
+        if (calls.calls.empty()) return {};
+        EXPECT_EQ(calls.calls[0].userData, &calls);
+        EXPECT_TRUE(calls.calls[0].onDeliveringThread);
+        return calls.calls[0];
+    }
+};
+
+TEST_F(StorePrivilegesTest, TheCallbackReceivesThePrivilegesFlags) {
+    const uint32_t rows[] = {kNoIssue,
+                             kPurchaseRequired,
+                             kAborted,
+                             kBanned,
+                             kRestricted,
+                             kBanned | kRestricted,
+                             kPurchaseRequired | kAborted};
+    for (uint32_t flags : rows) {
+        SCOPED_TRACE(flags);
+        emu::SetPrivilege(kUser, kMultiplayer, Flags(flags));
+        for (const Check& check : kChecks) {
+            const ValueCall call = Run(check, {kMultiplayer});
+            EXPECT_EQ(call.hr, 0) << check.name;
+            EXPECT_EQ(call.value, flags) << check.name;
+        }
+    }
+    EXPECT_EQ(Run(kSingle, {kMultiplayer}, 0, nullptr, kOtherUser).value, kNoIssue) << "flags belong to one user";
+}
+
+TEST_F(StorePrivilegesTest, AListAnswersTheFlagsOfEveryListedPrivilegeCombinedWithOr) {
+    emu::SetPrivilege(kUser, kMultiplayer, Flags(kPurchaseRequired));
+    emu::SetPrivilege(kUser, kCommunication, Flags(kBanned));
+    emu::SetPrivilege(kUser, kUserContent, Flags(kRestricted | kBanned));
+    struct Row {
+        std::vector<uint32_t> ids;
+        uint32_t flags;
+    };
+    const Row rows[] = {
+        {{kMultiplayer, kCommunication}, kPurchaseRequired | kBanned},
+        {{kCommunication, kUserContent}, kBanned | kRestricted},
+        {{kMultiplayer, kCommunication, kUserContent, 1}, kPurchaseRequired | kBanned | kRestricted},
+        {{1, 2, 3}, kNoIssue},
+    };
+    for (const Row& row : rows) EXPECT_EQ(Run(kList, row.ids).value, row.flags);
+}
+
+TEST_F(StorePrivilegesTest, TheIdsReachThePlatformInOrderWithRepeats) {
+    const std::vector<uint32_t> ids = {kMultiplayer, 7, kMultiplayer, 0xFFFFFFFF, 7};
+    Run(kList, ids);
+    Run(kSingle, {0xFEDCBA98});
+    const auto requests = emu::PrivilegeRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].call, kList.call);
+    EXPECT_EQ(requests[0].userId, kUser);
+    EXPECT_EQ(requests[0].privilegeIds, ids);
+    EXPECT_EQ(requests[1].call, kSingle.call);
+    EXPECT_EQ(requests[1].privilegeIds, std::vector<uint32_t>{0xFEDCBA98});
+}
+
+TEST_F(StorePrivilegesTest, OnlyTheFlagsLowByteAndTheTextReachThePlatform) {
+    struct Row {
+        uint32_t attempt;
+        uint8_t arrives;
+        const char16_t* text;
+        std::u16string arrivesText;
+    };
+    const Row rows[] = {
+        {0x100, 0, nullptr, u""},
+        {0x101, 1, u"", u""},
+        {1, 1, u"Play online with friends", u"Play online with friends"},
+        {0xFFFFFF00, 0, u"\u00e9t\u00e9", u"\u00e9t\u00e9"},
+        {0x12345602, 2, nullptr, u""},
+    };
+    for (const Check& check : kChecks) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(check.name) + " " + std::to_string(row.attempt));
+            Run(check, {kMultiplayer}, row.attempt, row.text);
+            const auto requests = emu::PrivilegeRequests();
+            ASSERT_FALSE(requests.empty());
+            EXPECT_EQ(requests.back().attemptResolution, row.arrives);
+            EXPECT_EQ(requests.back().friendlyDisplay, row.arrivesText);
+        }
+    }
+}
+
+struct CheckOutcome {
+    const char* name;
+    void (*arrange)(const char* call);
+    bool started;
+    HRESULT hr;
+    uint32_t value;
+};
+void PrintTo(const CheckOutcome& o, std::ostream* os) { *os << o.name; }
+
+// The privilege is Banned, so a delivered 0 is the outcome's, not the privilege's.
+const CheckOutcome kCheckOutcomes[] = {
+    {"Completed", [](const char*) {}, true, 0, kBanned},
+    {"CompletedBeforeAttach",
+     [](const char* call) { emu::ScriptOutcome(call, {Outcome::Kind::CompleteSynchronously}); }, true, 0, kBanned},
+    {"Cancelled", [](const char* call) { emu::ScriptOutcome(call, {Outcome::Kind::Cancel}); }, true, 0, 0},
+    {"Failed",
+     [](const char* call) {
+         emu::ScriptOutcome(call, {Outcome::Kind::Fail, ABI::E_ACCESSDENIED});
+     },
+     true, ABI::E_ACCESSDENIED, 0},
+    {"NullResult", [](const char* call) { emu::ScriptOutcome(call, {Outcome::Kind::NullResult}); }, true, 0, 0},
+    {"MissingFactory", [](const char*) { emu::InjectFault(kMissingProduct, ABI::REGDB_E_CLASSNOTREG); }, false, 0, 0},
+    {"MemberFault", [](const char* call) { emu::InjectFault(call, ABI::E_FAIL); }, false, 0, 0},
+    {"FailedStart",
+     [](const char* call) {
+         emu::ScriptOutcome(call, {Outcome::Kind::FailStart, ABI::E_FAIL});
+     },
+     false, 0, 0},
+    {"NullOperation", [](const char* call) { emu::ScriptOutcome(call, {Outcome::Kind::NullOperation}); }, false, 0, 0},
+};
+
+class StorePrivilegeOutcomeTest : public StorePrivilegesTest,
+                                  public ::testing::WithParamInterface<std::tuple<Check, CheckOutcome>> {};
+
+TEST_P(StorePrivilegeOutcomeTest, DeliversTheResultOnceOrAnswersFalse) {
+    const auto& [check, outcome] = GetParam();
+    emu::SetPrivilege(kUser, kMultiplayer, Flags(kBanned));
+    Settle();
+    const int64_t objects = emu::LiveObjects();
+    outcome.arrange(check.call);
+
+    ValueCalls calls = NewCalls();
+    EXPECT_EQ(check.start(X(), kUser, {kMultiplayer, kCommunication}, 0, nullptr, &calls), outcome.started);
+    if (outcome.started) {
+        EXPECT_TRUE(PumpUntil([&] { return !calls.calls.empty(); }));
+    }
+    Settle();
+    if (outcome.started) {
+        ASSERT_EQ(calls.calls.size(), 1u);
+        EXPECT_EQ(calls.calls[0].hr, outcome.hr);
+        EXPECT_EQ(calls.calls[0].value, outcome.value);
+        EXPECT_TRUE(calls.calls[0].onDeliveringThread);
+    } else {
+        EXPECT_TRUE(calls.calls.empty());
+    }
+    EXPECT_EQ(emu::LiveObjects(), objects) << "the operation, the id list and the continuation were released";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothChecks, StorePrivilegeOutcomeTest,
+                         ::testing::Combine(::testing::ValuesIn(kChecks), ::testing::ValuesIn(kCheckOutcomes)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+                         });
+
+TEST_F(StorePrivilegesTest, ACheckForAnUnknownUserStartsNothing) {
+    ValueCalls calls = NewCalls();
+    for (const Check& check : kChecks) EXPECT_FALSE(check.start(X(), kUnknownUser, {kMultiplayer}, 1, u"x", &calls));
+    Settle();
+    EXPECT_TRUE(calls.calls.empty());
+    EXPECT_TRUE(emu::PrivilegeRequests().empty());
+}
+
+TEST_F(StorePrivilegesTest, AResolutionAttemptBuysTheScriptedProductAndLiftsThePrivilege) {
+    emu::SetPrivilege(kUser, kMultiplayer, Flags(kPurchaseRequired));
+    emu::SetPrivilegeResolvable(kUser, kMultiplayer, kPass);
+
+    EXPECT_EQ(Run(kSingle, {kMultiplayer}, 0x100).value, kPurchaseRequired) << "no attempt: nothing is bought";
+    EXPECT_TRUE(emu::InventoryOf(kUser).empty());
+
+    EXPECT_EQ(Run(kSingle, {kMultiplayer}, 1).value, kNoIssue);
+    const auto owned = emu::InventoryOf(kUser);
+    ASSERT_EQ(owned.size(), 1u);
+    EXPECT_EQ(owned[0].productId, kPass);
+    EXPECT_EQ(emu::PrivilegeOf(kUser, kMultiplayer), PrivilegeCheckResult::NoIssue);
+    EXPECT_EQ(Run(kSingle, {kMultiplayer}).value, kNoIssue) << "the privilege stays lifted";
+    EXPECT_TRUE(emu::InventoryOf(kOtherUser).empty());
+}
+
+TEST_F(StorePrivilegesTest, AResolutionInAListClearsOnlyThePurchaseRequirement) {
+    emu::SetPrivilege(kUser, kMultiplayer, Flags(kPurchaseRequired | kRestricted));
+    emu::SetPrivilege(kUser, kCommunication, Flags(kPurchaseRequired));
+    emu::SetPrivilegeResolvable(kUser, kMultiplayer, kPass);
+
+    EXPECT_EQ(Run(kList, {kMultiplayer, kCommunication}, 1).value, kPurchaseRequired | kRestricted)
+        << "the second privilege has no resolution, the first keeps its restriction";
+    EXPECT_EQ(emu::PrivilegeOf(kUser, kMultiplayer), Flags(kRestricted));
+    EXPECT_EQ(emu::InventoryOf(kUser).size(), 1u);
+}
+
+TEST_F(StorePrivilegesTest, ACancelledResolutionAttemptBuysNothing) {
+    emu::SetPrivilege(kUser, kMultiplayer, Flags(kPurchaseRequired));
+    emu::SetPrivilegeResolvable(kUser, kMultiplayer, kPass);
+    emu::ScriptOutcome(kSingle.call, {Outcome::Kind::Cancel});
+    EXPECT_EQ(Run(kSingle, {kMultiplayer}, 1).value, 0u);
+    EXPECT_TRUE(emu::InventoryOf(kUser).empty());
+    EXPECT_EQ(emu::PrivilegeOf(kUser, kMultiplayer), PrivilegeCheckResult::PurchaseRequired);
+}
+
+}  // namespace
+}  // namespace velmora::test

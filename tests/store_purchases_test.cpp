@@ -1,0 +1,386 @@
+// Purchase notifications and the store's grants, through the exports: the four states of the
+// purchase registration (Idle, Armed without a subscription, Listening, Muted) and every
+// transition between them, one platform subscription per module, delivery with the callback of
+// the moment a purchase was posted, release of what nobody receives, and purchases, redemptions
+// and subscriptions that land in the user's inventory with a receipt naming them.
+#include <string>
+#include <vector>
+
+#include "emulator/marketplace.h"
+#include "emulator/store.h"
+#include "tests/plugin_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+using emu::MediaItemType;
+using emu::Outcome;
+
+constexpr uint32_t kUser = 6;
+constexpr uint32_t kMultiplayer = 254;
+constexpr char16_t kGame[] = u"9P0GAME00001";
+constexpr char16_t kGameOffer[] = u"signed-offer-game";
+constexpr char16_t kCoins[] = u"9P0COINS0500";
+constexpr char16_t kCoinsOffer[] = u"signed-offer-coins";
+constexpr char16_t kPass[] = u"9P0SEASONPASS";
+constexpr char kMissingProduct[] = "RoGetActivationFactory:Windows.Xbox.ApplicationModel.Store.Product";
+constexpr char kSubscribe[] = "IProductStatics.add_ProductPurchased";
+
+// Every delivery to a managed callback of this test, in order, across recorders.
+struct Deliveries {
+    host::EventQueue* queue = nullptr;
+    const host::VelmoraExports* x = nullptr;
+    std::vector<std::string> order;
+};
+
+// A managed purchase callback: reads the receipt, then disposes the args as managed code does.
+struct Notifications {
+    Deliveries* deliveries = nullptr;
+    std::string name;
+    std::vector<ObjectCall> calls;
+    std::vector<std::u16string> receipts;
+};
+
+void RecordNotification(int32_t hr, ObjectHandle args, void* userData) {
+    auto* n = static_cast<Notifications*>(userData);
+    n->calls.push_back({hr, args, userData, n->deliveries->queue->OnDeliveringThread()});
+    n->receipts.push_back(n->deliveries->x->ProductPurchasedEventArgs_Receipt(args));
+    n->deliveries->x->ProductPurchasedEventArgs_Dispose(args);
+    n->deliveries->order.push_back(n->name);
+}
+
+struct ScreenCalls {
+    Deliveries* deliveries = nullptr;
+    std::vector<ValueCall> calls;
+};
+
+void RecordScreen(int32_t hr, uint32_t value, void* userData) {
+    auto* s = static_cast<ScreenCalls*>(userData);
+    s->calls.push_back({hr, value, userData, s->deliveries->queue->OnDeliveringThread()});
+    s->deliveries->order.push_back("screen");
+}
+
+struct InventoryCall {
+    ObjectHandle result = nullptr;
+    int calls = 0;
+};
+
+void RecordInventory(int32_t, ObjectHandle result, void* userData) {
+    auto* c = static_cast<InventoryCall*>(userData);
+    c->result = result;
+    ++c->calls;
+}
+
+class StorePurchasesTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        AddUser(kUser, u"Buyer");
+        deliveries_.queue = &Host().Queue();
+        deliveries_.x = &X();
+        AddProduct(kGame, u"catalog-game", MediaItemType::Game, kGameOffer, 0);
+        AddProduct(kCoins, u"catalog-coins", MediaItemType::GameConsumable, kCoinsOffer, 500);
+        AddProduct(kPass, u"catalog-pass", MediaItemType::GameContent, u"signed-offer-pass", 0);
+    }
+
+    static void AddProduct(std::u16string productId, std::u16string id, MediaItemType type, std::u16string offer,
+                           uint32_t quantity) {
+        emu::CatalogItemData item;
+        item.id = std::move(id);
+        item.productId = std::move(productId);
+        item.mediaItemType = type;
+        emu::CatalogAvailabilityData availability;
+        availability.signedOffer = std::move(offer);
+        availability.consumableQuantity = quantity;
+        item.availabilities = {availability};
+        ASSERT_EQ(emu::AddCatalogItem(item), ABI::S_OK);
+    }
+
+    Notifications NewNotifications(std::string name) { return Notifications{&deliveries_, std::move(name), {}, {}}; }
+
+    // Shows a screen and waits for its callback; answers (error code, status).
+    std::pair<int32_t, uint32_t> Show(bool (*start)(const host::VelmoraExports&, ScreenCalls*)) {
+        ScreenCalls screen{&deliveries_, {}};
+        if (!start(X(), &screen)) {
+            ADD_FAILURE() << "the screen did not start";
+            return {};
+        }
+        EXPECT_TRUE(PumpUntil([&] { return !screen.calls.empty(); }));
+        Settle();
+        EXPECT_EQ(screen.calls.size(), 1u);
+        if (screen.calls.empty()) return {};
+        EXPECT_TRUE(screen.calls[0].onDeliveringThread);
+        return {screen.calls[0].hr, screen.calls[0].value};
+    }
+
+    // (product id, consumable balance) of each item the inventory export answers for media type All.
+    std::vector<std::pair<std::u16string, uint32_t>> InventoryThroughExports() {
+        InventoryCall inventory;
+        EXPECT_TRUE(X().InventoryService_GetInventoryItemsAsync(kUser, 14, RecordInventory, &inventory));
+        EXPECT_TRUE(PumpUntil([&] { return inventory.calls > 0; }));
+        Settle();
+        std::vector<std::pair<std::u16string, uint32_t>> owned;
+        ObjectHandle items = X().InventoryItemsResult_Items(inventory.result);
+        for (uint32_t i = 0, n = X().InventoryItemsResult_Items_Length(items); i < n; ++i) {
+            ObjectHandle item = X().InventoryItemsResult_Items_GetAt(items, i);
+            owned.emplace_back(X().InventoryItem_ProductId(item), X().InventoryItem_ConsumableBalance(item));
+            X().InventoryItem_Dispose(item);
+        }
+        X().InventoryItemsResult_Items_Dispose(items);
+        X().InventoryItemsResult_Dispose(inventory.result);
+        return owned;
+    }
+
+    static std::u16string ReceiptFor(const char16_t* transaction, const char16_t* source, const char16_t* product,
+                                     const char16_t* quantity) {
+        return std::u16string(u"<Receipt Version=\"1.0\" TransactionId=\"00000000-0000-0000-0000-") + transaction +
+               u"\" Source=\"" + source + u"\" ProductId=\"" + product + u"\" Quantity=\"" + quantity +
+               u"\" UserId=\"6\" XboxUserId=\"xuid-Buyer\" Gamertag=\"Buyer\"/>";
+    }
+
+    Deliveries deliveries_;
+};
+
+// ---- the four states of the registration ---------------------------------------------------------
+
+enum class Act {
+    Register,        // succeeds
+    FailSubscribe,   // add_ProductPurchased fails once
+    FailActivation,  // the class is missing once
+    RegisterAgain,   // succeeds though add_ProductPurchased would fail: a subscription exists
+    Unregister,
+    Raise,  // a purchase made outside the game
+};
+
+struct Step {
+    Act act;
+    int callback;        // Register*: the callback registered (0 = A, 1 = B); Raise: the one that receives, or -1
+    size_t subscribers;  // platform subscriptions after the step
+};
+
+struct Path {
+    const char* name;
+    std::vector<Step> steps;
+};
+void PrintTo(const Path& p, std::ostream* os) { *os << p.name; }
+
+const Path kPaths[] = {
+    {"IdleUnregisterStaysIdle", {{Act::Unregister, -1, 0}, {Act::Raise, -1, 0}, {Act::Register, 0, 1}}},
+    {"IdleRegisterListens", {{Act::Register, 0, 1}, {Act::Raise, 0, 1}, {Act::Raise, 0, 1}}},
+    {"ListeningRegisterReplacesThePairOnly",
+     {{Act::Register, 0, 1}, {Act::Register, 1, 1}, {Act::Register, 1, 1}, {Act::Raise, 1, 1}}},
+    {"ListeningUnregisterMutes",
+     {{Act::Register, 0, 1},
+      {Act::Unregister, -1, 1},
+      {Act::Raise, -1, 1},
+      {Act::Unregister, -1, 1},
+      {Act::Raise, -1, 1}}},
+    {"MutedRegisterListensAgain",
+     {{Act::Register, 0, 1}, {Act::Unregister, -1, 1}, {Act::Register, 1, 1}, {Act::Raise, 1, 1}}},
+    {"IdleFailedSubscriptionArmsAndTheNextRegistrationRetries",
+     {{Act::FailSubscribe, 0, 0},
+      {Act::Raise, -1, 0},
+      {Act::FailSubscribe, 0, 0},
+      {Act::Register, 0, 1},
+      {Act::Raise, 0, 1}}},
+    {"IdleMissingClassArms", {{Act::FailActivation, 0, 0}, {Act::Register, 1, 1}, {Act::Raise, 1, 1}}},
+    {"ArmedUnregisterIsIdle",
+     {{Act::FailSubscribe, 0, 0},
+      {Act::Unregister, -1, 0},
+      {Act::Raise, -1, 0},
+      {Act::Register, 1, 1},
+      {Act::Raise, 1, 1}}},
+    {"ListeningAndMutedRegistrationsNeverSubscribeAgain",
+     {{Act::Register, 0, 1},
+      {Act::RegisterAgain, 1, 1},
+      {Act::Raise, 1, 1},
+      {Act::Unregister, -1, 1},
+      {Act::RegisterAgain, 0, 1},
+      {Act::Raise, 0, 1}}},
+};
+
+class StoreRegistrationTest : public StorePurchasesTest, public ::testing::WithParamInterface<Path> {};
+
+TEST_P(StoreRegistrationTest, FollowsTheTransitionsWithOnePlatformSubscription) {
+    Notifications callbacks[] = {NewNotifications("A"), NewNotifications("B")};
+    int step = 0;
+    for (const Step& s : GetParam().steps) {
+        SCOPED_TRACE("step " + std::to_string(step++));
+        switch (s.act) {
+            case Act::Register:
+                EXPECT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &callbacks[s.callback]));
+                break;
+            case Act::FailSubscribe:
+                emu::InjectFault(kSubscribe, ABI::E_FAIL, 1);
+                EXPECT_FALSE(X().Store_RegisterForPurchaseEvents(RecordNotification, &callbacks[s.callback]));
+                break;
+            case Act::FailActivation:
+                emu::InjectFault(kMissingProduct, ABI::REGDB_E_CLASSNOTREG, 1);
+                EXPECT_FALSE(X().Store_RegisterForPurchaseEvents(RecordNotification, &callbacks[s.callback]));
+                break;
+            case Act::RegisterAgain:
+                emu::InjectFault(kSubscribe, ABI::E_FAIL, 1);
+                EXPECT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &callbacks[s.callback]));
+                EXPECT_EQ(emu::TakeFault(kSubscribe), ABI::E_FAIL) << "the platform was not asked again";
+                break;
+            case Act::Unregister:
+                // An armed one-shot fault that is still armed afterwards proves no platform call was made.
+                emu::InjectFault(kMissingProduct, ABI::REGDB_E_CLASSNOTREG, 1);
+                EXPECT_TRUE(X().Store_UnRegisterForPurchaseEvents());
+                EXPECT_EQ(emu::TakeFault(kMissingProduct), ABI::REGDB_E_CLASSNOTREG);
+                break;
+            case Act::Raise: {
+                Settle();
+                const int64_t objects = emu::LiveObjects();
+                const size_t before[] = {callbacks[0].calls.size(), callbacks[1].calls.size()};
+                std::u16string receipt;
+                ASSERT_EQ(emu::RaisePurchase(kUser, kPass, 1, &receipt), ABI::S_OK);
+                Settle();
+                for (int c = 0; c < 2; ++c) {
+                    ASSERT_EQ(callbacks[c].calls.size(), before[c] + (c == s.callback ? 1 : 0)) << "callback " << c;
+                }
+                if (s.callback >= 0) {
+                    const ObjectCall& call = callbacks[s.callback].calls.back();
+                    EXPECT_EQ(call.hr, 0);
+                    EXPECT_NE(call.result, nullptr);
+                    EXPECT_EQ(call.userData, &callbacks[s.callback]);
+                    EXPECT_TRUE(call.onDeliveringThread);
+                    EXPECT_EQ(callbacks[s.callback].receipts.back(), receipt);
+                }
+                EXPECT_EQ(emu::LiveObjects(), objects) << "the args object was released, delivered or not";
+                break;
+            }
+        }
+        EXPECT_EQ(emu::SubscriberCount(), s.subscribers);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryTransition, StoreRegistrationTest, ::testing::ValuesIn(kPaths),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(StorePurchasesTest, ANotificationPostedBeforeUnregistrationReachesTheCallbackItWasPostedWith) {
+    Notifications a = NewNotifications("A");
+    ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
+    std::u16string receipt;
+    ASSERT_EQ(emu::RaisePurchase(kUser, kPass, 1, &receipt), ABI::S_OK);
+    emu::WaitIdle();  // posted to the host queue, not yet delivered
+    ASSERT_TRUE(X().Store_UnRegisterForPurchaseEvents());
+    Host().PumpAll();
+    ASSERT_EQ(a.calls.size(), 1u);
+    EXPECT_EQ(a.receipts[0], receipt);
+
+    const int64_t objects = emu::LiveObjects();
+    ASSERT_EQ(emu::RaisePurchase(kUser, kPass, 1), ABI::S_OK);
+    Settle();
+    EXPECT_EQ(a.calls.size(), 1u) << "raised after unregistration: dropped";
+    EXPECT_EQ(emu::LiveObjects(), objects);
+}
+
+TEST_F(StorePurchasesTest, RaisingForAUserWhoIsNotSignedInIsRefused) {
+    EXPECT_EQ(emu::RaisePurchase(99, kPass), ABI::E_INVALIDARG);
+}
+
+// ---- purchases, redemptions and subscriptions --------------------------------------------------
+
+TEST_F(StorePurchasesTest, APurchaseArrivesAsANotificationNamingTheProductAndLandsInTheInventory) {
+    Notifications a = NewNotifications("A");
+    ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
+
+    const auto result = Show([](const host::VelmoraExports& x, ScreenCalls* s) {
+        return x.Store_ShowPurchaseAsync(kUser, kGameOffer, RecordScreen, s);
+    });
+    EXPECT_EQ(result, (std::pair<int32_t, uint32_t>{0, 1}));
+    ASSERT_EQ(a.calls.size(), 1u);
+    EXPECT_TRUE(a.calls[0].onDeliveringThread);
+    EXPECT_EQ(a.receipts[0], ReceiptFor(u"000000000001", u"Purchase", kGame, u"1"));
+    EXPECT_EQ(deliveries_.order, (std::vector<std::string>{"A", "screen"})) << "the purchase, then the screen closes";
+
+    const auto owned = InventoryThroughExports();
+    ASSERT_EQ(owned.size(), 1u);
+    EXPECT_EQ(owned[0].first, kGame);
+
+    // Owned already: the store sells it no second time.
+    EXPECT_EQ(Show([](const host::VelmoraExports& x, ScreenCalls* s) {
+                  return x.Store_ShowPurchaseAsync(kUser, kGameOffer, RecordScreen, s);
+              }),
+              (std::pair<int32_t, uint32_t>{0, 1}));
+    EXPECT_EQ(a.calls.size(), 1u);
+    EXPECT_EQ(InventoryThroughExports().size(), 1u);
+}
+
+TEST_F(StorePurchasesTest, EachPurchaseOfAConsumableRaisesTheBalanceByTheOffersQuantity) {
+    Notifications a = NewNotifications("A");
+    ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Show([](const host::VelmoraExports& x, ScreenCalls* s) {
+                      return x.Store_ShowPurchaseAsync(kUser, kCoinsOffer, RecordScreen, s);
+                  }).second,
+                  1u);
+    }
+    ASSERT_EQ(a.receipts.size(), 2u);
+    EXPECT_EQ(a.receipts[1], ReceiptFor(u"000000000002", u"Purchase", kCoins, u"500"));
+    const auto owned = InventoryThroughExports();
+    ASSERT_EQ(owned.size(), 1u);
+    EXPECT_EQ(owned[0], (std::pair<std::u16string, uint32_t>{kCoins, 1000}));
+}
+
+TEST_F(StorePurchasesTest, ACancelledOrFailedPurchaseScreenGrantsNothing) {
+    Notifications a = NewNotifications("A");
+    ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
+    emu::ScriptOutcome("IProductStatics.ShowPurchaseAsync", {Outcome::Kind::Cancel, ABI::E_ABORT});
+    emu::ScriptOutcome("IProductStatics.ShowPurchaseAsync", {Outcome::Kind::Fail, ABI::E_ACCESSDENIED});
+    auto purchase = [](const host::VelmoraExports& x, ScreenCalls* s) {
+        return x.Store_ShowPurchaseAsync(kUser, kGameOffer, RecordScreen, s);
+    };
+    EXPECT_EQ(Show(purchase), (std::pair<int32_t, uint32_t>{ABI::E_ABORT, 2}));
+    EXPECT_EQ(Show(purchase), (std::pair<int32_t, uint32_t>{ABI::E_ACCESSDENIED, 3}));
+    EXPECT_TRUE(a.calls.empty());
+    EXPECT_TRUE(InventoryThroughExports().empty());
+}
+
+TEST_F(StorePurchasesTest, ARedeemCodeGrantsItsProductOnce) {
+    Notifications a = NewNotifications("A");
+    ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
+    emu::SetRedeemCode(u"AAAAA-BBBBB", kPass);
+    emu::SetRedeemCode(u"CCCCC-DDDDD", kCoins);
+
+    auto redeemGiven = [](const host::VelmoraExports& x, ScreenCalls* s) {
+        return x.Store_ShowRedeemCodeAsync(kUser, u"AAAAA-BBBBB", RecordScreen, s);
+    };
+    auto redeemTyped = [](const host::VelmoraExports& x, ScreenCalls* s) {
+        return x.Store_ShowRedeemCodeAsync(kUser, nullptr, RecordScreen, s);
+    };
+    EXPECT_EQ(Show(redeemGiven), (std::pair<int32_t, uint32_t>{0, 1}));
+    EXPECT_EQ(Show(redeemGiven), (std::pair<int32_t, uint32_t>{0, 1})) << "a redeemed code completes, grants nothing";
+    EXPECT_EQ(Show(redeemTyped), (std::pair<int32_t, uint32_t>{0, 1})) << "the user types the code set last";
+
+    ASSERT_EQ(a.receipts.size(), 2u);
+    EXPECT_EQ(a.receipts[0], ReceiptFor(u"000000000001", u"RedeemCode", kPass, u"1"));
+    EXPECT_EQ(a.receipts[1], ReceiptFor(u"000000000002", u"RedeemCode", kCoins, u"500"));
+    EXPECT_EQ(InventoryThroughExports().size(), 2u);
+}
+
+TEST_F(StorePurchasesTest, AScriptedSubscriptionGrantsItsProductAndLiftsThePrivilege) {
+    Notifications a = NewNotifications("A");
+    ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
+    emu::SetPrivilege(kUser, kMultiplayer, emu::PrivilegeCheckResult::PurchaseRequired);
+    auto subscribe = [](const host::VelmoraExports& x, ScreenCalls* s) {
+        return x.Store_ShowSubscriptionAsync(kUser, kPass, kMultiplayer, RecordScreen, s);
+    };
+
+    EXPECT_EQ(Show(subscribe), (std::pair<int32_t, uint32_t>{0, 1})) << "not scripted: the user only looks";
+    EXPECT_TRUE(a.calls.empty());
+    EXPECT_EQ(emu::PrivilegeOf(kUser, kMultiplayer), emu::PrivilegeCheckResult::PurchaseRequired);
+
+    emu::SetSubscriptionGrant(kPass, kMultiplayer);
+    EXPECT_EQ(Show(subscribe), (std::pair<int32_t, uint32_t>{0, 1}));
+    ASSERT_EQ(a.receipts.size(), 1u);
+    EXPECT_EQ(a.receipts[0], ReceiptFor(u"000000000001", u"Subscription", kPass, u"1"));
+    EXPECT_EQ(emu::PrivilegeOf(kUser, kMultiplayer), emu::PrivilegeCheckResult::NoIssue);
+    const auto owned = InventoryThroughExports();
+    ASSERT_EQ(owned.size(), 1u);
+    EXPECT_EQ(owned[0].first, kPass);
+}
+
+}  // namespace
+}  // namespace velmora::test

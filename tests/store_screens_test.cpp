@@ -1,0 +1,349 @@
+// The store group's handlers and its five screens, through the exports: the first store call
+// registers the seven handlers once, in order; every screen delivers its action's final status and
+// error code exactly once on the host's thread, or answers false and delivers nothing; the
+// arguments reach the platform in their positions.
+#include <thread>
+#include <vector>
+
+#include "core/event_types.h"
+#include "emulator/marketplace.h"
+#include "emulator/store.h"
+#include "tests/plugin_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+using namespace HaldenPlugin;
+using ABI::HRESULT;
+using emu::MediaItemType;
+using emu::Outcome;
+
+constexpr uint32_t kUser = 3;
+constexpr uint32_t kUnknownUser = 77;
+constexpr char16_t kProduct[] = u"9P0GAME00001";
+constexpr char16_t kOffer[] = u"signed-offer-game-1";
+constexpr char16_t kUnsellableOffer[] = u"signed-offer-not-purchasable";
+constexpr char kMissingProduct[] = "RoGetActivationFactory:Windows.Xbox.ApplicationModel.Store.Product";
+
+constexpr uint32_t kCompleted = 1, kCanceled = 2, kError = 3;
+
+// The value callbacks one test received, in order. Only the test thread touches it: it pumps.
+struct ValueCalls {
+    host::EventQueue* queue = nullptr;
+    std::vector<ValueCall> calls;
+};
+
+void RecordValue(int32_t hr, uint32_t value, void* userData) {
+    auto* c = static_cast<ValueCalls*>(userData);
+    c->calls.push_back({hr, value, userData, c->queue->OnDeliveringThread()});
+}
+
+class StoreScreensTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        AddUser(kUser);
+        emu::CatalogItemData game;
+        game.id = u"catalog-game-1";
+        game.productId = kProduct;
+        game.name = u"Game";
+        game.mediaItemType = MediaItemType::GameContent;
+        emu::CatalogAvailabilityData sellable;
+        sellable.signedOffer = kOffer;
+        emu::CatalogAvailabilityData unsellable;
+        unsellable.signedOffer = kUnsellableOffer;
+        unsellable.isPurchasable = 0;
+        game.availabilities = {sellable, unsellable};
+        ASSERT_EQ(emu::AddCatalogItem(game), ABI::S_OK);
+        Host().Queue().ClearTrace();
+    }
+
+    ValueCalls NewCalls() { return ValueCalls{&Host().Queue(), {}}; }
+
+    std::vector<EventId> AddedHandlers() {
+        std::vector<EventId> ids;
+        for (const auto& entry : Host().Queue().Trace())
+            if (entry.kind == host::TraceEntry::Kind::AddHandler) ids.push_back(entry.id);
+        return ids;
+    }
+
+    static std::vector<EventId> StoreHandlers() {
+        return {PrivilegeCheckResultEvent::Id,     ShowDetailsAsyncEvent::Id,    ShowMarketplaceAsyncEvent::Id,
+                ShowPurchaseAsyncEvent::Id,        ShowRedeemCodeAsyncEvent::Id, ShowSubscriptionAsyncEvent::Id,
+                ProductPurchasedEventArgsEvent::Id};
+    }
+};
+
+// ---- handler registration -----------------------------------------------------------------------
+
+struct FirstCall {
+    const char* name;
+    bool (*call)(const host::VelmoraExports& x, ValueCalls* calls);
+    bool started;
+    size_t callbacks;
+};
+void PrintTo(const FirstCall& c, std::ostream* os) { *os << c.name; }
+
+const uint32_t kIds[] = {254, 255};
+
+const FirstCall kFirstCalls[] = {
+    {"ShowDetailsAsync",
+     [](const host::VelmoraExports& x, ValueCalls* c) {
+         return x.Store_ShowDetailsAsync(kUser, kProduct, RecordValue, c);
+     },
+     true, 1},
+    {"ShowPurchaseAsyncForUnknownUser",
+     [](const host::VelmoraExports& x, ValueCalls* c) {
+         return x.Store_ShowPurchaseAsync(kUnknownUser, kOffer, RecordValue, c);
+     },
+     false, 0},
+    {"ShowMarketplaceAsyncForUnknownUser",
+     [](const host::VelmoraExports& x, ValueCalls* c) {
+         return x.Store_ShowMarketplaceAsync(kUnknownUser, 1, kProduct, 1, RecordValue, c);
+     },
+     false, 0},
+    {"ShowRedeemCodeAsyncForUnknownUser",
+     [](const host::VelmoraExports& x, ValueCalls* c) {
+         return x.Store_ShowRedeemCodeAsync(kUnknownUser, nullptr, RecordValue, c);
+     },
+     false, 0},
+    {"ShowSubscriptionAsyncForUnknownUser",
+     [](const host::VelmoraExports& x, ValueCalls* c) {
+         return x.Store_ShowSubscriptionAsync(kUnknownUser, kProduct, 254, RecordValue, c);
+     },
+     false, 0},
+    {"CheckPrivilegeAsyncForUnknownUser",
+     [](const host::VelmoraExports& x, ValueCalls* c) {
+         return x.Store_CheckPrivilegeAsync(kUnknownUser, 254, 0, nullptr, RecordValue, c);
+     },
+     false, 0},
+    {"CheckPrivilegesAsyncForUnknownUser",
+     [](const host::VelmoraExports& x, ValueCalls* c) {
+         return x.Store_CheckPrivilegesAsync(kUnknownUser, kIds, 2, 0, nullptr, RecordValue, c);
+     },
+     false, 0},
+    {"RegisterForPurchaseEvents",
+     [](const host::VelmoraExports& x, ValueCalls*) { return x.Store_RegisterForPurchaseEvents(nullptr, nullptr); },
+     true, 0},
+    {"UnRegisterForPurchaseEvents",
+     [](const host::VelmoraExports& x, ValueCalls*) { return x.Store_UnRegisterForPurchaseEvents(); }, true, 0},
+};
+
+class StoreFirstCallTest : public StoreScreensTest, public ::testing::WithParamInterface<FirstCall> {};
+
+TEST_P(StoreFirstCallTest, RegistersTheSevenStoreHandlersInOrderOnceWhateverItAnswers) {
+    ValueCalls calls = NewCalls();
+    EXPECT_EQ(GetParam().call(X(), &calls), GetParam().started);
+    EXPECT_EQ(AddedHandlers(), StoreHandlers());
+
+    // Later store calls of every kind register nothing more.
+    ValueCalls later = NewCalls();
+    EXPECT_TRUE(X().Store_CheckPrivilegeAsync(kUser, 254, 0, nullptr, RecordValue, &later));
+    EXPECT_TRUE(X().Store_ShowMarketplaceAsync(kUser, 1, nullptr, 1, RecordValue, &later));
+    EXPECT_TRUE(X().Store_RegisterForPurchaseEvents(nullptr, nullptr));
+    EXPECT_FALSE(X().Store_ShowDetailsAsync(kUnknownUser, kProduct, RecordValue, &later));
+    EXPECT_EQ(AddedHandlers(), StoreHandlers());
+
+    Settle();
+    EXPECT_EQ(calls.calls.size(), GetParam().callbacks);
+    EXPECT_EQ(later.calls.size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStoreExport, StoreFirstCallTest, ::testing::ValuesIn(kFirstCalls),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(StoreScreensTest, APrivilegeListOfNoIdsIsRefusedBeforeAnythingIsCreated) {
+    const int64_t objects = emu::LiveObjects();
+    ValueCalls calls = NewCalls();
+    for (int32_t count : {0, -1}) {
+        SCOPED_TRACE(count);
+        EXPECT_FALSE(X().Store_CheckPrivilegesAsync(kUser, kIds, count, 1, u"text", RecordValue, &calls));
+        EXPECT_FALSE(X().Store_CheckPrivilegesAsync(kUser, nullptr, count, 1, nullptr, RecordValue, &calls));
+    }
+    EXPECT_TRUE(AddedHandlers().empty()) << "a refused list constructs no manager";
+    EXPECT_EQ(emu::LiveObjects(), objects) << "no platform vector was made";
+    EXPECT_TRUE(emu::PrivilegeRequests().empty());
+    Settle();
+    EXPECT_TRUE(calls.calls.empty());
+}
+
+// ---- the five screens ---------------------------------------------------------------------------
+
+struct Screen {
+    const char* name;
+    const char* call;
+    bool (*start)(const host::VelmoraExports& x, uint32_t user, ValueCalls* calls);
+    // What the platform must have received.
+    void (*check)(const emu::ScreenRequest& request);
+};
+void PrintTo(const Screen& s, std::ostream* os) { *os << s.name; }
+
+const Screen kScreens[] = {
+    {"ShowPurchaseAsync", "IProductStatics.ShowPurchaseAsync",
+     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
+         return x.Store_ShowPurchaseAsync(user, kOffer, RecordValue, c);
+     },
+     [](const emu::ScreenRequest& r) { EXPECT_EQ(r.offer, kOffer); }},
+    {"ShowDetailsAsync", "IProductStatics.ShowDetailsAsync",
+     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
+         return x.Store_ShowDetailsAsync(user, u"9P0DETAILS01", RecordValue, c);
+     },
+     [](const emu::ScreenRequest& r) { EXPECT_EQ(r.productId, u"9P0DETAILS01"); }},
+    // Two distinct 32-bit values with high bits set: a swap or a narrowing shows.
+    {"ShowMarketplaceAsync", "IProductStatics.ShowMarketplaceAsync",
+     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
+         return x.Store_ShowMarketplaceAsync(user, 0x80000014u, u"9P0INPUT0001", 0x4000000Bu, RecordValue, c);
+     },
+     [](const emu::ScreenRequest& r) {
+         EXPECT_EQ(r.inputTypes, 0x80000014u);
+         EXPECT_EQ(r.productId, u"9P0INPUT0001");
+         EXPECT_EQ(r.resultTypes, 0x4000000Bu);
+     }},
+    {"ShowRedeemCodeAsync", "IProductStatics.ShowRedeemCodeAsync",
+     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
+         return x.Store_ShowRedeemCodeAsync(user, u"XXXX-UNKNOWN", RecordValue, c);
+     },
+     [](const emu::ScreenRequest& r) { EXPECT_EQ(r.offer, u"XXXX-UNKNOWN"); }},
+    {"ShowRedeemCodeAsyncWithoutOffer", "IProductStatics.ShowRedeemCodeAsync",
+     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
+         return x.Store_ShowRedeemCodeAsync(user, nullptr, RecordValue, c);
+     },
+     [](const emu::ScreenRequest& r) { EXPECT_EQ(r.offer, u""); }},
+    {"ShowSubscriptionAsync", "IProductStatics.ShowSubscriptionAsync",
+     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
+         return x.Store_ShowSubscriptionAsync(user, u"9P0SUBSCRIBE", 0xFEDC0254u, RecordValue, c);
+     },
+     [](const emu::ScreenRequest& r) {
+         EXPECT_EQ(r.productId, u"9P0SUBSCRIBE");
+         EXPECT_EQ(r.privilegeId, 0xFEDC0254u);
+     }},
+};
+
+struct ScreenOutcome {
+    const char* name;
+    void (*arrange)(const char* call);
+    bool started;
+    bool reachesPlatform;  // the call got past activation and the member's fault
+    HRESULT hr;            // the callback's error code and the action's final status
+    uint32_t status;
+};
+void PrintTo(const ScreenOutcome& o, std::ostream* os) { *os << o.name; }
+
+const ScreenOutcome kScreenOutcomes[] = {
+    {"Completed", [](const char*) {}, true, true, 0, kCompleted},
+    {"CompletedBeforeAttach",
+     [](const char* call) { emu::ScriptOutcome(call, {Outcome::Kind::CompleteSynchronously}); }, true, true, 0,
+     kCompleted},
+    {"Cancelled",
+     [](const char* call) {
+         emu::ScriptOutcome(call, {Outcome::Kind::Cancel, ABI::E_ABORT});
+     },
+     true, true, ABI::E_ABORT, kCanceled},
+    {"Failed",
+     [](const char* call) {
+         emu::ScriptOutcome(call, {Outcome::Kind::Fail, ABI::E_ACCESSDENIED});
+     },
+     true, true, ABI::E_ACCESSDENIED, kError},
+    {"MissingFactory", [](const char*) { emu::InjectFault(kMissingProduct, ABI::REGDB_E_CLASSNOTREG); }, false, false,
+     0, 0},
+    {"MemberFault", [](const char* call) { emu::InjectFault(call, ABI::E_ACCESSDENIED); }, false, false, 0, 0},
+    {"FailedStart",
+     [](const char* call) {
+         emu::ScriptOutcome(call, {Outcome::Kind::FailStart, ABI::E_FAIL});
+     },
+     false, true, 0, 0},
+    {"NullAction", [](const char* call) { emu::ScriptOutcome(call, {Outcome::Kind::NullOperation}); }, false, true, 0,
+     0},
+};
+
+class StoreScreenTest : public StoreScreensTest,
+                        public ::testing::WithParamInterface<std::tuple<Screen, ScreenOutcome>> {};
+
+TEST_P(StoreScreenTest, DeliversTheActionsStatusAndErrorCodeOnceOrAnswersFalse) {
+    const auto& [screen, outcome] = GetParam();
+    Settle();
+    const int64_t objects = emu::LiveObjects();
+    outcome.arrange(screen.call);
+
+    ValueCalls calls = NewCalls();
+    EXPECT_EQ(screen.start(X(), kUser, &calls), outcome.started);
+    if (outcome.started) {
+        EXPECT_TRUE(PumpUntil([&] { return !calls.calls.empty(); }));
+    }
+    Settle();
+
+    if (outcome.started) {
+        ASSERT_EQ(calls.calls.size(), 1u) << "exactly one callback per started screen";
+        EXPECT_EQ(calls.calls[0].hr, outcome.hr);
+        EXPECT_EQ(calls.calls[0].value, outcome.status);
+        EXPECT_EQ(calls.calls[0].userData, &calls);
+        EXPECT_TRUE(calls.calls[0].onDeliveringThread);
+    } else {
+        EXPECT_TRUE(calls.calls.empty()) << "a call that answered false delivers nothing";
+    }
+
+    const auto requests = emu::ScreenRequests();
+    if (outcome.reachesPlatform) {
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].call, screen.call);
+        EXPECT_EQ(requests[0].userId, kUser);
+        screen.check(requests[0]);
+    } else {
+        EXPECT_TRUE(requests.empty());
+    }
+    EXPECT_EQ(emu::LiveObjects(), objects) << "the action and the continuation were released";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryScreen, StoreScreenTest,
+                         ::testing::Combine(::testing::ValuesIn(kScreens), ::testing::ValuesIn(kScreenOutcomes)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+                         });
+
+TEST_F(StoreScreensTest, AScreenForAnUnknownUserStartsNothing) {
+    ValueCalls calls = NewCalls();
+    for (const Screen& screen : kScreens) EXPECT_FALSE(screen.start(X(), kUnknownUser, &calls)) << screen.name;
+    Settle();
+    EXPECT_TRUE(calls.calls.empty());
+    EXPECT_TRUE(emu::ScreenRequests().empty());
+}
+
+// An offer the store cannot sell is the game's mistake: the screen fails with the store's code and
+// nothing is granted.
+TEST_F(StoreScreensTest, APurchaseOfAnOfferTheStoreCannotSellFailsAndGrantsNothing) {
+    const char16_t* offers[] = {kUnsellableOffer, u"signed-offer-nobody-made", nullptr};
+    for (const char16_t* offer : offers) {
+        SCOPED_TRACE(offer ? emu::ToUtf8(offer) : "null");
+        ValueCalls calls = NewCalls();
+        ASSERT_TRUE(X().Store_ShowPurchaseAsync(kUser, offer, RecordValue, &calls));
+        ASSERT_TRUE(PumpUntil([&] { return !calls.calls.empty(); }));
+        Settle();
+        ASSERT_EQ(calls.calls.size(), 1u);
+        EXPECT_EQ(calls.calls[0].hr, emu::kOfferNotAvailable);
+        EXPECT_EQ(calls.calls[0].value, kError);
+    }
+    EXPECT_TRUE(emu::InventoryOf(kUser).empty());
+}
+
+TEST_F(StoreScreensTest, TheFactoryAnswersOnlyTheStoreStatics) {
+    ABI::HStringOwner name = emu::MakeString(ABI::Windows::Xbox::ApplicationModel::Store::RuntimeClass_Product);
+    ABI::ComPtr<ABI::IInspectable> other;
+    EXPECT_EQ(RoGetActivationFactory(name.Get(), ABI::Windows::Foundation::IAsyncInfo::IID,
+                                     reinterpret_cast<void**>(other.Put())),
+              ABI::E_NOINTERFACE);
+    EXPECT_EQ(other.Get(), nullptr);
+
+    ABI::ComPtr<ABI::IActivationFactory> factory;
+    ASSERT_EQ(RoGetActivationFactory(name.Get(), ABI::IActivationFactory::IID, reinterpret_cast<void**>(factory.Put())),
+              ABI::S_OK);
+    ABI::ComPtr<ABI::IInspectable> instance;
+    EXPECT_EQ(factory->ActivateInstance(instance.Put()), ABI::E_NOTIMPL) << "the class has statics only";
+    ABI::ComPtr<ABI::Windows::Xbox::ApplicationModel::Store::IProductStatics> statics;
+    EXPECT_EQ(factory.As(&statics), ABI::S_OK);
+    ABI::ComPtr<ABI::Windows::Foundation::IAsyncAction> action;
+    EXPECT_EQ(statics->ShowDetailsAsync(nullptr, nullptr, action.Put()), ABI::E_POINTER) << "a null user";
+    EXPECT_TRUE(emu::ScreenRequests().empty());
+}
+
+}  // namespace
+}  // namespace velmora::test
