@@ -17,10 +17,11 @@ bool CatalogService_BrowseCatalogAsync(uint32_t userId, const char16_t* parentId
         userId, callback, userData, parentId, parentMediaType, childMediaType, sortOrder, skipItems, maxItems);
 }
 
-// A failure while building the id list (out of memory) answers false like any start failure.
+// A failure while building the id list (out of memory) answers false like any start failure, and
+// so does a null array.
 bool CatalogService_GetCatalogItemDetailsAsync(uint32_t userId, const char16_t* const* productIds, int32_t count,
                                                ManagedObjectCallback callback, void* userData) {
-    if (count <= 0) return false;
+    if (count <= 0 || !productIds) return false;
     VectorArgument<HSTRING> ids;
     try {
         ids = MakeVectorArgument<HSTRING>(productIds, count);

@@ -87,11 +87,12 @@ bool Store_CheckPrivilegeAsync(uint32_t userId, uint32_t privilegeId, uint32_t a
         userId, callback, userData, privilegeId, Flag(attemptResolution), friendlyDisplay);
 }
 
-// A failure while building the id list (out of memory) answers false like any start failure.
+// A failure while building the id list (out of memory) answers false like any start failure, and
+// so does a null array.
 bool Store_CheckPrivilegesAsync(uint32_t userId, const uint32_t* privilegeIds, int32_t count,
                                 uint32_t attemptResolution, const char16_t* friendlyDisplay,
                                 ManagedValueCallback callback, void* userData) {
-    if (count <= 0) return false;
+    if (count <= 0 || !privilegeIds) return false;
     VectorArgument<uint32_t> ids;
     try {
         ids = MakeVectorArgument<uint32_t>(privilegeIds, count);
