@@ -12,7 +12,7 @@ namespace {
 
 enum class Length { None, Char, Short, Long, LongLong, IntMax, Size, PtrDiff, LongDouble };
 
-struct Spec {
+struct Directive {
     std::string flags;
     int width = -1;
     int precision = -1;
@@ -27,33 +27,33 @@ size_t Length16(const char16_t* s, size_t limit) {
     return n;
 }
 
-void Pad(std::u16string& out, std::u16string_view body, const Spec& spec) {
-    const size_t width = spec.width > 0 ? size_t(spec.width) : 0;
+void Pad(std::u16string& out, std::u16string_view body, const Directive& directive) {
+    const size_t width = directive.width > 0 ? size_t(directive.width) : 0;
     const size_t fill = width > body.size() ? width - body.size() : 0;
-    if (!spec.leftAlign()) out.append(fill, u' ');
+    if (!directive.leftAlign()) out.append(fill, u' ');
     out.append(body);
-    if (spec.leftAlign()) out.append(fill, u' ');
+    if (directive.leftAlign()) out.append(fill, u' ');
 }
 
 // Numbers go through the C library's own formatting so flags and precision behave exactly as in C;
 // the output is ASCII, so widening it is a plain copy.
 template <class T>
-void AppendNumber(std::u16string& out, const Spec& spec, const char* lengthModifier, T value) {
-    std::string narrowSpec = "%" + spec.flags;
-    if (spec.width >= 0) narrowSpec += std::to_string(spec.width);
-    if (spec.precision >= 0) narrowSpec += "." + std::to_string(spec.precision);
-    narrowSpec += lengthModifier;
-    narrowSpec += char(spec.conversion);
+void AppendNumber(std::u16string& out, const Directive& directive, const char* lengthModifier, T value) {
+    std::string narrowFormat = "%" + directive.flags;
+    if (directive.width >= 0) narrowFormat += std::to_string(directive.width);
+    if (directive.precision >= 0) narrowFormat += "." + std::to_string(directive.precision);
+    narrowFormat += lengthModifier;
+    narrowFormat += char(directive.conversion);
 
     char small[128];
-    const int needed = std::snprintf(small, sizeof small, narrowSpec.c_str(), value);
+    const int needed = std::snprintf(small, sizeof small, narrowFormat.c_str(), value);
     if (needed < 0) return;
     if (size_t(needed) < sizeof small) {
         out.append(small, small + needed);
         return;
     }
     std::string big(size_t(needed) + 1, '\0');
-    std::snprintf(big.data(), big.size(), narrowSpec.c_str(), value);
+    std::snprintf(big.data(), big.size(), narrowFormat.c_str(), value);
     out.append(big.begin(), big.begin() + needed);
 }
 
@@ -101,74 +101,74 @@ unsigned long long UnsignedArg(Length length, va_list& args) {
 
 // Reads one conversion starting after '%'; answers the position after it, or npos when the
 // format ends inside the conversion.
-size_t ParseSpec(const char16_t* f, size_t i, Spec& spec, va_list& args) {
+size_t ParseDirective(const char16_t* f, size_t i, Directive& directive, va_list& args) {
     for (; f[i] && std::u16string_view(u"-+ #0").find(f[i]) != std::u16string_view::npos; ++i) {
-        spec.flags += char(f[i]);
+        directive.flags += char(f[i]);
     }
     if (f[i] == u'*') {
         const int w = va_arg(args, int);
-        if (w < 0) spec.flags += '-';
-        spec.width = w < 0 ? (w == INT_MIN ? INT_MAX : -w) : w;
+        if (w < 0) directive.flags += '-';
+        directive.width = w < 0 ? (w == INT_MIN ? INT_MAX : -w) : w;
         ++i;
     } else {
-        for (; f[i] >= u'0' && f[i] <= u'9'; ++i) spec.width = std::max(spec.width, 0) * 10 + (f[i] - u'0');
+        for (; f[i] >= u'0' && f[i] <= u'9'; ++i) directive.width = std::max(directive.width, 0) * 10 + (f[i] - u'0');
     }
     if (f[i] == u'.') {
         ++i;
         if (f[i] == u'*') {
             const int p = va_arg(args, int);
-            spec.precision = p < 0 ? -1 : p;
+            directive.precision = p < 0 ? -1 : p;
             ++i;
         } else {
-            spec.precision = 0;
-            for (; f[i] >= u'0' && f[i] <= u'9'; ++i) spec.precision = spec.precision * 10 + (f[i] - u'0');
+            directive.precision = 0;
+            for (; f[i] >= u'0' && f[i] <= u'9'; ++i) directive.precision = directive.precision * 10 + (f[i] - u'0');
         }
     }
     switch (f[i]) {
         case u'h':
-            spec.length = f[i + 1] == u'h' ? (++i, Length::Char) : Length::Short;
+            directive.length = f[i + 1] == u'h' ? (++i, Length::Char) : Length::Short;
             ++i;
             break;
         case u'l':
-            spec.length = f[i + 1] == u'l' ? (++i, Length::LongLong) : Length::Long;
+            directive.length = f[i + 1] == u'l' ? (++i, Length::LongLong) : Length::Long;
             ++i;
             break;
         case u'j':
-            spec.length = Length::IntMax, ++i;
+            directive.length = Length::IntMax, ++i;
             break;
         case u'z':
-            spec.length = Length::Size, ++i;
+            directive.length = Length::Size, ++i;
             break;
         case u't':
-            spec.length = Length::PtrDiff, ++i;
+            directive.length = Length::PtrDiff, ++i;
             break;
         case u'L':
-            spec.length = Length::LongDouble, ++i;
+            directive.length = Length::LongDouble, ++i;
             break;
         case u'w':
-            spec.length = Length::Long, ++i;
+            directive.length = Length::Long, ++i;
             break;
         case u'I':
-            if (f[i + 1] == u'6' && f[i + 2] == u'4') spec.length = Length::LongLong, i += 3;
+            if (f[i + 1] == u'6' && f[i + 2] == u'4') directive.length = Length::LongLong, i += 3;
             break;
         default:
             break;
     }
     if (!f[i]) return std::u16string::npos;
-    spec.conversion = f[i];
+    directive.conversion = f[i];
     return i + 1;
 }
 
-void AppendWideString(std::u16string& out, const Spec& spec, const char16_t* s) {
+void AppendWideString(std::u16string& out, const Directive& directive, const char16_t* s) {
     if (!s) s = u"(null)";
-    const size_t limit = spec.precision >= 0 ? size_t(spec.precision) : SIZE_MAX;
-    Pad(out, std::u16string_view(s, Length16(s, limit)), spec);
+    const size_t limit = directive.precision >= 0 ? size_t(directive.precision) : SIZE_MAX;
+    Pad(out, std::u16string_view(s, Length16(s, limit)), directive);
 }
 
-void AppendNarrowString(std::u16string& out, const Spec& spec, const char* s) {
+void AppendNarrowString(std::u16string& out, const Directive& directive, const char* s) {
     std::u16string wide = Utf8ToUtf16(s ? s : "(null)");
-    if (spec.precision >= 0 && wide.size() > size_t(spec.precision)) wide.resize(size_t(spec.precision));
-    Pad(out, wide, spec);
+    if (directive.precision >= 0 && wide.size() > size_t(directive.precision)) wide.resize(size_t(directive.precision));
+    Pad(out, wide, directive);
 }
 
 }  // namespace
@@ -185,48 +185,49 @@ std::u16string FormatWide(const char16_t* format, va_list incoming) {
             continue;
         }
         const size_t start = i;
-        Spec spec;
-        const size_t next = ParseSpec(format, i + 1, spec, args);
+        Directive directive;
+        const size_t next = ParseDirective(format, i + 1, directive, args);
         if (next == std::u16string::npos) {
             out.append(format + start);
             break;
         }
         i = next;
-        const bool narrowText = spec.length == Length::Short;
-        switch (spec.conversion) {
+        const bool narrowText = directive.length == Length::Short;
+        switch (directive.conversion) {
             case u'%':
                 out += u'%';
                 break;
             case u'd':
             case u'i':
-                AppendNumber(out, spec, "ll", SignedArg(spec.length, args));
+                AppendNumber(out, directive, "ll", SignedArg(directive.length, args));
                 break;
             case u'u':
             case u'o':
             case u'x':
             case u'X':
-                AppendNumber(out, spec, "ll", UnsignedArg(spec.length, args));
+                AppendNumber(out, directive, "ll", UnsignedArg(directive.length, args));
                 break;
             case u'c':
             case u'C': {
                 const int c = va_arg(args, int);
-                const char16_t ch =
-                    (narrowText || spec.conversion == u'C') ? char16_t(static_cast<unsigned char>(c)) : char16_t(c);
-                Pad(out, std::u16string_view(&ch, 1), spec);
+                const char16_t ch = (narrowText || directive.conversion == u'C')
+                                        ? char16_t(static_cast<unsigned char>(c))
+                                        : char16_t(c);
+                Pad(out, std::u16string_view(&ch, 1), directive);
                 break;
             }
             case u's':
                 if (narrowText) {
-                    AppendNarrowString(out, spec, va_arg(args, const char*));
+                    AppendNarrowString(out, directive, va_arg(args, const char*));
                 } else {
-                    AppendWideString(out, spec, va_arg(args, const char16_t*));
+                    AppendWideString(out, directive, va_arg(args, const char16_t*));
                 }
                 break;
             case u'S':
-                AppendNarrowString(out, spec, va_arg(args, const char*));
+                AppendNarrowString(out, directive, va_arg(args, const char*));
                 break;
             case u'p':
-                AppendNumber(out, spec, "", va_arg(args, void*));
+                AppendNumber(out, directive, "", va_arg(args, void*));
                 break;
             case u'f':
             case u'F':
@@ -236,10 +237,10 @@ std::u16string FormatWide(const char16_t* format, va_list incoming) {
             case u'G':
             case u'a':
             case u'A':
-                if (spec.length == Length::LongDouble) {
-                    AppendNumber(out, spec, "L", va_arg(args, long double));
+                if (directive.length == Length::LongDouble) {
+                    AppendNumber(out, directive, "L", va_arg(args, long double));
                 } else {
-                    AppendNumber(out, spec, "", va_arg(args, double));
+                    AppendNumber(out, directive, "", va_arg(args, double));
                 }
                 break;
             case u'n':
