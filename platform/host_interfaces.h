@@ -104,7 +104,7 @@ class IHaldenPluginLog : public IHaldenInterface {
 public:
     static constexpr InterfaceId Id = HaldenGuidFromString("1F7F8B4C-2511-E8E3-81D6-E73A3B519A9A");
     virtual void WriteLine(const char16_t* tag, const char16_t* line) = 0;  // slot 2
-    // slot 3: format and arguments follow the C rules for wide strings.
+    // slot 3: the C formatting rules, with UTF-16 text: %s and %ls read a char16_t string.
     virtual void LogFormatV(const char16_t* tag, const char16_t* location, const char16_t* format, va_list args) = 0;
 
 protected:
