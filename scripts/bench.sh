@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds Velmora in Release into build-release/ (or $VELMORA_BENCH_BUILD_DIR) and runs the
+# benchmarks: five repetitions of each, every repetition reported, then the summary table
+# (median [min - max] of every figure) that docs/performance.md quotes. Extra arguments go to the
+# benchmark binary, e.g. --benchmark_filter=Accessor, or --velmora_smoke --benchmark_min_time=0.01
+# for a run of a few seconds that only proves every benchmark works.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${VELMORA_BENCH_BUILD_DIR:-$root/build-release}
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" --target velmora_bench
+
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')," \
+     "$(c++ --version | head -1), load average $(cut -d' ' -f1-3 /proc/loadavg)"
+exec "$build/bench/velmora_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=false "$@"
