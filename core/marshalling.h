@@ -95,7 +95,7 @@ const char16_t* UriStringProperty(ObjectHandle handle) {
 template <auto Getter>
 auto ValueProperty(ObjectHandle handle) {
     using T = ValueOf<Getter>;
-    using Out = std::conditional_t<std::is_enum_v<T>, std::underlying_type<T>, std::type_identity<T>>::type;
+    using Out = typename std::conditional_t<std::is_enum_v<T>, std::underlying_type<T>, std::type_identity<T>>::type;
     if (!handle) return Out{};
     return static_cast<Out>(Read<Getter>(handle));
 }

@@ -190,7 +190,7 @@ TEST_F(RuntimeTest, FaultsFireForTheirCountThenStop) {
 
 class Work : public RuntimeObject<Work, ::ABI::Windows::System::Threading::IWorkItemHandler> {
 public:
-    static constexpr char16_t RuntimeClassName[] = u"Test.Work";
+    [[maybe_unused]] static constexpr char16_t RuntimeClassName[] = u"Test.Work";
     HRESULT Invoke(IAsyncAction*) override {
         onWorker = OnWorkerThread();
         return S_OK;

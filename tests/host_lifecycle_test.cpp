@@ -154,7 +154,9 @@ class StartupAnswerTest : public HostTest,
                           public ::testing::WithParamInterface<std::tuple<AnswerCase, DeliveryMode>> {};
 
 TEST_P(StartupAnswerTest, EachRequestIsAnsweredAsConfigured) {
-    const auto& [answerCase, delivery] = GetParam();
+    // Named references rather than a structured binding: clang 14 cannot capture a binding in a lambda.
+    const AnswerCase& answerCase = std::get<0>(GetParam());
+    const DeliveryMode delivery = std::get<1>(GetParam());
     HostOptions options;
     options.delivery = delivery;
     options.userManagerAnswer = answerCase.mode;

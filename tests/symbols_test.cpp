@@ -19,7 +19,14 @@ TEST(Symbols, DynamicSymbolTableIsExactlyTheExportList) {
     while (fgets(line, sizeof line, pipe)) {
         char type = 0;
         char name[400] = {};
-        if (sscanf(line, "%*s %c %399s", &type, name) == 2) exported.insert(name);
+        if (sscanf(line, "%*s %c %399s", &type, name) != 2) continue;
+#ifdef VELMORA_SANITIZED
+        // clang's function-type check (-fsanitize=function) gives each function a type descriptor
+        // that other modules compare against; those exist only in sanitizer builds.
+        const std::string n = name;
+        if (n.starts_with("_ZTIF") || n.starts_with("_ZTSF")) continue;
+#endif
+        exported.insert(name);
     }
     ASSERT_EQ(pclose(pipe), 0);
     EXPECT_EQ(exported, expected);

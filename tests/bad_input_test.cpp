@@ -1,0 +1,718 @@
+// What a caller gets for every kind of bad input, one table per kind (docs/bad-input.md names the
+// test behind each row): null handles, indices past the end, null text, bad counts and id arrays,
+// users that do not resolve, missing factories, failing platform calls, and calls before a load.
+// An answer is written as text ("0", "null", "empty text", "false", "nothing", or the thrown
+// "Platform::<Kind> (0x...)"), so a failing row shows what came instead.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "emulator/marketplace.h"
+#include "emulator/packages.h"
+#include "emulator/store.h"
+#include "platform/exceptions.h"
+#include "tests/plugin_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+using Exports = host::VelmoraExports;
+using namespace ::ABI;
+
+// ---- Answers as text ----------------------------------------------------------------------------
+
+std::string Text(bool v) { return v ? "true" : "false"; }
+std::string Text(const char16_t* v) { return !v ? "null" : *v ? "text" : "empty text"; }
+std::string Text(ObjectHandle v) { return v ? "a handle" : "null"; }
+std::string Text(double v) { return v == 0 ? "0" : std::to_string(v); }
+std::string Text(const VelmoraGuid& g) {
+    const VelmoraGuid zero{};
+    return std::memcmp(&g, &zero, sizeof g) == 0 ? "0" : "a GUID";
+}
+template <class T>
+requires std::is_integral_v<T> std::string Text(T v) { return std::to_string(v); }
+
+// The answer of `call`, or what it threw.
+template <class Call>
+std::string AnswerOf(Call&& call) {
+    try {
+        if constexpr (std::is_void_v<decltype(call())>) {
+            call();
+            return "nothing";
+        } else {
+            return Text(call());
+        }
+    } catch (const Platform::Exception& e) {
+        return e.what();
+    }
+}
+
+std::string Thrown(const char* kind, HRESULT hr) {
+    char text[80];
+    std::snprintf(text, sizeof text, "Platform::%s (0x%08X)", kind, static_cast<unsigned>(hr));
+    return text;
+}
+
+// ---- Every export that takes a handle, classified --------------------------------------------------
+
+enum class HandleKind { Dispose, Length, GetAt, StringAccessor, ScalarAccessor, ObjectAccessor, Mount };
+
+struct HandleExport {
+    std::string name;
+    HandleKind kind;
+    std::function<std::string(ObjectHandle)> call;  // a GetAt is called with index 0
+};
+
+bool EndsWith(const std::string& s, const char* suffix) {
+    const std::string t = suffix;
+    return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
+template <class R>
+void Add(std::vector<HandleExport>& out, const char* name, R (*fn)(ObjectHandle)) {
+    const std::string n = name;
+    HandleKind kind = HandleKind::ScalarAccessor;
+    if (n == "IDownloadableContentPackage_Mount" || n == "IDownloadableContentPackage_Unmount") {
+        kind = HandleKind::Mount;
+    } else if (EndsWith(n, "_Dispose")) {
+        kind = HandleKind::Dispose;
+    } else if (EndsWith(n, "_Length")) {
+        kind = HandleKind::Length;
+    } else if constexpr (std::is_same_v<R, const char16_t*>) {
+        kind = HandleKind::StringAccessor;
+    } else if constexpr (std::is_same_v<R, ObjectHandle>) {
+        kind = HandleKind::ObjectAccessor;
+    }
+    out.push_back({n, kind, [fn](ObjectHandle h) { return AnswerOf([&] { return fn(h); }); }});
+}
+template <class R>
+void Add(std::vector<HandleExport>& out, const char* name, R (*fn)(ObjectHandle, uint32_t)) {
+    out.push_back({name, HandleKind::GetAt, [fn](ObjectHandle h) { return AnswerOf([&] { return fn(h, 0); }); }});
+}
+template <class F>
+void Add(std::vector<HandleExport>&, const char*, F) {}  // takes no handle
+
+std::vector<HandleExport> HandleExports(const Exports& x) {
+    std::vector<HandleExport> out;
+#define VELMORA_EXPORT(result, name, params, args) Add(out, #name, x.name);
+#include "velmora/exports.inc"
+#undef VELMORA_EXPORT
+    return out;
+}
+
+// ---- The asynchronous exports -------------------------------------------------------------------
+
+struct Calls {
+    const Exports* x = nullptr;
+    int count = 0;
+};
+void CountObject(int32_t, ObjectHandle result, void* userData) {
+    auto* c = static_cast<Calls*>(userData);
+    c->x->InventoryItem_Dispose(result);  // any _Dispose releases any handle's one reference
+    ++c->count;
+}
+void CountValue(int32_t, uint32_t, void* userData) { ++static_cast<Calls*>(userData)->count; }
+
+constexpr char16_t kParent[] = u"bad-input-parent";
+constexpr char16_t kGame[] = u"9BADINPUTGAME";
+constexpr char16_t kGameOffer[] = u"bad-input-offer";
+
+struct AsyncExport {
+    const char* name;
+    const char* group;  // "marketplace" or "store"
+    bool (*start)(const Exports& x, uint32_t user, ObjectHandle item, Calls* calls);
+};
+
+const std::vector<AsyncExport>& AsyncExports() {
+    static const std::vector<AsyncExport> rows = {
+        {"InventoryService_ConsumeInventoryItemAsync", "marketplace",
+         [](const Exports& x, uint32_t u, ObjectHandle item, Calls* c) {
+             return x.InventoryService_ConsumeInventoryItemAsync(u, item, 1, u"tx", CountObject, c);
+         }},
+        {"InventoryService_GetInventoryItemAsync", "marketplace",
+         [](const Exports& x, uint32_t u, ObjectHandle item, Calls* c) {
+             return x.InventoryService_GetInventoryItemAsync(u, item, CountObject, c);
+         }},
+        {"InventoryService_GetInventoryItemsAsync", "marketplace",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.InventoryService_GetInventoryItemsAsync(u, 14, CountObject, c);
+         }},
+        {"InventoryService_GetInventoryItemsAsyncEx", "marketplace",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.InventoryService_GetInventoryItemsAsyncEx(u, 14, 1, 0, nullptr, 0, CountObject, c);
+         }},
+        {"InventoryService_GetInventoryItemsForAllUsersAsync", "marketplace",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.InventoryService_GetInventoryItemsForAllUsersAsync(u, 14, CountObject, c);
+         }},
+        {"InventoryService_GetInventoryItemsForAllUsersAsyncEx", "marketplace",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.InventoryService_GetInventoryItemsForAllUsersAsyncEx(u, 14, 1, 0, nullptr, 0, CountObject, c);
+         }},
+        {"CatalogService_BrowseCatalogAsync", "marketplace",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.CatalogService_BrowseCatalogAsync(u, kParent, 1, 14, 0, 0, 0, CountObject, c);
+         }},
+        {"CatalogService_GetCatalogItemDetailsAsync", "marketplace",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             const char16_t* ids[] = {kGame};
+             return x.CatalogService_GetCatalogItemDetailsAsync(u, ids, 1, CountObject, c);
+         }},
+        {"Store_ShowDetailsAsync", "store",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.Store_ShowDetailsAsync(u, kGame, CountValue, c);
+         }},
+        {"Store_ShowMarketplaceAsync", "store",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.Store_ShowMarketplaceAsync(u, 1, kGame, 1, CountValue, c);
+         }},
+        {"Store_ShowPurchaseAsync", "store",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.Store_ShowPurchaseAsync(u, kGameOffer, CountValue, c);
+         }},
+        {"Store_ShowRedeemCodeAsync", "store",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.Store_ShowRedeemCodeAsync(u, u"CODE", CountValue, c);
+         }},
+        {"Store_ShowSubscriptionAsync", "store",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.Store_ShowSubscriptionAsync(u, kGame, 254, CountValue, c);
+         }},
+        {"Store_CheckPrivilegeAsync", "store",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             return x.Store_CheckPrivilegeAsync(u, 254, 0, nullptr, CountValue, c);
+         }},
+        {"Store_CheckPrivilegesAsync", "store",
+         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
+             const uint32_t ids[] = {254};
+             return x.Store_CheckPrivilegesAsync(u, ids, 1, 0, nullptr, CountValue, c);
+         }},
+    };
+    return rows;
+}
+
+// ---- The fixture: a small world and one live record of every kind ---------------------------------
+
+class BadInput : public PluginTest {
+protected:
+    static constexpr uint32_t kUser = 3;
+    static constexpr uint32_t kUnknownUser = 77;
+
+    void SetUp() override {
+        PluginTest::SetUp();
+        folder_ = std::filesystem::temp_directory_path() / ("velmora-bad-input-" + std::to_string(getpid()));
+        std::filesystem::create_directories(folder_);
+        BuildWorld();
+    }
+
+    void TearDown() override {
+        CloseRecords();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+        PluginTest::TearDown();
+    }
+
+    void BuildWorld() {
+        AddUser(kUser, u"Bad");
+        emu::CatalogItemData game;
+        game.id = u"bad-input-game";
+        game.productId = kGame;
+        game.name = u"Game";
+        game.mediaItemType = emu::MediaItemType::Game;
+        game.parentIds = {kParent};
+        emu::CatalogImageData image;
+        image.id = u"image";
+        image.purpose = u"Logo";
+        image.purposes = {u"Logo"};
+        image.resizeUrl = u"https://images.example/logo";
+        game.images = {image};
+        emu::CatalogAvailabilityData availability;
+        availability.contentId = u"content";
+        availability.signedOffer = kGameOffer;
+        availability.acceptablePaymentInstrumentTypes = {u"CreditCard"};
+        game.availabilities = {availability};
+        ASSERT_EQ(emu::AddCatalogItem(game), S_OK);
+        emu::InventoryItemData coins;
+        coins.productId = u"9BADINPUTCOINS";
+        coins.mediaItemType = emu::MediaItemType::GameConsumable;
+        coins.containerIds = std::vector<std::u16string>{u"container"};
+        coins.consumableUrl = u"https://inventory.example/coins/consume";
+        coins.consumableBalance = 10;
+        ASSERT_EQ(emu::AddInventoryItem(kUser, coins), S_OK);
+        emu::PackageData package;
+        package.titleId = u"title";
+        package.packageFullName = u"BadInputPack_1.0.0.0_x64__bad";
+        package.folder = emu::FromUtf8(folder_.string());
+        ASSERT_EQ(emu::AddPackage(package), S_OK);
+    }
+
+    // The object a started operation delivers.
+    template <class Start>
+    ObjectHandle Deliver(Start&& start) {
+        struct Got {
+            ObjectHandle result = nullptr;
+            int calls = 0;
+        } got;
+        auto take = [](int32_t, ObjectHandle result, void* d) {
+            static_cast<Got*>(d)->result = result;
+            ++static_cast<Got*>(d)->calls;
+        };
+        EXPECT_TRUE(start(+take, &got));
+        EXPECT_TRUE(PumpUntil([&] { return got.calls == 1; }));
+        return got.result;
+    }
+
+    // One live handle of every record and collection kind, each with its own reference.
+    void OpenRecords() {
+        const Exports& x = X();
+        r_.itemsResult = Deliver([&](ManagedObjectCallback cb, void* d) {
+            return x.InventoryService_GetInventoryItemsAsync(kUser, 14, cb, d);
+        });
+        r_.items = x.InventoryItemsResult_Items(r_.itemsResult);
+        r_.item = x.InventoryItemsResult_Items_GetAt(r_.items, 0);
+        r_.containerIds = x.InventoryItem_ContainerIds(r_.item);
+        r_.browse = Deliver([&](ManagedObjectCallback cb, void* d) {
+            return x.CatalogService_BrowseCatalogAsync(kUser, kParent, 1, 14, 0, 0, 0, cb, d);
+        });
+        r_.catalogItem = x.BrowseCatalogResult_Items_GetAt(r_.browse, 0);
+        r_.images = x.CatalogItem_Images(r_.catalogItem);
+        r_.image = x.CatalogItem_Images_GetAt(r_.images, 0);
+        r_.purposes = x.CatalogItemImage_Purposes(r_.image);
+        r_.contentIds = x.CatalogItem_AvailabilityContentIds(r_.catalogItem);
+        r_.detailsList = Deliver([&](ManagedObjectCallback cb, void* d) {
+            const char16_t* ids[] = {kGame};
+            return x.CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 1, cb, d);
+        });
+        r_.details = x.CatalogItemDetailsList_GetAt(r_.detailsList, 0);
+        r_.detailsImages = x.CatalogItemDetails_Images(r_.details);
+        r_.availabilities = x.CatalogItemDetails_Availabilities(r_.details);
+        r_.availability = x.CatalogItemDetails_Availabilities_GetAt(r_.availabilities, 0);
+        r_.paymentTypes = x.CatalogItemAvailability_AcceptablePaymentInstrumentTypes(r_.availability);
+        r_.packages = x.DLC_FindPackages(0);
+        r_.package = x.DLC_IDownloadableContentPackage_GetAt(r_.packages, 0);
+        for (ObjectHandle h : r_.All()) ASSERT_NE(h, nullptr);
+    }
+
+    void CloseRecords() {
+        if (!host_ || !host_->Loaded()) return;
+        for (ObjectHandle h : r_.All()) X().InventoryItem_Dispose(h);  // every _Dispose is one Release
+        r_ = {};
+    }
+
+    struct Records {
+        ObjectHandle itemsResult, items, item, containerIds, browse, catalogItem, images, image, purposes, contentIds,
+            detailsList, details, detailsImages, availabilities, availability, paymentTypes, packages, package;
+        std::vector<ObjectHandle> All() const {
+            std::vector<ObjectHandle> all = {itemsResult,  items,    item,          containerIds,   browse,
+                                             catalogItem,  images,   image,         purposes,       contentIds,
+                                             detailsList,  details,  detailsImages, availabilities, availability,
+                                             paymentTypes, packages, package};
+            std::erase(all, nullptr);
+            return all;
+        }
+    } r_{};
+    std::filesystem::path folder_;
+};
+
+// ---- Null handles ---------------------------------------------------------------------------------
+
+// Every export of the kind, given a null handle, answers `expected` and touches nothing.
+void ExpectNullHandleAnswers(const Exports& x, HandleKind kind, const std::string& expected, size_t count) {
+    const int64_t objects = emu::LiveObjects();
+    size_t rows = 0;
+    for (const auto& e : HandleExports(x)) {
+        if (e.kind != kind) continue;
+        ++rows;
+        EXPECT_EQ(e.call(nullptr), expected) << e.name;
+    }
+    EXPECT_EQ(rows, count) << "exports of this kind in the export list";
+    EXPECT_EQ(emu::LiveObjects(), objects);
+}
+
+TEST_F(BadInput, NullHandleToDisposeDoesNothing) { ExpectNullHandleAnswers(X(), HandleKind::Dispose, "nothing", 21); }
+
+TEST_F(BadInput, NullHandleToLengthAnswersZero) { ExpectNullHandleAnswers(X(), HandleKind::Length, "0", 11); }
+
+TEST_F(BadInput, NullHandleToGetAtAnswersNull) { ExpectNullHandleAnswers(X(), HandleKind::GetAt, "null", 11); }
+
+TEST_F(BadInput, NullHandleToStringAccessorAnswersEmptyText) {
+    ExpectNullHandleAnswers(X(), HandleKind::StringAccessor, "empty text", 41);
+}
+
+TEST_F(BadInput, NullHandleToScalarAccessorAnswersZero) {
+    ExpectNullHandleAnswers(X(), HandleKind::ScalarAccessor, "0", 26);
+}
+
+TEST_F(BadInput, NullHandleToObjectAccessorAnswersNull) {
+    ExpectNullHandleAnswers(X(), HandleKind::ObjectAccessor, "null", 8);
+}
+
+TEST_F(BadInput, NullHandleToMountAnswersNullAndUnmountDoesNothing) {
+    EXPECT_EQ(AnswerOf([&] { return X().IDownloadableContentPackage_Mount(nullptr); }), "null");
+    EXPECT_EQ(AnswerOf([&] { X().IDownloadableContentPackage_Unmount(nullptr); }), "nothing");
+    EXPECT_EQ(emu::PackageCalls().mounts + emu::PackageCalls().unmounts, 0u) << "nothing reached the platform";
+}
+
+// Every export that takes a handle is in one of the tables above: of the 150 exports, the 30
+// that take none are the lifecycle and version queries, the asynchronous operations, the
+// registrations and DLC_FindPackages.
+TEST_F(BadInput, EveryHandleExportIsClassified) { EXPECT_EQ(HandleExports(X()).size(), 120u); }
+
+// ---- Indices past the end -----------------------------------------------------------------------
+
+TEST_F(BadInput, IndexPastTheEndThrowsOutOfBounds) {
+    OpenRecords();
+    const Exports& x = X();
+    struct Row {
+        const char* name;
+        ObjectHandle collection;
+        uint32_t (*length)(ObjectHandle);
+        std::function<std::string(ObjectHandle, uint32_t)> getAt;
+    };
+    auto objects = [](ObjectHandle (*getAt)(ObjectHandle, uint32_t)) {
+        return [getAt](ObjectHandle c, uint32_t i) { return AnswerOf([&] { return getAt(c, i); }); };
+    };
+    auto strings = [](const char16_t* (*getAt)(ObjectHandle, uint32_t)) {
+        return [getAt](ObjectHandle c, uint32_t i) { return AnswerOf([&] { return getAt(c, i); }); };
+    };
+    const Row rows[] = {
+        {"InventoryItemsResult_Items_GetAt", r_.items, x.InventoryItemsResult_Items_Length,
+         objects(x.InventoryItemsResult_Items_GetAt)},
+        {"InventoryItem_ContainerIds_GetAt", r_.containerIds, x.InventoryItem_ContainerIds_Length,
+         strings(x.InventoryItem_ContainerIds_GetAt)},
+        {"BrowseCatalogResult_Items_GetAt", r_.browse, x.BrowseCatalogResult_Items_Length,
+         objects(x.BrowseCatalogResult_Items_GetAt)},
+        {"CatalogItemDetailsList_GetAt", r_.detailsList, x.CatalogItemDetailsList_Length,
+         objects(x.CatalogItemDetailsList_GetAt)},
+        {"CatalogItem_Images_GetAt", r_.images, x.CatalogItem_Images_Length, objects(x.CatalogItem_Images_GetAt)},
+        {"CatalogItem_AvailabilityContentIds_GetAt", r_.contentIds, x.CatalogItem_AvailabilityContentIds_Length,
+         strings(x.CatalogItem_AvailabilityContentIds_GetAt)},
+        {"CatalogItemDetails_Images_GetAt", r_.detailsImages, x.CatalogItemDetails_Images_Length,
+         objects(x.CatalogItemDetails_Images_GetAt)},
+        {"CatalogItemDetails_Availabilities_GetAt", r_.availabilities, x.CatalogItemDetails_Availabilities_Length,
+         objects(x.CatalogItemDetails_Availabilities_GetAt)},
+        {"CatalogItemImage_Purposes_GetAt", r_.purposes, x.CatalogItemImage_Purposes_Length,
+         strings(x.CatalogItemImage_Purposes_GetAt)},
+        {"CatalogItemAvailability_AcceptablePaymentInstrumentTypes_GetAt", r_.paymentTypes,
+         x.CatalogItemAvailability_AcceptablePaymentInstrumentTypes_Length,
+         strings(x.CatalogItemAvailability_AcceptablePaymentInstrumentTypes_GetAt)},
+        {"DLC_IDownloadableContentPackage_GetAt", r_.packages, x.DLC_IDownloadableContentPackage_Length,
+         objects(x.DLC_IDownloadableContentPackage_GetAt)},
+    };
+    const std::string outOfBounds = Thrown("OutOfBoundsException", E_BOUNDS);
+    const int64_t objects_ = emu::LiveObjects();
+    for (const Row& row : rows) {
+        const uint32_t n = row.length(row.collection);
+        EXPECT_EQ(n, 1u) << row.name;
+        EXPECT_EQ(row.getAt(row.collection, n), outOfBounds) << row.name << " at its length";
+        EXPECT_EQ(row.getAt(row.collection, 0xFFFFFFFFu), outOfBounds) << row.name << " at the largest index";
+    }
+    EXPECT_EQ(emu::LiveObjects(), objects_) << "a refused read handed out a reference";
+}
+
+// ---- Null text, bad counts, null id arrays -------------------------------------------------------
+
+// A null text argument is the empty text: the call goes on, and the platform decides.
+TEST_F(BadInput, NullTextIsTheEmptyText) {
+    OpenRecords();
+    const Exports& x = X();
+    Calls calls{&x};
+    struct Row {
+        const char* name;
+        std::function<bool()> start;
+        bool started;  // what the export answers
+    };
+    const Row rows[] = {
+        // The platform refuses an empty parent id.
+        {"CatalogService_BrowseCatalogAsync(parentId null)",
+         [&] { return x.CatalogService_BrowseCatalogAsync(kUser, nullptr, 1, 14, 0, 0, 0, CountObject, &calls); },
+         false},
+        // The platform refuses an empty transaction id.
+        {"InventoryService_ConsumeInventoryItemAsync(transactionId null)",
+         [&] { return x.InventoryService_ConsumeInventoryItemAsync(kUser, r_.item, 1, nullptr, CountObject, &calls); },
+         false},
+        {"InventoryService_GetInventoryItemsAsyncEx(containerId null)",
+         [&] { return x.InventoryService_GetInventoryItemsAsyncEx(kUser, 14, 1, 0, nullptr, 0, CountObject, &calls); },
+         true},
+        {"CatalogService_GetCatalogItemDetailsAsync(one id null)",
+         [&] {
+             const char16_t* ids[] = {kGame, nullptr};
+             return x.CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 2, CountObject, &calls);
+         },
+         true},
+        {"Store_ShowDetailsAsync(productId null)",
+         [&] { return x.Store_ShowDetailsAsync(kUser, nullptr, CountValue, &calls); }, true},
+        {"Store_ShowMarketplaceAsync(inputProductId null)",
+         [&] { return x.Store_ShowMarketplaceAsync(kUser, 1, nullptr, 1, CountValue, &calls); }, true},
+        {"Store_ShowPurchaseAsync(offer null)",
+         [&] { return x.Store_ShowPurchaseAsync(kUser, nullptr, CountValue, &calls); }, true},
+        {"Store_ShowRedeemCodeAsync(offer null)",
+         [&] { return x.Store_ShowRedeemCodeAsync(kUser, nullptr, CountValue, &calls); }, true},
+        {"Store_ShowSubscriptionAsync(productId null)",
+         [&] { return x.Store_ShowSubscriptionAsync(kUser, nullptr, 254, CountValue, &calls); }, true},
+        {"Store_CheckPrivilegeAsync(friendlyDisplay null)",
+         [&] { return x.Store_CheckPrivilegeAsync(kUser, 254, 1, nullptr, CountValue, &calls); }, true},
+        {"Store_CheckPrivilegesAsync(friendlyDisplay null)",
+         [&] {
+             const uint32_t ids[] = {254};
+             return x.Store_CheckPrivilegesAsync(kUser, ids, 1, 1, nullptr, CountValue, &calls);
+         },
+         true},
+    };
+    for (const Row& row : rows) {
+        calls.count = 0;
+        EXPECT_EQ(row.start(), row.started) << row.name;
+        Settle();
+        EXPECT_EQ(calls.count, row.started ? 1 : 0) << row.name;
+    }
+    // The platform received empty texts where null was passed.
+    const auto screens = emu::ScreenRequests();
+    ASSERT_EQ(screens.size(), 5u);
+    EXPECT_EQ(screens[0].productId, u"");
+    EXPECT_EQ(screens[2].offer, u"");
+    const auto received = emu::MarketplaceCalls();
+    const auto it = std::find_if(received.rbegin(), received.rend(), [](const emu::MarketplaceCall& c) {
+        return c.method == "ICatalogService.GetCatalogItemDetailsAsync";
+    });
+    ASSERT_NE(it, received.rend());
+    EXPECT_EQ(it->texts, (std::vector<std::u16string>{kGame, u""}));
+}
+
+TEST_F(BadInput, ZeroOrNegativeCountAnswersFalse) {
+    const Exports& x = X();
+    Calls calls{&x};
+    const char16_t* productIds[] = {kGame};
+    const uint32_t privilegeIds[] = {254};
+    for (int32_t count : {0, -1, INT32_MIN}) {
+        EXPECT_FALSE(x.CatalogService_GetCatalogItemDetailsAsync(kUser, productIds, count, CountObject, &calls))
+            << count;
+        EXPECT_FALSE(x.Store_CheckPrivilegesAsync(kUser, privilegeIds, count, 0, nullptr, CountValue, &calls)) << count;
+    }
+    Settle();
+    EXPECT_EQ(calls.count, 0);
+    EXPECT_TRUE(emu::MarketplaceCalls().empty()) << "nothing reached the platform";
+    EXPECT_TRUE(emu::PrivilegeRequests().empty());
+}
+
+TEST_F(BadInput, NullIdArrayAnswersFalse) {
+    const Exports& x = X();
+    Calls calls{&x};
+    EXPECT_FALSE(x.CatalogService_GetCatalogItemDetailsAsync(kUser, nullptr, 2, CountObject, &calls));
+    EXPECT_FALSE(x.Store_CheckPrivilegesAsync(kUser, nullptr, 2, 0, nullptr, CountValue, &calls));
+    Settle();
+    EXPECT_EQ(calls.count, 0);
+    EXPECT_TRUE(emu::MarketplaceCalls().empty());
+    EXPECT_TRUE(emu::PrivilegeRequests().empty());
+}
+
+// ---- Users, factories, failing platform calls ----------------------------------------------------
+
+TEST_F(BadInput, UnresolvableUserAnswersFalse) {
+    OpenRecords();
+    const size_t marketplaceCalls = emu::MarketplaceCalls().size();
+    Calls calls{&X()};
+    for (const auto& row : AsyncExports()) EXPECT_FALSE(row.start(X(), kUnknownUser, r_.item, &calls)) << row.name;
+    Settle();
+    EXPECT_EQ(calls.count, 0);
+    EXPECT_TRUE(emu::ScreenRequests().empty()) << "nothing reached the platform";
+    EXPECT_TRUE(emu::PrivilegeRequests().empty());
+    EXPECT_EQ(emu::MarketplaceCalls().size(), marketplaceCalls);
+}
+
+TEST_F(BadInput, MissingStoreFactoryAnswersFalse) {
+    emu::InjectFault("RoGetActivationFactory:Windows.Xbox.ApplicationModel.Store.Product", REGDB_E_CLASSNOTREG);
+    Calls calls{&X()};
+    for (const auto& row : AsyncExports())
+        if (std::string(row.group) == "store") {
+            EXPECT_FALSE(row.start(X(), kUser, nullptr, &calls)) << row.name;
+        }
+    EXPECT_FALSE(X().Store_RegisterForPurchaseEvents(CountObject, &calls));
+    EXPECT_TRUE(X().Store_UnRegisterForPurchaseEvents());
+    Settle();
+    EXPECT_EQ(calls.count, 0);
+    EXPECT_EQ(emu::SubscriberCount(), 0u);
+}
+
+// The package manager is activated by the group's first use; while it cannot be, every DLC export
+// that needs the group throws the activation's error, and a later use tries again.
+TEST_F(BadInput, MissingPackageManagerFactoryThrows) {
+    const char kFactory[] =
+        "RoGetActivationFactory:Windows.Xbox.Management.Deployment.DownloadableContentPackageManager";
+    emu::InjectFault(kFactory, REGDB_E_CLASSNOTREG);
+    const Exports& x = X();
+    const std::string notRegistered = Thrown("ClassNotRegisteredException", REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(AnswerOf([&] { return x.DLC_FindPackages(0); }), notRegistered);
+    EXPECT_EQ(AnswerOf([&] { return x.DLC_RegisterForDLCCompletedEvent(nullptr, nullptr); }), notRegistered);
+    EXPECT_EQ(AnswerOf([&] { return x.DLC_UnRegisterForDLCCompletedEvent(); }), notRegistered);
+    EXPECT_EQ(AnswerOf([&] { return x.DLC_RegisterForDLCCompletedWithDetailsEvent(nullptr, nullptr); }), notRegistered);
+    EXPECT_EQ(AnswerOf([&] { return x.DLC_UnRegisterForDLCCompletedWithDetailsEvent(); }), notRegistered);
+    emu::ClearFaults();
+    ObjectHandle packages = x.DLC_FindPackages(0);
+    EXPECT_EQ(x.DLC_IDownloadableContentPackage_Length(packages), 1u);
+    x.DLC_IDownloadableContentPackage_Dispose(packages);
+}
+
+TEST_F(BadInput, FailingPlatformCallThrowsForAccessorsAndAnswersFalseForStarts) {
+    OpenRecords();
+    const Exports& x = X();
+    Calls calls{&x};
+    struct Row {
+        const char* name;
+        std::function<void()> arrange;  // injects the failure
+        std::function<std::string()> call;
+        std::string expected;
+        int callbacks = 0;
+    };
+    const HRESULT kHttpNotFound = static_cast<HRESULT>(0x80190194);
+    const Row rows[] = {
+        {"string property read fails", [] { emu::InjectFault("IInventoryItem.get_ProductId", E_ACCESSDENIED); },
+         [&] { return AnswerOf([&] { return x.InventoryItem_ProductId(r_.item); }); },
+         Thrown("AccessDeniedException", E_ACCESSDENIED)},
+        {"scalar property read fails with an HRESULT of no named kind",
+         [&] { emu::InjectFault("IInventoryItem.get_ConsumableBalance", kHttpNotFound); },
+         [&] { return AnswerOf([&] { return x.InventoryItem_ConsumableBalance(r_.item); }); },
+         Thrown("COMException", kHttpNotFound)},
+        {"URI property read fails", [] { emu::InjectFault("IUriRuntimeClass.get_AbsoluteUri", E_OUTOFMEMORY); },
+         [&] { return AnswerOf([&] { return x.InventoryItem_ConsumableUrl(r_.item); }); },
+         Thrown("OutOfMemoryException", E_OUTOFMEMORY)},
+        {"object property read fails", [] { emu::InjectFault("ICatalogItem.get_Images", E_FAIL); },
+         [&] { return AnswerOf([&] { return x.CatalogItem_Images(r_.catalogItem); }); },
+         Thrown("FailureException", E_FAIL)},
+        {"collection size read fails", [] { emu::InjectFault("IVectorView.get_Size", E_FAIL); },
+         [&] { return AnswerOf([&] { return x.InventoryItemsResult_Items_Length(r_.items); }); },
+         Thrown("FailureException", E_FAIL)},
+        {"collection element read fails", [] { emu::InjectFault("IVectorView.GetAt", E_ACCESSDENIED); },
+         [&] { return AnswerOf([&] { return x.CatalogItemImage_Purposes_GetAt(r_.purposes, 0); }); },
+         Thrown("AccessDeniedException", E_ACCESSDENIED)},
+        {"operation start fails", [] { emu::InjectFault("IInventoryService.GetInventoryItemsAsync", E_FAIL); },
+         [&] { return Text(x.InventoryService_GetInventoryItemsAsync(kUser, 14, CountObject, &calls)); }, "false"},
+        {"operation fails after it started",
+         [] {
+             emu::ScriptOutcome("ICatalogService.BrowseCatalogAsync", {emu::Outcome::Kind::Fail, kHttpNotFound});
+         },
+         [&] { return Text(x.CatalogService_BrowseCatalogAsync(kUser, kParent, 1, 14, 0, 0, 0, CountObject, &calls)); },
+         "true", 1},
+        {"service read from the user's context fails",
+         [] { emu::InjectFault("IXboxLiveContext.get_CatalogService", E_ACCESSDENIED); },
+         [&] { return Text(x.CatalogService_BrowseCatalogAsync(kUser, kParent, 1, 14, 0, 0, 0, CountObject, &calls)); },
+         "false"},
+        {"text argument cannot be made", [] { emu::InjectFault("WindowsCreateString", E_OUTOFMEMORY); },
+         [&] { return Text(x.Store_ShowDetailsAsync(kUser, kGame, CountValue, &calls)); }, "false"},
+        {"id list cannot be made", [] { emu::InjectFault("PlatformCreateVector", E_OUTOFMEMORY); },
+         [&] {
+             const char16_t* ids[] = {kGame};
+             return Text(x.CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 1, CountObject, &calls));
+         },
+         "false"},
+        {"purchase subscription fails", [] { emu::InjectFault("IProductStatics.add_ProductPurchased", E_FAIL, 1); },
+         [&] { return Text(x.Store_RegisterForPurchaseEvents(CountObject, &calls)); }, "false"},
+        {"install subscription fails",
+         [] {
+             emu::InjectFault("IDownloadableContentPackageManager.add_DownloadableContentPackageInstallCompleted",
+                              E_ACCESSDENIED, 1);
+         },
+         [&] { return AnswerOf([&] { return x.DLC_RegisterForDLCCompletedEvent(nullptr, nullptr); }); },
+         Thrown("AccessDeniedException", E_ACCESSDENIED)},
+        {"package query fails", [] { emu::InjectFault("IDownloadableContentPackageManager.FindPackages", E_FAIL); },
+         [&] { return AnswerOf([&] { return x.DLC_FindPackages(0); }); }, Thrown("FailureException", E_FAIL)},
+        {"mount refused: no license",
+         [] { ASSERT_EQ(emu::SetPackageLicensed(u"BadInputPack_1.0.0.0_x64__bad", false), S_OK); },
+         [&] { return AnswerOf([&] { return x.IDownloadableContentPackage_Mount(r_.package); }); }, "null"},
+        {"mount fails", [] { emu::InjectFault("IDownloadableContentPackage.Mount", E_ACCESSDENIED); },
+         [&] { return AnswerOf([&] { return x.IDownloadableContentPackage_Mount(r_.package); }); }, "null"},
+        {"mount path read fails after the mount",
+         [] { emu::InjectFault("IDownloadableContentPackage.get_MountPath", E_FAIL); },
+         [&] { return AnswerOf([&] { return x.IDownloadableContentPackage_Mount(r_.package); }); },
+         Thrown("FailureException", E_FAIL)},
+        {"unmount fails", [] { emu::InjectFault("IDownloadableContentPackage.Unmount", E_ACCESSDENIED); },
+         [&] { return AnswerOf([&] { x.IDownloadableContentPackage_Unmount(r_.package); }); },
+         Thrown("AccessDeniedException", E_ACCESSDENIED)},
+    };
+    for (const Row& row : rows) {
+        calls.count = 0;
+        row.arrange();
+        EXPECT_EQ(row.call(), row.expected) << row.name;
+        emu::ClearFaults();
+        emu::ClearScripts();
+        ASSERT_EQ(emu::SetPackageLicensed(u"BadInputPack_1.0.0.0_x64__bad", true), S_OK);
+        Settle();
+        EXPECT_EQ(calls.count, row.callbacks) << row.name;
+    }
+    // A failed subscription is tried again by the next registration.
+    EXPECT_TRUE(x.Store_RegisterForPurchaseEvents(CountObject, &calls));
+    EXPECT_TRUE(x.DLC_RegisterForDLCCompletedEvent(nullptr, nullptr));
+    EXPECT_EQ(emu::SubscriberCount(), 1u);
+    EXPECT_EQ(emu::SubscriberCount(emu::PackageEvent::InstallCompleted), 1u);
+}
+
+// A package manager without the manager interface: every export that needs it throws.
+TEST_F(BadInput, PackageManagerWithoutItsInterfaceThrowsInvalidCast) {
+    emu::SetManagerProvidesInterface(false);
+    const Exports& x = X();
+    const std::string invalidCast = Thrown("InvalidCastException", E_NOINTERFACE);
+    EXPECT_EQ(AnswerOf([&] { return x.DLC_FindPackages(0); }), invalidCast);
+    EXPECT_EQ(AnswerOf([&] { return x.DLC_RegisterForDLCCompletedEvent(nullptr, nullptr); }), invalidCast);
+    EXPECT_EQ(AnswerOf([&] { return x.DLC_RegisterForDLCCompletedWithDetailsEvent(nullptr, nullptr); }), invalidCast);
+    EXPECT_EQ(AnswerOf([&] { return x.DLC_UnRegisterForDLCCompletedEvent(); }), "true");
+}
+
+// ---- Before a load ---------------------------------------------------------------------------------
+
+class BadInputBeforeLoad : public PluginTest {
+protected:
+    bool LoadOnSetUp() override { return false; }
+};
+
+// The module is loaded and its exports bound, but HaldenPluginLoad never ran (or ran without a
+// queue): nothing can be delivered, so nothing starts.
+void ExpectNothingStarts(const Exports& x) {
+    Calls calls{&x};
+    for (const auto& row : AsyncExports()) EXPECT_FALSE(row.start(x, 1, nullptr, &calls)) << row.name;
+    EXPECT_FALSE(x.Store_RegisterForPurchaseEvents(CountObject, &calls));
+    EXPECT_FALSE(x.DLC_RegisterForDLCCompletedEvent(nullptr, nullptr));
+    EXPECT_FALSE(x.DLC_RegisterForDLCCompletedWithDetailsEvent(CountObject, &calls));
+    EXPECT_TRUE(x.Store_UnRegisterForPurchaseEvents());
+    EXPECT_TRUE(x.DLC_UnRegisterForDLCCompletedEvent());
+    EXPECT_TRUE(x.DLC_UnRegisterForDLCCompletedWithDetailsEvent());
+    EXPECT_EQ(x.DLC_FindPackages(0), nullptr);
+    EXPECT_FALSE(x.AmFullyInitialized());
+    emu::WaitIdle();
+    EXPECT_EQ(calls.count, 0);
+    EXPECT_EQ(emu::PackageCalls().activations, 0u) << "no manager was created";
+}
+
+TEST_F(BadInputBeforeLoad, CallsBeforeLoadStartNothing) {
+    AddUser(1);
+    host::LoadedPlugin plugin(VELMORA_PLUGIN_PATH, /*freshCopy=*/true);
+    ExpectNothingStarts(plugin.Exports());
+}
+
+TEST_F(BadInputBeforeLoad, LoadWithNullRegistryStartsNothing) {
+    AddUser(1);
+    host::LoadedPlugin plugin(VELMORA_PLUGIN_PATH, /*freshCopy=*/true);
+    plugin.Exports().HaldenPluginLoad(nullptr);
+    ExpectNothingStarts(plugin.Exports());
+}
+
+class BadInputNoQueue : public PluginTest {
+protected:
+    host::HostOptions Options() override {
+        host::HostOptions options = PluginTest::Options();
+        options.registryOffersQueue = false;
+        return options;
+    }
+};
+
+TEST_F(BadInputNoQueue, LoadWithoutAHostQueueStartsNothing) {
+    AddUser(1);
+    ExpectNothingStarts(X());
+}
+
+}  // namespace
+}  // namespace velmora::test
