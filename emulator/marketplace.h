@@ -124,7 +124,7 @@ struct MarketplaceCall {
     std::vector<std::u16string> texts;  // string arguments in order; a list argument adds each element
     std::vector<int64_t> numbers;       // numeric and enumeration arguments in order
 };
-// The calls received since the last reset, oldest first (docs/emulator-marketplace.md lists what
+// The last 1024 calls received since the last reset, oldest first (docs/emulator-marketplace.md lists what
 // each method records).
 EMU_API std::vector<MarketplaceCall> MarketplaceCalls();
 // Adds a call to the log (each emulated service records the calls it receives).

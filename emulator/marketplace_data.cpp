@@ -14,7 +14,7 @@ struct Marketplace {
     std::vector<CatalogItemData> catalog;
     std::map<uint32_t, std::vector<InventoryItemData>> inventories;
     std::map<std::pair<uint32_t, std::u16string>, ConsumeResultData> transactions;
-    std::vector<MarketplaceCall> calls;
+    RecentCalls<MarketplaceCall> calls;
 };
 
 Marketplace& State() {
@@ -29,7 +29,7 @@ const bool resetRegistered = [] {
         m.catalog.clear();
         m.inventories.clear();
         m.transactions.clear();
-        m.calls.clear();
+        m.calls.Clear();
     });
     return true;
 }();
@@ -189,13 +189,13 @@ HRESULT ConsumeProduct(uint32_t userId, std::u16string_view productId, uint32_t 
 void RecordMarketplaceCall(MarketplaceCall call) {
     Marketplace& m = State();
     std::lock_guard lock(m.mutex);
-    m.calls.push_back(std::move(call));
+    m.calls.Record(std::move(call));
 }
 
 std::vector<MarketplaceCall> MarketplaceCalls() {
     Marketplace& m = State();
     std::lock_guard lock(m.mutex);
-    return m.calls;
+    return m.calls.Snapshot();
 }
 
 }  // namespace velmora::emu

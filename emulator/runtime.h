@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -160,6 +161,25 @@ EMU_API void UnregisterActivatableClass(std::u16string_view runtimeClass);
 EMU_API void OnReset(std::function<void()> clear);
 // Waits for pending work, clears every service's state, faults and scripts, and restores defaults.
 EMU_API void Reset();
+
+// ---- Call logs ----------------------------------------------------------------------------------
+
+// The most recent calls a service received, as tests and tools inspect them. Older calls are
+// forgotten, so a long run does not grow without bound. Callers hold their own lock.
+template <class T>
+class RecentCalls {
+public:
+    static constexpr size_t kKept = 1024;
+    void Record(T call) {
+        if (calls_.size() == kKept) calls_.pop_front();
+        calls_.push_back(std::move(call));
+    }
+    std::vector<T> Snapshot() const { return {calls_.begin(), calls_.end()}; }
+    void Clear() { calls_.clear(); }
+
+private:
+    std::deque<T> calls_;
+};
 
 // ---- Vectors ------------------------------------------------------------------------------------
 
@@ -365,8 +385,10 @@ public:
                 *results = Slot<T>::Give(result_);
                 return S_OK;
             }
-            case AsyncStatus::Error: return this->ErrorCode();
-            default: return E_ILLEGAL_METHOD_CALL;
+            case AsyncStatus::Error:
+                return this->ErrorCode();
+            default:
+                return E_ILLEGAL_METHOD_CALL;
         }
     }
     HRESULT get_Id(uint32_t* id) override {
@@ -404,9 +426,12 @@ public:
     HRESULT get_Completed(IAsyncActionCompletedHandler** handler) override { return GetHandler(handler); }
     HRESULT GetResults() override {
         switch (Status()) {
-            case AsyncStatus::Completed: return S_OK;
-            case AsyncStatus::Error: return ErrorCode();
-            default: return E_ILLEGAL_METHOD_CALL;
+            case AsyncStatus::Completed:
+                return S_OK;
+            case AsyncStatus::Error:
+                return ErrorCode();
+            default:
+                return E_ILLEGAL_METHOD_CALL;
         }
     }
     HRESULT get_Id(uint32_t* id) override {
@@ -452,10 +477,17 @@ HRESULT StartOperation(std::string_view call, std::function<WorkResult<T>()> wor
     auto op = Make<AsyncOperation<T>>();
     auto finish = [op, outcome, work = std::move(work)] {
         switch (outcome.kind) {
-            case K::Fail: op->Fail(outcome.hr); return;
-            case K::Cancel: op->Cancel(); return;
-            case K::NullResult: op->Complete(T{}); return;
-            default: break;
+            case K::Fail:
+                op->Fail(outcome.hr);
+                return;
+            case K::Cancel:
+                op->Cancel();
+                return;
+            case K::NullResult:
+                op->Complete(T{});
+                return;
+            default:
+                break;
         }
         WorkResult<T> r = work();
         if (Failed(r.hr)) return op->Fail(r.hr);

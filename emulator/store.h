@@ -46,7 +46,7 @@ struct PrivilegeRequest {
     std::u16string friendlyDisplay;      // a null string arrives as the empty text
 };
 
-// Every start that passed the argument checks since the last Reset, oldest first; a start that
+// The last 1024 starts that passed the argument checks since the last Reset, oldest first; a start that
 // fails by an injected fault before reading its arguments is not recorded.
 EMU_API std::vector<ScreenRequest> ScreenRequests();
 EMU_API std::vector<PrivilegeRequest> PrivilegeRequests();

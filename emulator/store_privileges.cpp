@@ -15,7 +15,7 @@ struct PrivilegeState {
     std::mutex mutex;
     std::map<Key, uint32_t> flags;  // absent: NoIssue
     std::map<Key, std::u16string> resolutions;
-    std::vector<PrivilegeRequest> requests;
+    RecentCalls<PrivilegeRequest> requests;
 };
 
 PrivilegeState& State() {
@@ -29,7 +29,7 @@ const bool resetRegistered = [] {
         std::lock_guard lock(s.mutex);
         s.flags.clear();
         s.resolutions.clear();
-        s.requests.clear();
+        s.requests.Clear();
     });
     return true;
 }();
@@ -60,7 +60,7 @@ void SetPrivilegeResolvable(uint32_t userId, uint32_t privilegeId, std::u16strin
 std::vector<PrivilegeRequest> PrivilegeRequests() {
     PrivilegeState& s = State();
     std::lock_guard lock(s.mutex);
-    return s.requests;
+    return s.requests.Snapshot();
 }
 
 namespace store_detail {
@@ -68,7 +68,7 @@ namespace store_detail {
 void RecordPrivilegeRequest(PrivilegeRequest request) {
     PrivilegeState& s = State();
     std::lock_guard lock(s.mutex);
-    s.requests.push_back(std::move(request));
+    s.requests.Record(std::move(request));
 }
 
 void ClearPurchaseRequired(uint32_t userId, uint32_t privilegeId) {

@@ -34,7 +34,7 @@ struct StoreState {
     std::map<int64_t, ComPtr<IProductPurchasedEventHandler>> subscribers;  // by registration token
     int64_t nextToken = 1;
     uint64_t nextTransaction = 1;
-    std::vector<ScreenRequest> screens;
+    RecentCalls<ScreenRequest> screens;
     std::map<std::u16string, std::u16string, std::less<>> redeemCodes;  // code -> product id
     std::u16string lastCode;
     std::set<std::pair<std::u16string, uint32_t>> subscriptionGrants;  // (product id, privilege id)
@@ -56,7 +56,7 @@ const bool resetRegistered = [] {
             dropped.swap(s.subscribers);
             s.nextToken = 1;
             s.nextTransaction = 1;
-            s.screens.clear();
+            s.screens.Clear();
             s.redeemCodes.clear();
             s.lastCode.clear();
             s.subscriptionGrants.clear();
@@ -179,7 +179,7 @@ HRESULT StartScreen(ScreenRequest request, std::function<HRESULT()> work, IAsync
     const std::string call = request.call;
     {
         std::lock_guard lock(State().mutex);
-        State().screens.push_back(std::move(request));
+        State().screens.Record(std::move(request));
     }
     return StartAction(call, std::move(work), action);
 }
@@ -356,7 +356,7 @@ const bool productRegistered = [] {
 
 std::vector<ScreenRequest> ScreenRequests() {
     std::lock_guard lock(State().mutex);
-    return State().screens;
+    return State().screens.Snapshot();
 }
 
 void SetRedeemCode(std::u16string_view code, std::u16string_view productId) {
