@@ -51,6 +51,7 @@ void EventQueue::Register(Handler* handler, bool hostOwned, bool atSend) {
         std::lock_guard lock(handlersMutex_);
         handlers_.push_back({handler, id, hostOwned, atSend});
         if (atSend) atSendHandlers_.fetch_add(1, std::memory_order_relaxed);
+        changes_.fetch_add(1, std::memory_order_release);
     }
     if (!hostOwned) RecordTrace(TraceEntry::Kind::AddHandler, id, 0);
 }
@@ -65,6 +66,7 @@ void EventQueue::RemoveHandler(Handler* handler) {
     if (removed == handlers_.end()) return;
     handlers_.erase(removed, handlers_.end());
     removals_.fetch_add(1, std::memory_order_release);
+    changes_.fetch_add(1, std::memory_order_release);
 }
 
 size_t EventQueue::RemoveGuestHandlers() {
@@ -74,7 +76,10 @@ size_t EventQueue::RemoveGuestHandlers() {
     });
     const size_t count = size_t(std::distance(removed, handlers_.end()));
     handlers_.erase(removed, handlers_.end());
-    if (count) removals_.fetch_add(1, std::memory_order_release);
+    if (count) {
+        removals_.fetch_add(1, std::memory_order_release);
+        changes_.fetch_add(1, std::memory_order_release);
+    }
     return count;
 }
 
@@ -155,6 +160,29 @@ bool EventQueue::Dispatch(const EventId& id, const void* payload, bool atSend) {
     return true;
 }
 
+bool EventQueue::DispatchFromSnapshot(const EventId& id, const void* payload, uint64_t& calls) {
+    if (changes_.load(std::memory_order_acquire) != snapshotChanges_) {
+        std::lock_guard lock(handlersMutex_);
+        snapshot_.assign(handlers_.begin(), handlers_.end());  // reuses the copy's storage
+        snapshotChanges_ = changes_.load(std::memory_order_relaxed);
+        snapshotRemovals_ = removals_.load(std::memory_order_relaxed);
+    }
+    bool any = false;
+    DeliveryScope scope(this);
+    // Handlers added during this delivery join from the next event on; the copy is not refreshed
+    // before then, so indexing it stays valid.
+    for (size_t i = 0, n = snapshot_.size(); i < n; ++i) {
+        const HandlerEntry& e = snapshot_[i];
+        if (e.atSend || !(e.id == id)) continue;
+        any = true;
+        // A handler removed by an earlier handler of this delivery must not run.
+        if (removals_.load(std::memory_order_acquire) != snapshotRemovals_ && !StillRegistered(e.handler)) continue;
+        ++calls;
+        e.handler->HandleEvent(&id, payload);
+    }
+    return any;
+}
+
 bool EventQueue::StillRegistered(Handler* handler) const {
     std::lock_guard lock(handlersMutex_);
     return std::any_of(handlers_.begin(), handlers_.end(), [&](const HandlerEntry& e) { return e.handler == handler; });
@@ -171,8 +199,20 @@ size_t EventQueue::Pump() {
         batch.swap(pending_);
     }
     deliveringThread_.store(std::this_thread::get_id(), std::memory_order_release);
+    // A pump from inside a handler takes the locked path: the outer pump is iterating the copy.
+    const bool outermost = !InDelivery();
 
     size_t next = 0;
+    uint64_t delivered = 0, calls = 0;
+    struct Counts {  // added once per batch, also when a handler throws
+        EventQueue* queue;
+        uint64_t& delivered;
+        uint64_t& calls;
+        ~Counts() {
+            queue->delivered_.fetch_add(delivered, std::memory_order_relaxed);
+            queue->handlerCalls_.fetch_add(calls, std::memory_order_relaxed);
+        }
+    } counts{this, delivered, calls};
     try {
         for (; next < batch.size(); ++next) {
             if (stopped_.load(std::memory_order_acquire)) {
@@ -180,7 +220,13 @@ size_t EventQueue::Pump() {
                 break;
             }
             const Record& r = batch[next];
-            if (!Dispatch(r.id, r.Data(), false)) droppedNoHandler_.fetch_add(1, std::memory_order_relaxed);
+            const bool handled =
+                outermost ? DispatchFromSnapshot(r.id, r.Data(), calls) : Dispatch(r.id, r.Data(), false);
+            if (!handled) {
+                droppedNoHandler_.fetch_add(1, std::memory_order_relaxed);
+            } else if (outermost) {
+                ++delivered;
+            }
         }
     } catch (...) {
         // The events after the throwing handler's stay queued, ahead of anything sent since.

@@ -146,6 +146,9 @@ private:
     void Register(Handler* handler, bool hostOwned, bool atSend);
     // Calls every matching handler outside the lock; false when none matched.
     bool Dispatch(const EventId& id, const void* payload, bool atSend);
+    // The outermost pump's delivery: handlers come from a copy refreshed only when the handler
+    // list changed, so a delivery takes no lock; `calls` counts the handlers called.
+    bool DispatchFromSnapshot(const EventId& id, const void* payload, uint64_t& calls);
     bool StillRegistered(Handler* handler) const;
     void RecordTrace(TraceEntry::Kind kind, const EventId& id, uint32_t size);
 
@@ -161,6 +164,11 @@ private:
     mutable std::mutex handlersMutex_;
     std::vector<HandlerEntry> handlers_;
     std::atomic<uint64_t> removals_{0};
+    std::atomic<uint64_t> changes_{0};  // additions and removals of handlers
+    // Used by the outermost pump only (one thread delivers at a time).
+    std::vector<HandlerEntry> snapshot_;
+    uint64_t snapshotChanges_ = ~uint64_t(0);
+    uint64_t snapshotRemovals_ = 0;
     std::atomic<size_t> atSendHandlers_{0};
 
     std::atomic<std::thread::id> deliveringThread_{};
