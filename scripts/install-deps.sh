@@ -3,7 +3,9 @@
 # are left alone, so this needs no network on a machine that has them.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang valgrind binutils)
+# libclang-rt-14-dev: the sanitizer and libFuzzer runtimes of clang (scripts/sanitize.sh, scripts/fuzz.sh).
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev valgrind
+          binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

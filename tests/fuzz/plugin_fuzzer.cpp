@@ -1,0 +1,840 @@
+// libFuzzer harness: reads its input as a sequence of export calls and runs them against the
+// plugin, loaded once into the reference host over a small emulated world.
+//
+// Input format: one byte picks the next call from the table below (byte modulo its size); each
+// argument then takes what it needs from the following bytes (a byte that runs past the end
+// reads as 0). Arguments are drawn from live handles of the kind the export takes (results of
+// real operations, kept with an extra reference so a handle the input disposed stays valid
+// memory: a stale handle), null, indices in and past range, known ids, and UTF-16 text (null,
+// empty, unpaired surrogates, 64K characters, bytes of the input). VELMORA_FUZZ_LIST_CALLS prints
+// the table; VELMORA_FUZZ_TRACE prints each call as it runs. tests/fuzz/seeds.py writes the seeds.
+//
+// Findings (the harness aborts): a non-platform exception from any export, any exception from
+// an asynchronous export, a registration of the store or a read given a null handle; a null
+// text where the export promises text; and live emulator objects or strings left over once an
+// input's handles are disposed and its events delivered. AddressSanitizer, UBSan and
+// LeakSanitizer catch the rest.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "emulator/marketplace.h"
+#include "emulator/packages.h"
+#include "emulator/runtime.h"
+#include "emulator/store.h"
+#include "emulator/users.h"
+#include "host/host.h"
+#include "platform/exceptions.h"
+
+namespace {
+
+using namespace velmora;
+using Exports = host::VelmoraExports;
+using ::ABI::HRESULT;
+
+[[noreturn]] void Finding(const std::string& what) {
+    std::fprintf(stderr, "velmora fuzz finding: %s\n", what.c_str());
+    std::abort();
+}
+
+// ---- The input --------------------------------------------------------------------------------
+
+class Reader {
+public:
+    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool Done() const { return at_ >= size_; }
+    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+    uint32_t U32() {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) v = (v << 8) | Byte();
+        return v;
+    }
+    // Up to `max` UTF-16 units taken from the input, two bytes each.
+    std::u16string Units(size_t max) {
+        std::u16string s;
+        const size_t n = std::min<size_t>(Byte() % (max + 1), (size_ - std::min(at_, size_)) / 2);
+        for (size_t i = 0; i < n; ++i) s.push_back(char16_t(Byte() | (Byte() << 8)));
+        return s;
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+// ---- The world ----------------------------------------------------------------------------------
+
+constexpr uint32_t kUser = 11;
+constexpr uint32_t kOtherUser = 12;
+constexpr uint32_t kPrivilege = 254;
+
+const std::vector<std::u16string>& KnownTexts() {
+    static const std::vector<std::u16string> texts = {
+        u"fuzz-parent",     u"9FUZZGAME",        u"9FUZZCOINS", u"9FUZZPACK",
+        u"fuzz-offer-game", u"fuzz-offer-coins", u"FUZZ-CODE",  u"fuzz-transaction",
+        u"fuzz-container",  u"fuzz-game",        u"Logo",       u"FuzzPack_1.0.0.0_x64__fuzz",
+    };
+    return texts;
+}
+
+std::filesystem::path& Folder() {
+    static std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("velmora-fuzz-" + std::to_string(getpid()));
+    return folder;
+}
+
+emu::PackageData Package(int n) {
+    emu::PackageData p;
+    p.titleId = u"fuzz-title";
+    p.contentId = u"fuzz-content";
+    p.productId = u"9FUZZPACK";
+    p.packageFullName = n == 0 ? u"FuzzPack_1.0.0.0_x64__fuzz" : u"FuzzExtra_1.0.0.0_x64__fuzz";
+    p.displayName = u"Fuzz pack";
+    p.folder = emu::FromUtf8(Folder().string());
+    p.contentGuid = {0x0F0F0F0F, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, uint8_t(n)}};
+    return p;
+}
+
+emu::CatalogItemData CatalogItem(std::u16string id, std::u16string productId, emu::MediaItemType type,
+                                 std::u16string offer, uint32_t quantity) {
+    emu::CatalogItemData item;
+    item.id = std::move(id);
+    item.productId = std::move(productId);
+    item.name = item.id + u" name";
+    item.description = u"A product of the fuzz world";
+    item.mediaItemType = type;
+    item.releaseDate = 132000000000000000;
+    item.parentIds = {u"fuzz-parent"};
+    emu::CatalogImageData image;
+    image.id = item.id + u"-image";
+    image.purpose = u"Logo";
+    image.purposes = {u"Logo", u"BoxArt"};
+    image.resizeUrl = u"https://images.example/" + item.id;
+    image.width = 100;
+    image.height = 50;
+    emu::CatalogImageData bare = image;
+    bare.id += u"-bare";
+    bare.resizeUrl.reset();
+    bare.purposes.clear();
+    item.images = {image, bare};
+    emu::CatalogAvailabilityData availability;
+    availability.contentId = item.id + u"-content";
+    availability.signedOffer = std::move(offer);
+    availability.displayPrice = u"$1.99";
+    availability.price = 1.99;
+    availability.consumableQuantity = quantity;
+    availability.acceptablePaymentInstrumentTypes = {u"CreditCard", u"Token"};
+    item.availabilities = {availability};
+    return item;
+}
+
+void BuildWorld() {
+    std::filesystem::create_directories(Folder());
+    std::FILE* f = std::fopen((Folder() / "content.txt").c_str(), "w");
+    if (f) {
+        std::fputs("fuzz package", f);
+        std::fclose(f);
+    }
+    emu::AddUser({kUser, u"Fuzz", u"xuid-fuzz"});
+    emu::AddUser({kOtherUser, u"Other", u"xuid-other"});
+    emu::AddCatalogItem(CatalogItem(u"fuzz-game", u"9FUZZGAME", emu::MediaItemType::Game, u"fuzz-offer-game", 0));
+    emu::AddCatalogItem(
+        CatalogItem(u"fuzz-coins", u"9FUZZCOINS", emu::MediaItemType::GameConsumable, u"fuzz-offer-coins", 5));
+    emu::AddCatalogItem(
+        CatalogItem(u"fuzz-pack", u"9FUZZPACK", emu::MediaItemType::GameContent, u"fuzz-offer-pack", 0));
+    emu::InventoryItemData coins;
+    coins.productId = u"9FUZZCOINS";
+    coins.mediaItemType = emu::MediaItemType::GameConsumable;
+    coins.containerIds = std::vector<std::u16string>{u"fuzz-container", u""};
+    coins.url = u"https://inventory.example/coins";
+    coins.consumableUrl = u"https://inventory.example/coins/consume";
+    coins.consumableBalance = 1u << 30;
+    emu::AddInventoryItem(kUser, coins);
+    emu::InventoryItemData game;
+    game.productId = u"9FUZZGAME";
+    game.mediaItemType = emu::MediaItemType::Game;
+    game.rightsObtainedDate = 131000000000000000;
+    game.endDate = INT64_MAX;
+    emu::AddInventoryItem(kUser, game);
+    emu::SetPrivilege(kUser, kPrivilege, emu::PrivilegeCheckResult::PurchaseRequired);
+    emu::SetSubscriptionGrant(u"9FUZZGAME", kPrivilege);
+    emu::SetTitles(u"fuzz-title", {u"related-title"});
+    emu::AddPackage(Package(0));
+}
+
+// ---- Handles ------------------------------------------------------------------------------------
+
+// What managed code holds: one reference per entry, plus the harness's own, so an entry the
+// input disposed stays valid memory and can be passed again as a stale handle.
+struct Held {
+    ObjectHandle handle;
+    int kind;
+    bool disposed;
+};
+
+struct State;
+State* state = nullptr;
+
+struct State {
+    const Exports* x = nullptr;
+    host::Host* host = nullptr;
+    std::vector<std::string> kindNames;
+    std::map<std::string, int> kinds;
+    std::vector<void (*)(ObjectHandle)> disposeOf;  // each kind's _Dispose export
+    std::vector<Held> held;
+    static constexpr size_t kMaxHeld = 512;
+
+    int Kind(const std::string& name) {
+        auto [it, added] = kinds.emplace(name, int(kindNames.size()));
+        if (added) {
+            kindNames.push_back(name);
+            disposeOf.push_back(nullptr);
+        }
+        return it->second;
+    }
+
+    // Takes over one reference handed to managed code.
+    void Take(ObjectHandle handle, int kind) {
+        if (!handle) return;
+        if (held.size() >= kMaxHeld) return disposeOf[size_t(kind)](handle);
+        static_cast<::ABI::IUnknown*>(handle)->AddRef();
+        held.push_back({handle, kind, false});
+    }
+
+    // A handle of the kind: null, or a held one (live or stale). `entry` is set for a held one.
+    ObjectHandle Pick(int kind, Reader& in, Held** entry) {
+        *entry = nullptr;
+        const uint8_t b = in.Byte();
+        if (b % 8 == 0) return nullptr;
+        std::vector<Held*> matching;
+        for (auto& h : held)
+            if (h.kind == kind) matching.push_back(&h);
+        if (matching.empty()) return nullptr;
+        *entry = matching[b % matching.size()];
+        return (*entry)->handle;
+    }
+
+    void DisposeAll() {
+        for (auto& h : held) {
+            if (!h.disposed) disposeOf[size_t(h.kind)](h.handle);
+            static_cast<::ABI::IUnknown*>(h.handle)->Release();
+        }
+        held.clear();
+    }
+};
+
+// ---- Arguments ------------------------------------------------------------------------------------
+
+uint32_t UserId(Reader& in) {
+    switch (in.Byte() % 6) {
+        case 0:
+            return kOtherUser;
+        case 1:
+            return 0;
+        case 2:
+            return in.U32();
+        default:
+            return kUser;
+    }
+}
+
+uint32_t Index(Reader& in) {
+    static constexpr uint32_t kIndices[] = {0, 0, 1, 1, 2, 3, 5, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+    const uint8_t b = in.Byte();
+    return b < 200 ? kIndices[b % std::size(kIndices)] : in.U32();
+}
+
+int32_t Small(Reader& in) {
+    const uint8_t b = in.Byte();
+    return b < 240 ? int32_t(b % 16) : int32_t(in.U32());
+}
+
+// Text argument storage: the pointer stays valid until the next input.
+struct Texts {
+    std::deque<std::u16string> storage;  // a deque never moves its elements, so pointers stay valid
+    const char16_t* Take(Reader& in) {
+        std::u16string s;
+        switch (in.Byte() % 10) {
+            case 0:
+                return nullptr;
+            case 1:
+                s = u"";
+                break;
+            case 2:
+                s = u"\xD800";
+                break;  // an unpaired high surrogate
+            case 3:
+                s = std::u16string(u"\xDC00") + u"tail";
+                break;  // an unpaired low surrogate
+            case 4:
+                s = std::u16string(u"\xDFFF\xD800");
+                break;  // a reversed pair
+            case 5:
+                s = std::u16string(1 << 16, u'A') + u"\xD83D";
+                break;  // 64K units, cut pair at the end
+            case 6:
+                s = in.Units(32);
+                break;
+            default:
+                s = KnownTexts()[in.Byte() % KnownTexts().size()];
+                break;
+        }
+        storage.push_back(std::move(s));
+        return storage.back().c_str();
+    }
+};
+
+// ---- Callbacks -----------------------------------------------------------------------------------
+
+struct ResultKind {
+    int kind;
+};
+
+void TakeObject(int32_t, ObjectHandle result, void* userData) {
+    if (!state->host->Queue().InDelivery()) Finding("a callback ran outside the host's delivery");
+    state->Take(result, static_cast<ResultKind*>(userData)->kind);
+}
+void TakeValue(int32_t, uint32_t, void*) {
+    if (!state->host->Queue().InDelivery()) Finding("a callback ran outside the host's delivery");
+}
+void TakeInstall(void*) {
+    if (!state->host->Queue().InDelivery()) Finding("a callback ran outside the host's delivery");
+}
+
+// ---- The call table -------------------------------------------------------------------------------
+
+struct Call {
+    std::string name;
+    std::function<void(Reader&, Texts&)> run;
+};
+
+template <class Fn>
+void NeverThrows(const char* name, Fn&& fn) {
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        Finding(std::string(name) + " threw " + e.what());
+    }
+}
+
+// A platform exception is an allowed answer; anything else escapes and is a finding.
+template <class Fn>
+void MayThrowPlatform(Fn&& fn) {
+    try {
+        fn();
+    } catch (const Platform::Exception&) {
+    }
+}
+
+size_t Length(const char16_t* text) {
+    size_t n = 0;
+    while (text[n]) ++n;  // reads the whole borrowed text: a dead buffer is caught here
+    return n;
+}
+
+bool EndsWith(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// The kind of handle an export that takes one reads, from its name.
+std::string ParameterKind(const std::string& name) {
+    for (const char* suffix : {"_Length", "_GetAt", "_Dispose"})
+        if (EndsWith(name, suffix)) {
+            std::string kind = name.substr(0, name.size() - std::strlen(suffix));
+            return kind == "BrowseCatalogResult_Items" ? "BrowseCatalogResult" : kind;
+        }
+    return name.substr(0, name.rfind('_'));
+}
+
+// The kind of the elements an object collection hands out.
+std::string ElementKind(const std::string& collection) {
+    static const std::map<std::string, std::string> elements = {
+        {"InventoryItemsResult_Items", "InventoryItem"},
+        {"BrowseCatalogResult", "CatalogItem"},
+        {"CatalogItemDetailsList", "CatalogItemDetails"},
+        {"CatalogItem_Images", "CatalogItemImage"},
+        {"CatalogItemDetails_Images", "CatalogItemImage"},
+        {"CatalogItemDetails_Availabilities", "CatalogItemAvailability"},
+        {"DLC_IDownloadableContentPackage", "IDownloadableContentPackage"},
+    };
+    auto it = elements.find(collection);
+    if (it == elements.end()) Finding("no element kind for " + collection);
+    return it->second;
+}
+
+template <class R>
+void Check(const std::string& name, ObjectHandle handle, R value) {
+    if constexpr (std::is_same_v<R, const char16_t*>) {
+        const bool mayBeNull = name == "IDownloadableContentPackage_Mount" || (EndsWith(name, "_GetAt") && !handle);
+        if (!value && !mayBeNull) Finding(name + " answered null text");
+        if (value) Length(value);
+        if (!handle && value && *value) Finding(name + " answered text for a null handle");
+    } else if constexpr (std::is_same_v<R, ObjectHandle>) {
+        if (!handle && value) Finding(name + " answered a handle for a null handle");
+    } else if constexpr (std::is_same_v<R, VelmoraGuid>) {
+        const VelmoraGuid zero{};
+        if (!handle && std::memcmp(&value, &zero, sizeof zero) != 0) Finding(name + " answered a GUID for null");
+    } else {
+        if (!handle && value != R{}) Finding(name + " answered a value for a null handle");
+    }
+}
+
+// A handle an export answered becomes managed code's; other answers are only read.
+void Keep(ObjectHandle value, int kind) { state->Take(value, kind); }
+template <class T>
+void Keep(const T&, int) {}
+
+// A _Dispose export, or the unmount.
+void AddHandleCall(std::vector<Call>& calls, const std::string& name, void (*fn)(ObjectHandle)) {
+    const int kind = state->Kind(ParameterKind(name));
+    if (!EndsWith(name, "_Dispose")) {
+        calls.push_back({name, [fn, kind, name](Reader& in, Texts&) {
+                             Held* entry = nullptr;
+                             ObjectHandle h = state->Pick(kind, in, &entry);
+                             if (!h) return NeverThrows(name.c_str(), [&] { fn(h); });
+                             MayThrowPlatform([&] { fn(h); });
+                         }});
+        return;
+    }
+    state->disposeOf[size_t(kind)] = fn;
+    calls.push_back({name, [fn, kind](Reader& in, Texts&) {
+                         Held* entry = nullptr;
+                         ObjectHandle h = state->Pick(kind, in, &entry);
+                         if (entry && entry->disposed) return;  // disposing twice is the caller's bug
+                         NeverThrows("a dispose", [&] { fn(h); });
+                         if (entry) entry->disposed = true;
+                     }});
+}
+
+// A read of one value of the object behind a handle.
+template <class R>
+void AddHandleCall(std::vector<Call>& calls, const std::string& name, R (*fn)(ObjectHandle)) {
+    const int kind = state->Kind(ParameterKind(name));
+    int resultKind = std::is_same_v<R, ObjectHandle> ? state->Kind(name) : -1;
+    calls.push_back({name, [fn, kind, resultKind, name](Reader& in, Texts&) {
+                         Held* entry = nullptr;
+                         ObjectHandle h = state->Pick(kind, in, &entry);
+                         auto call = [&] {
+                             R value = fn(h);
+                             Check(name, h, value);
+                             Keep(value, resultKind);
+                         };
+                         if (!h) return NeverThrows(name.c_str(), call);
+                         MayThrowPlatform(call);
+                     }});
+}
+
+template <class R>
+void AddHandleCall(std::vector<Call>& calls, const std::string& name, R (*fn)(ObjectHandle, uint32_t)) {
+    const std::string collection = ParameterKind(name);
+    const int kind = state->Kind(collection);
+    int elementKind = std::is_same_v<R, ObjectHandle> ? state->Kind(ElementKind(collection)) : -1;
+    calls.push_back({name, [fn, kind, elementKind, name](Reader& in, Texts&) {
+                         Held* entry = nullptr;
+                         ObjectHandle h = state->Pick(kind, in, &entry);
+                         const uint32_t index = Index(in);
+                         auto call = [&] {
+                             R value = fn(h, index);
+                             Check(name, h, value);
+                             Keep(value, elementKind);
+                         };
+                         if (!h) return NeverThrows(name.c_str(), call);
+                         MayThrowPlatform(call);
+                     }});
+}
+
+template <class F>
+void AddHandleCall(std::vector<Call>&, const std::string&, F) {}  // takes no handle
+
+ResultKind* Results(const char* kind) {
+    static std::map<std::string, ResultKind> results;
+    auto [it, added] = results.emplace(kind, ResultKind{0});
+    if (added) it->second.kind = state->Kind(kind);
+    return &it->second;
+}
+
+const Exports& X() { return *state->x; }
+
+ManagedObjectCallback ObjectCallback(Reader& in) { return in.Byte() % 8 == 0 ? nullptr : TakeObject; }
+ManagedValueCallback ValueCallback(Reader& in) { return in.Byte() % 8 == 0 ? nullptr : TakeValue; }
+
+// Product ids for the details query: a null array, or `count` texts (the array holds what the
+// count says, as the managed caller's array does).
+struct IdArray {
+    std::vector<const char16_t*> texts;
+    std::vector<uint32_t> numbers;
+    int32_t count = 0;
+    bool null = false;
+};
+IdArray Ids(Reader& in, Texts& texts, bool numbers) {
+    IdArray a;
+    const uint8_t b = in.Byte();
+    a.count = b % 16 == 15 ? -int32_t(in.Byte()) : int32_t(b % 13);
+    a.null = b >= 224;
+    for (int32_t i = 0; i < a.count; ++i) {
+        if (numbers) {
+            a.numbers.push_back(in.Byte() % 3 == 0 ? in.U32() : kPrivilege);
+        } else {
+            a.texts.push_back(texts.Take(in));
+        }
+    }
+    return a;
+}
+
+const std::vector<std::string>& FaultNames() {
+    static const std::vector<std::string> names = {
+        "IInventoryItem.get_ProductId",
+        "IInventoryItem.get_ContainerIds",
+        "IInventoryItem.get_ConsumableUrl",
+        "IInventoryItemsResult.get_Items",
+        "ICatalogItem.get_Images",
+        "ICatalogItem.get_Name",
+        "ICatalogItemDetails.get_Availabilities",
+        "ICatalogItemImage.get_ResizeUrl",
+        "ICatalogItemAvailability.get_Price",
+        "IUriRuntimeClass.get_AbsoluteUri",
+        "IVectorView.GetAt",
+        "IVectorView.get_Size",
+        "WindowsCreateString",
+        "WindowsDuplicateString",
+        "PlatformCreateVector",
+        "IUser.get_Id",
+        "IXboxLiveContext.get_InventoryService",
+        "IXboxLiveContext.get_CatalogService",
+        "RoGetActivationFactory:Windows.Xbox.ApplicationModel.Store.Product",
+        "IProductStatics.ShowPurchaseAsync",
+        "IProductStatics.CheckPrivilegesAsync",
+        "IProductStatics.add_ProductPurchased",
+        "IProductPurchasedEventArgs.get_Receipt",
+        "IDownloadableContentPackageManager.FindPackages",
+        "IDownloadableContentPackageManager.add_DownloadableContentPackageInstallCompleted",
+        "IDownloadableContentPackage.Mount",
+        "IDownloadableContentPackage.Unmount",
+        "IDownloadableContentPackage.get_MountPath",
+        "IDownloadableContentPackageInstallCompletedEventArgs.get_ContentId",
+        "IDownloadableContentPackageInstallCompletedEventArgs.get_PackageFullName",
+    };
+    return names;
+}
+
+const std::vector<std::string>& AsyncCallNames() {
+    static const std::vector<std::string> names = {
+        "IInventoryService.ConsumeInventoryItemAsync",
+        "IInventoryService.GetInventoryItemAsync",
+        "IInventoryService.GetInventoryItemsAsync",
+        "IInventoryService.GetInventoryItemsWithFiltersAsync",
+        "IInventoryService.GetInventoryItemsForAllUsersAsync",
+        "IInventoryService.GetInventoryItemsForAllUsersWithFiltersAsync",
+        "ICatalogService.BrowseCatalogAsync",
+        "ICatalogService.GetCatalogItemDetailsAsync",
+        "IProductStatics.ShowDetailsAsync",
+        "IProductStatics.ShowMarketplaceAsync",
+        "IProductStatics.ShowPurchaseAsync",
+        "IProductStatics.ShowRedeemCodeAsync",
+        "IProductStatics.ShowSubscriptionAsync",
+        "IProductStatics.CheckPrivilegeAsync",
+        "IProductStatics.CheckPrivilegesAsync",
+    };
+    return names;
+}
+
+HRESULT FailingHr(Reader& in) {
+    static constexpr uint32_t kCodes[] = {0x80004005, 0x80070005, 0x8007000E, 0x80070057, 0x8000000B,
+                                          0x80004002, 0x80040154, 0x80190194, 0x80004003, 0x8000000C};
+    const uint8_t b = in.Byte();
+    return HRESULT(b < 220 ? kCodes[b % std::size(kCodes)] : (in.U32() | 0x80000000u));
+}
+
+std::vector<Call> MakeCalls(const Exports& exports) {
+    std::vector<Call> calls;
+    auto item = [](Reader& in) {
+        Held* entry = nullptr;
+        return state->Pick(state->Kind("InventoryItem"), in, &entry);
+    };
+    // The asynchronous operations: never throw; a true answer is followed by one callback.
+    calls.push_back({"InventoryService_ConsumeInventoryItemAsync", [item](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         ObjectHandle i = item(in);
+                         const uint32_t quantity = Index(in);
+                         const char16_t* transaction = t.Take(in);
+                         NeverThrows("InventoryService_ConsumeInventoryItemAsync", [&] {
+                             X().InventoryService_ConsumeInventoryItemAsync(user, i, quantity, transaction,
+                                                                            ObjectCallback(in),
+                                                                            Results("ConsumeInventoryItemResult"));
+                         });
+                     }});
+    calls.push_back({"InventoryService_GetInventoryItemAsync", [item](Reader& in, Texts&) {
+                         const uint32_t user = UserId(in);
+                         ObjectHandle i = item(in);
+                         NeverThrows("InventoryService_GetInventoryItemAsync", [&] {
+                             X().InventoryService_GetInventoryItemAsync(user, i, ObjectCallback(in),
+                                                                        Results("InventoryItem"));
+                         });
+                     }});
+    calls.push_back({"InventoryService_GetInventoryItemsAsync", [](Reader& in, Texts&) {
+                         const uint32_t user = UserId(in);
+                         const int32_t type = Small(in);
+                         NeverThrows("InventoryService_GetInventoryItemsAsync", [&] {
+                             X().InventoryService_GetInventoryItemsAsync(user, type, ObjectCallback(in),
+                                                                         Results("InventoryItemsResult"));
+                         });
+                     }});
+    calls.push_back({"InventoryService_GetInventoryItemsAsyncEx", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         const int32_t type = Small(in), itemState = Small(in), availability = Small(in);
+                         const char16_t* container = t.Take(in);
+                         const uint32_t max = Index(in);
+                         NeverThrows("InventoryService_GetInventoryItemsAsyncEx", [&] {
+                             X().InventoryService_GetInventoryItemsAsyncEx(user, type, itemState, availability,
+                                                                           container, max, ObjectCallback(in),
+                                                                           Results("InventoryItemsResult"));
+                         });
+                     }});
+    calls.push_back({"InventoryService_GetInventoryItemsForAllUsersAsync", [](Reader& in, Texts&) {
+                         const uint32_t user = UserId(in);
+                         const int32_t type = Small(in);
+                         NeverThrows("InventoryService_GetInventoryItemsForAllUsersAsync", [&] {
+                             X().InventoryService_GetInventoryItemsForAllUsersAsync(user, type, ObjectCallback(in),
+                                                                                    Results("InventoryItemsResult"));
+                         });
+                     }});
+    calls.push_back({"InventoryService_GetInventoryItemsForAllUsersAsyncEx", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         const int32_t type = Small(in), itemState = Small(in), availability = Small(in);
+                         const char16_t* container = t.Take(in);
+                         const uint32_t max = Index(in);
+                         NeverThrows("InventoryService_GetInventoryItemsForAllUsersAsyncEx", [&] {
+                             X().InventoryService_GetInventoryItemsForAllUsersAsyncEx(
+                                 user, type, itemState, availability, container, max, ObjectCallback(in),
+                                 Results("InventoryItemsResult"));
+                         });
+                     }});
+    calls.push_back({"CatalogService_BrowseCatalogAsync", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         const char16_t* parent = t.Take(in);
+                         const int32_t parentType = Small(in), childType = Small(in), order = Small(in);
+                         const uint32_t skip = Index(in), max = Index(in);
+                         NeverThrows("CatalogService_BrowseCatalogAsync", [&] {
+                             X().CatalogService_BrowseCatalogAsync(user, parent, parentType, childType, order, skip,
+                                                                   max, ObjectCallback(in),
+                                                                   Results("BrowseCatalogResult"));
+                         });
+                     }});
+    calls.push_back({"CatalogService_GetCatalogItemDetailsAsync", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         IdArray ids = Ids(in, t, false);
+                         NeverThrows("CatalogService_GetCatalogItemDetailsAsync", [&] {
+                             X().CatalogService_GetCatalogItemDetailsAsync(user, ids.null ? nullptr : ids.texts.data(),
+                                                                           ids.count, ObjectCallback(in),
+                                                                           Results("CatalogItemDetailsList"));
+                         });
+                     }});
+    calls.push_back({"Store_ShowDetailsAsync", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         const char16_t* product = t.Take(in);
+                         NeverThrows("Store_ShowDetailsAsync",
+                                     [&] { X().Store_ShowDetailsAsync(user, product, ValueCallback(in), nullptr); });
+                     }});
+    calls.push_back({"Store_ShowMarketplaceAsync", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         const uint32_t inputTypes = Index(in), resultTypes = Index(in);
+                         const char16_t* product = t.Take(in);
+                         NeverThrows("Store_ShowMarketplaceAsync", [&] {
+                             X().Store_ShowMarketplaceAsync(user, inputTypes, product, resultTypes, ValueCallback(in),
+                                                            nullptr);
+                         });
+                     }});
+    calls.push_back({"Store_ShowPurchaseAsync", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         const char16_t* offer = t.Take(in);
+                         NeverThrows("Store_ShowPurchaseAsync",
+                                     [&] { X().Store_ShowPurchaseAsync(user, offer, ValueCallback(in), nullptr); });
+                     }});
+    calls.push_back({"Store_ShowRedeemCodeAsync", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         const char16_t* offer = t.Take(in);
+                         NeverThrows("Store_ShowRedeemCodeAsync",
+                                     [&] { X().Store_ShowRedeemCodeAsync(user, offer, ValueCallback(in), nullptr); });
+                     }});
+    calls.push_back({"Store_ShowSubscriptionAsync", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         const char16_t* product = t.Take(in);
+                         const uint32_t privilege = Index(in) == 0 ? kPrivilege : in.U32();
+                         NeverThrows("Store_ShowSubscriptionAsync", [&] {
+                             X().Store_ShowSubscriptionAsync(user, product, privilege, ValueCallback(in), nullptr);
+                         });
+                     }});
+    calls.push_back({"Store_CheckPrivilegeAsync", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         const uint32_t privilege = in.Byte() % 2 ? kPrivilege : in.U32();
+                         const uint32_t attempt = in.U32();
+                         const char16_t* display = t.Take(in);
+                         NeverThrows("Store_CheckPrivilegeAsync", [&] {
+                             X().Store_CheckPrivilegeAsync(user, privilege, attempt, display, ValueCallback(in),
+                                                           nullptr);
+                         });
+                     }});
+    calls.push_back({"Store_CheckPrivilegesAsync", [](Reader& in, Texts& t) {
+                         const uint32_t user = UserId(in);
+                         IdArray ids = Ids(in, t, true);
+                         const uint32_t attempt = in.U32();
+                         const char16_t* display = t.Take(in);
+                         NeverThrows("Store_CheckPrivilegesAsync", [&] {
+                             X().Store_CheckPrivilegesAsync(user, ids.null ? nullptr : ids.numbers.data(), ids.count,
+                                                            attempt, display, ValueCallback(in), nullptr);
+                         });
+                     }});
+    // Registrations. The store's never throw; the DLC ones may throw a platform exception.
+    calls.push_back({"Store_RegisterForPurchaseEvents", [](Reader& in, Texts&) {
+                         NeverThrows("Store_RegisterForPurchaseEvents", [&] {
+                             X().Store_RegisterForPurchaseEvents(ObjectCallback(in),
+                                                                 Results("ProductPurchasedEventArgs"));
+                         });
+                     }});
+    calls.push_back({"Store_UnRegisterForPurchaseEvents", [](Reader&, Texts&) {
+                         NeverThrows("Store_UnRegisterForPurchaseEvents",
+                                     [&] { X().Store_UnRegisterForPurchaseEvents(); });
+                     }});
+    calls.push_back({"DLC_RegisterForDLCCompletedEvent", [](Reader& in, Texts&) {
+                         ManagedInstallCallback cb = in.Byte() % 8 == 0 ? nullptr : TakeInstall;
+                         MayThrowPlatform([&] { X().DLC_RegisterForDLCCompletedEvent(cb, nullptr); });
+                     }});
+    calls.push_back({"DLC_UnRegisterForDLCCompletedEvent",
+                     [](Reader&, Texts&) { MayThrowPlatform([&] { X().DLC_UnRegisterForDLCCompletedEvent(); }); }});
+    calls.push_back({"DLC_RegisterForDLCCompletedWithDetailsEvent", [](Reader& in, Texts&) {
+                         MayThrowPlatform([&] {
+                             X().DLC_RegisterForDLCCompletedWithDetailsEvent(
+                                 ObjectCallback(in), Results("IDownloadableContentPackageInstallCompletedEventArgs"));
+                         });
+                     }});
+    calls.push_back({"DLC_UnRegisterForDLCCompletedWithDetailsEvent", [](Reader&, Texts&) {
+                         MayThrowPlatform([&] { X().DLC_UnRegisterForDLCCompletedWithDetailsEvent(); });
+                     }});
+    calls.push_back({"DLC_FindPackages", [](Reader& in, Texts&) {
+                         const int32_t filter = Small(in);
+                         MayThrowPlatform([&] {
+                             state->Take(X().DLC_FindPackages(filter), state->Kind("DLC_IDownloadableContentPackage"));
+                         });
+                     }});
+    calls.push_back({"AmFullyInitialized", [](Reader&, Texts&) {
+                         if (!X().AmFullyInitialized()) Finding("the loaded plugin is not initialized");
+                     }});
+    // The platform and the host's loop.
+    calls.push_back({"emu::RaisePurchase", [](Reader& in, Texts& t) {
+                         const char16_t* product = t.Take(in);
+                         emu::RaisePurchase(UserId(in), product ? product : u"", in.Byte() % 4);
+                     }});
+    calls.push_back({"emu::StartInstallation", [](Reader& in, Texts&) {
+                         emu::StartInstallation(Package(in.Byte() % 2), emu::InstallOperationType(in.Byte() % 4));
+                     }});
+    calls.push_back({"pump", [](Reader&, Texts&) { state->host->PumpAll(); }});
+    calls.push_back({"wait and pump", [](Reader&, Texts&) {
+                         emu::WaitIdle();
+                         state->host->PumpAll();
+                     }});
+    calls.push_back({"emu::InjectFault", [](Reader& in, Texts&) {
+                         const std::string& name = FaultNames()[in.Byte() % FaultNames().size()];
+                         const HRESULT hr = FailingHr(in);
+                         emu::InjectFault(name, hr, 1 + in.Byte() % 3);
+                     }});
+    calls.push_back({"emu::ScriptOutcome", [](Reader& in, Texts&) {
+                         const std::string& name = AsyncCallNames()[in.Byte() % AsyncCallNames().size()];
+                         emu::Outcome o;
+                         o.kind = emu::Outcome::Kind(in.Byte() % 7);
+                         o.hr = FailingHr(in);
+                         o.delay = std::chrono::microseconds(in.Byte() % 4 == 0 ? -1 : in.Byte() % 64);
+                         emu::ScriptOutcome(name, o, 1);
+                     }});
+    // Every export that takes a handle, in the order of the export list.
+#define VELMORA_EXPORT(result, name, params, args) AddHandleCall(calls, #name, exports.name);
+#include "velmora/exports.inc"
+#undef VELMORA_EXPORT
+    for (const char* kind : {"ConsumeInventoryItemResult", "InventoryItem", "InventoryItemsResult",
+                             "BrowseCatalogResult", "CatalogItemDetailsList", "ProductPurchasedEventArgs",
+                             "IDownloadableContentPackageInstallCompletedEventArgs"})
+        Results(kind);
+    for (size_t k = 0; k < state->disposeOf.size(); ++k)
+        if (!state->disposeOf[k]) Finding("no _Dispose export for the kind " + state->kindNames[k]);
+    return calls;
+}
+
+// Delivers everything in flight: the platform's work, then the host's queue, until both are quiet.
+void Quiesce() {
+    do emu::WaitIdle();
+    while (state->host->PumpAll() > 0);
+}
+
+bool trace = false;  // VELMORA_FUZZ_TRACE: print each call and the handles held after it
+int64_t baselineObjects = 0;
+int64_t baselineStrings = 0;
+std::vector<Call>* calls = nullptr;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // Never destroyed: the plugin stays loaded until the process ends, so the platform may still
+    // release the plugin's delegates at exit.
+    state = new State;
+    emu::Reset();
+    BuildWorld();
+    host::HostOptions options;
+    state->host = new host::Host(options);
+    state->host->Load(VELMORA_PLUGIN_PATH);
+    state->host->PumpAll();
+    state->x = &state->host->Exports();
+    calls = new std::vector<Call>(MakeCalls(*state->x));
+    trace = std::getenv("VELMORA_FUZZ_TRACE") != nullptr;
+    if (std::getenv("VELMORA_FUZZ_LIST_CALLS"))
+        for (size_t i = 0; i < calls->size(); ++i) std::printf("%3zu %s\n", i, (*calls)[i].name.c_str());
+    // Every group's first use, so what the plugin keeps for its life is in the baseline.
+    const Exports& x = *state->x;
+    x.Store_UnRegisterForPurchaseEvents();
+    x.DLC_UnRegisterForDLCCompletedEvent();
+    x.InventoryService_GetInventoryItemsAsync(kUser, 14, nullptr, nullptr);
+    x.CatalogService_BrowseCatalogAsync(kUser, u"fuzz-parent", 1, 14, 0, 0, 0, nullptr, nullptr);
+    Quiesce();
+    baselineObjects = emu::LiveObjects();
+    baselineStrings = emu::LiveStrings();
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(Folder(), ignored);
+    });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Reader in(data, size);
+    Texts texts;
+    for (int n = 0; n < 64 && !in.Done(); ++n) {
+        const Call& call = (*calls)[in.Byte() % calls->size()];
+        call.run(in, texts);
+        if (trace) std::fprintf(stderr, "%-70s held %zu\n", call.name.c_str(), state->held.size());
+    }
+    // The end of the input: what is in flight arrives, registrations are dropped, every held
+    // reference is given back, and the emulator is as it was.
+    emu::ClearFaults();
+    emu::ClearScripts();
+    Quiesce();
+    const Exports& x = *state->x;
+    x.Store_UnRegisterForPurchaseEvents();
+    x.DLC_UnRegisterForDLCCompletedEvent();
+    x.DLC_UnRegisterForDLCCompletedWithDetailsEvent();
+    Quiesce();
+    state->DisposeAll();
+    emu::RemovePackage(u"FuzzExtra_1.0.0.0_x64__fuzz");
+    if (emu::LiveObjects() != baselineObjects)
+        Finding("live objects " + std::to_string(emu::LiveObjects()) + ", baseline " + std::to_string(baselineObjects));
+    if (emu::LiveStrings() != baselineStrings)
+        Finding("live strings " + std::to_string(emu::LiveStrings()) + ", baseline " + std::to_string(baselineStrings));
+    return 0;
+}
