@@ -1,0 +1,342 @@
+// Malformed scenarios: each mistake gets a message naming the file, the JSON path and the problem,
+// and a failed parse changes nothing in the emulator. Also the accepted alternative forms (numbers
+// for names, raw tick counts, integer HRESULTs), folders relative to the file, and a refused apply.
+#include "emulator/marketplace.h"
+#include "emulator/packages.h"
+#include "emulator/store.h"
+#include "emulator/users.h"
+#include "tests/scenario_fixture.h"
+
+namespace velmora::test {
+namespace {
+
+using namespace ABI;
+
+struct Malformed {
+    const char* what;
+    std::string json;
+    std::string path;
+    std::string problem;  // a part of the problem text
+};
+
+const std::string kUser = R"("users": [{"id": 1, "gamertag": "A"}])";
+const std::string kItem = R"({"id": "c1", "productId": "p1", "mediaItemType": "GameContent"})";
+std::string Catalog(const std::string& fields) {
+    return R"("catalog": [{"id": "c1", "productId": "p1", "mediaItemType": "GameContent", )" + fields + "}]";
+}
+std::string Package(const std::string& fields) { return R"("packages": [{"packageFullName": "P", )" + fields + "}]"; }
+std::string Fault(const std::string& hresult) {
+    return R"({"faults": [{"call": "IFoo.Bar", "hresult": )" + hresult + "}]}";
+}
+
+std::vector<Malformed> MalformedScenarios() {
+    return {
+        {"missing required key", R"({"users": [{"gamertag": "A"}]})", "$.users[0].id", "required key is missing"},
+        {"wrong type", R"({"users": [{"id": "1", "gamertag": "A"}]})", "$.users[0].id",
+         "expected an integer from 0 to 4294967295, found a string"},
+        {"section of the wrong type", R"({"catalog": {}})", "$.catalog", "expected an array, found an object"},
+        {"integer out of range", R"({"users": [{"id": 4294967296, "gamertag": "A"}]})", "$.users[0].id",
+         "expected an integer from 0 to 4294967295, found 4294967296"},
+        {"fraction for an integer", R"({"users": [{"id": 1.5, "gamertag": "A"}]})", "$.users[0].id", "found 1.5"},
+        {"text that is not a boolean", "{" + Package(R"("files": {}, "licensed": "yes")") + "}",
+         "$.packages[0].licensed", "expected a boolean, found a string"},
+        {"duplicate user id", R"({"users": [{"id": 1, "gamertag": "A"}, {"id": 1, "gamertag": "B"}]})", "$.users[1].id",
+         "duplicate user id 1 (first at $.users[0].id)"},
+        {"duplicate catalog id",
+         R"({"catalog": [)" + kItem + R"(, {"id": "c1", "productId": "p2", "mediaItemType": "Game"}]})",
+         "$.catalog[1].id", "duplicate catalog id \"c1\" (first at $.catalog[0].id)"},
+        {"duplicate product id",
+         R"({"catalog": [)" + kItem + R"(, {"id": "c2", "productId": "p1", "mediaItemType": "Game"}]})",
+         "$.catalog[1].productId", "duplicate product id \"p1\" (first at $.catalog[0].productId)"},
+        {"duplicate package full name",
+         R"({"packages": [{"packageFullName": "P", "files": {}}, {"packageFullName": "P", "files": {}}]})",
+         "$.packages[1].packageFullName", "duplicate package full name \"P\" (first at $.packages[0].packageFullName)"},
+        {"duplicate redeem code",
+         R"({"catalog": [)" + kItem +
+             R"(], "redeemCodes": [{"code": "X", "productId": "p1"}, {"code": "X", "productId": "p1"}]})",
+         "$.redeemCodes[1].code", "duplicate redeem code \"X\" (first at $.redeemCodes[0].code)"},
+        {"duplicate product in an inventory",
+         "{" + kUser +
+             R"(, "inventories": [{"userId": 1, "items": [{"productId": "p1", "mediaItemType": "Game"},
+                                                          {"productId": "p1", "mediaItemType": "Game"}]}]})",
+         "$.inventories[0].items[1].productId", "duplicate product id \"p1\""},
+        {"duplicate key", R"({"users": [], "users": []})", "$.users", "duplicate key"},
+        {"duplicate key deep inside", R"({"catalog": [{"id": "a", "id": "b"}]})", "$.catalog[0].id", "duplicate key"},
+        {"unknown enumeration name",
+         R"({"catalog": [{"id": "c1", "productId": "p1", "mediaItemType": "GameConsumeable"}]})",
+         "$.catalog[0].mediaItemType", "unknown MediaItemType \"GameConsumeable\"; expected Unknown, Game, GameV2"},
+        {"enumeration number without a name", R"({"catalog": [{"id": "c1", "productId": "p1", "mediaItemType": 99}]})",
+         "$.catalog[0].mediaItemType", "MediaItemType 99 does not exist"},
+        {"unknown flag name",
+         "{" + kUser + R"(, "privileges": [{"userId": 1, "privilegeId": 7, "result": ["Purchase"]}]})",
+         "$.privileges[0].result[0]", "unknown PrivilegeCheckResult \"Purchase\""},
+        {"unknown outcome kind", R"({"outcomes": [{"call": "IFoo.BarAsync", "kind": "Cancelled"}]})",
+         "$.outcomes[0].kind", "unknown outcome kind \"Cancelled\"; expected Complete, CompleteSynchronously"},
+        {"unknown key close to a known one", "{" + Catalog(R"("availabilities": [{"prize": 4.99}])") + "}",
+         "$.catalog[0].availabilities[0].prize", "unknown key; did you mean \"price\"?"},
+        {"unknown top-level key", R"({"user": []})", "$.user", "unknown key; did you mean \"users\"?"},
+        {"unknown key like no other", R"({"colour": "blue"})", "$.colour",
+         "unknown key; expected one of title, defaultDelayMs, users, catalog"},
+        {"unknown key with odd characters", R"({"title": {"current title": "1"}})", "$.title[\"current title\"]",
+         "unknown key"},
+        {"bad HRESULT digit", Fault(R"("0x8007000G")"), "$.faults[0].hresult",
+         "\"0x8007000G\" is not an HRESULT; expected \"0x\" and 1 to 8 hex digits"},
+        {"HRESULT too long", Fault(R"("0x800700050")"), "$.faults[0].hresult", "is not an HRESULT"},
+        {"HRESULT without 0x", Fault(R"("80070005")"), "$.faults[0].hresult", "is not an HRESULT"},
+        {"HRESULT out of range", Fault("4294967296"), "$.faults[0].hresult", "found 4294967296"},
+        {"fault of S_OK", Fault(R"("0x0")"), "$.faults[0].hresult", "a fault answers a code other than 0"},
+        {"fault count of 0", R"({"faults": [{"call": "IFoo.Bar", "hresult": "0x80004005", "times": 0}]})",
+         "$.faults[0].times", "expected a count of 1 or more, or -1"},
+        {"date in a month that does not exist", "{" + Catalog(R"("releaseDate": "2024-13-01T00:00:00Z")") + "}",
+         "$.catalog[0].releaseDate", "\"2024-13-01T00:00:00Z\" is not a date: month 13 does not exist"},
+        {"date without T and Z", "{" + Catalog(R"("releaseDate": "2024-05-01 00:00:00")") + "}",
+         "$.catalog[0].releaseDate", "expected a UTC date and time like \"2024-05-01T00:00:00Z\""},
+        {"date with an offset", "{" + Catalog(R"("releaseDate": "2024-05-01T00:00:00+02:00")") + "}",
+         "$.catalog[0].releaseDate", "expected a UTC date and time"},
+        {"29 February of a common year", "{" + Catalog(R"("releaseDate": "2023-02-29T00:00:00Z")") + "}",
+         "$.catalog[0].releaseDate", "day 29 does not exist in that month"},
+        {"hour 24", "{" + Catalog(R"("digitalReleaseDate": "2024-05-01T24:00:00Z")") + "}",
+         "$.catalog[0].digitalReleaseDate", "that time of day does not exist"},
+        {"date before 1601", "{" + Catalog(R"("releaseDate": "1600-12-31T23:59:59Z")") + "}",
+         "$.catalog[0].releaseDate", "year 1600 is before 1601"},
+        {"eight fraction digits", "{" + Catalog(R"("releaseDate": "2024-05-01T00:00:00.12345678Z")") + "}",
+         "$.catalog[0].releaseDate", "more than 7 fraction digits"},
+        {"date of the wrong type", "{" + Catalog(R"("releaseDate": true)") + "}", "$.catalog[0].releaseDate",
+         "expected a date (\"2024-05-01T00:00:00Z\" or a tick count), found a boolean"},
+        {"package folder that does not exist", "{" + Package(R"("folder": "no-such-folder")") + "}",
+         "$.packages[0].folder", "no-such-folder\" does not exist or is not a directory"},
+        {"package with folder and files", "{" + Package(R"("folder": ".", "files": {})") + "}", "$.packages[0].folder",
+         "a package takes \"folder\" or \"files\", not both"},
+        {"package without content", "{" + Package(R"("version": "1.0")") + "}", "$.packages[0]",
+         "a package needs \"folder\" (an existing directory) or \"files\""},
+        {"file outside the package", "{" + Package(R"("files": {"../escape.txt": "x"})") + "}",
+         "$.packages[0].files[\"../escape.txt\"]", "not a file name inside the package"},
+        {"absolute file name", "{" + Package(R"("files": {"/etc/x": "x"})") + "}", "$.packages[0].files[\"/etc/x\"]",
+         "not a file name inside the package"},
+        {"bad GUID", "{" + Package(R"("files": {}, "contentGuid": "1234")") + "}", "$.packages[0].contentGuid",
+         "\"1234\" is not a GUID"},
+        {"invalid JSON", "{\n  \"users\": [\n    {\"id\": 1,, }\n  ]\n}", "$",
+         "invalid JSON at line 3, column 14: syntax error"},
+        {"empty text", "", "$", "invalid JSON at line 1, column 1: "},
+        {"ill-formed UTF-8", "{\"title\": {\"currentTitleId\": \"\xC3\x28\"}}", "$", "invalid JSON at line 1"},
+        {"document that is not an object", "[]", "$", "expected an object, found an array"},
+        {"user not in users", "{" + kUser + R"(, "inventories": [{"userId": 9, "items": []}]})",
+         "$.inventories[0].userId", "user 9 is not in \"users\""},
+        {"product not in the catalog",
+         R"({"catalog": [)" + kItem + R"(], "redeemCodes": [{"code": "X", "productId": "p9"}]})",
+         "$.redeemCodes[0].productId", "product \"p9\" is not in \"catalog\""},
+        {"inventory item in state All",
+         "{" + kUser +
+             R"(, "inventories": [{"userId": 1, "items": [{"productId": "p1", "mediaItemType": "Game", "state": "All"}]}]})",
+         "$.inventories[0].items[0].state", "All is a query filter, not the state of an item"},
+        {"failing outcome without a code", R"({"outcomes": [{"call": "IFoo.BarAsync", "kind": "Fail"}]})",
+         "$.outcomes[0].hresult", "required key is missing"},
+        {"failing outcome with a success code",
+         R"({"outcomes": [{"call": "IFoo.BarAsync", "kind": "FailStart", "hresult": "0x00000001"}]})",
+         "$.outcomes[0].hresult", "a FailStart outcome needs a failure code"},
+        {"negative delay", R"({"defaultDelayMs": -1})", "$.defaultDelayMs", "expected a delay of 0 ms or more"},
+        {"relative image URL", "{" + Catalog(R"("images": [{"resizeUrl": "images/x.png"}])") + "}",
+         "$.catalog[0].images[0].resizeUrl", "\"images/x.png\" is not an absolute URI"},
+        {"empty catalog id", R"({"catalog": [{"id": "", "productId": "p1", "mediaItemType": "Game"}]})",
+         "$.catalog[0].id", "must not be empty"},
+        {"resolution of a privilege that needs no purchase",
+         R"({"users": [{"id": 1, "gamertag": "A"}], "catalog": [)" + kItem +
+             R"(], "privileges": [{"userId": 1, "privilegeId": 7, "result": "Banned", "resolveWithProduct": "p1"}]})",
+         "$.privileges[0].resolveWithProduct", "a resolution needs PurchaseRequired in \"result\""},
+        {"walkthrough without a user", R"({"walkthrough": {}})", "$.walkthrough.userId", "required key is missing"},
+        {"purchase of a product without an offer",
+         "{" + kUser + R"(, "catalog": [)" + kItem +
+             R"(], "walkthrough": {"userId": 1, "purchase": {"productId": "p1"}}})",
+         "$.walkthrough.purchase.productId", "product \"p1\" has no signed offer"},
+        {"file to read that the installation lacks",
+         "{" + kUser +
+             R"(, "walkthrough": {"userId": 1, "dlc": {"install": {"packageFullName": "P", "files": {"a.txt": ""}},
+                                                       "readFile": "b.txt"}}})",
+         "$.walkthrough.dlc.readFile", "the installed package has no file \"b.txt\""},
+        {"file to read without an installation",
+         "{" + kUser + R"(, "walkthrough": {"userId": 1, "dlc": {"readFile": "b.txt"}}})", "$.walkthrough.dlc.readFile",
+         "reading a file needs \"install\""},
+        {"unknown key in an expectation",
+         "{" + kUser + R"(, "walkthrough": {"userId": 1, "inventory": {"expect": {"code": "0x0"}}}})",
+         "$.walkthrough.inventory.expect.code", "unknown key; expected one of started, hresult, status, nullResult"},
+    };
+}
+
+class ScenarioErrorsTest : public ScenarioTest {
+protected:
+    // Parses text that must fail, answering the error.
+    std::optional<emu::ScenarioError> ParseError(const std::string& json, const std::filesystem::path& base) {
+        try {
+            emu::ParseScenario(json, "bad.json", base);
+        } catch (const emu::ScenarioError& e) {
+            return e;
+        }
+        return std::nullopt;
+    }
+};
+
+TEST_F(ScenarioErrorsTest, EachMistakeIsNamedWithFilePathAndProblem) {
+    const auto base = TempDir();
+    for (const Malformed& row : MalformedScenarios()) {
+        SCOPED_TRACE(row.what);
+        const auto e = ParseError(row.json, base);
+        ASSERT_TRUE(e.has_value()) << "parsed without error";
+        EXPECT_EQ(e->file, "bad.json");
+        EXPECT_EQ(e->path, row.path);
+        EXPECT_NE(e->problem.find(row.problem), std::string::npos) << e->problem;
+        EXPECT_EQ(std::string(e->what()), "bad.json: " + e->path + ": " + e->problem);
+    }
+}
+
+TEST_F(ScenarioErrorsTest, FailedParsesLeaveTheEmulatorAsItWas) {
+    const emu::Scenario applied = emu::DefaultScenario();
+    emu::ApplyScenario(applied);
+    const auto packages = emu::InstalledPackages();
+    const auto base = TempDir();
+    for (const Malformed& row : MalformedScenarios()) EXPECT_TRUE(ParseError(row.json, base).has_value()) << row.what;
+    EXPECT_THROW(emu::LoadScenarioFile(base / "missing.json"), emu::ScenarioError);
+
+    EXPECT_EQ(emu::UserCount(), applied.users.size());
+    EXPECT_EQ(emu::CatalogItems().size(), applied.catalog.size());
+    EXPECT_EQ(emu::InventoryOf(1).size(), applied.inventories[0].items.size());
+    EXPECT_EQ(emu::PrivilegeOf(1, 247), emu::PrivilegeCheckResult::PurchaseRequired);
+    EXPECT_EQ(emu::DefaultDelay(), std::chrono::milliseconds(15));
+    const auto after = emu::InstalledPackages();
+    ASSERT_EQ(after.size(), packages.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        EXPECT_EQ(after[i].folder, packages[i].folder);
+        EXPECT_TRUE(std::filesystem::is_directory(Folder(after[i].folder)));
+    }
+    EXPECT_EQ(emu::NextOutcome("ICatalogService.BrowseCatalogAsync").kind, emu::Outcome::Kind::Complete);
+    EXPECT_EQ(emu::TakeFault("IFoo.Bar"), S_OK);
+}
+
+TEST_F(ScenarioErrorsTest, UnreadableFilesAreNamed) {
+    const auto dir = TempDir();
+    struct Row {
+        std::filesystem::path file;
+        std::string problem;
+    };
+    for (const Row& row : {Row{dir / "missing.json", "the file does not exist"}, Row{dir, "a directory, not a file"}}) {
+        try {
+            emu::LoadScenarioFile(row.file);
+            ADD_FAILURE() << row.file << " loaded";
+        } catch (const emu::ScenarioError& e) {
+            EXPECT_EQ(e.file, row.file.string());
+            EXPECT_EQ(e.path, "$");
+            EXPECT_EQ(e.problem, row.problem);
+        }
+    }
+    WriteFile(dir / "broken.json", "{\"users\": [}");
+    try {
+        emu::LoadScenarioFile(dir / "broken.json");
+        ADD_FAILURE() << "broken.json loaded";
+    } catch (const emu::ScenarioError& e) {
+        EXPECT_EQ(e.file, (dir / "broken.json").string());
+        EXPECT_EQ(e.problem.rfind("invalid JSON at line 1, column 12", 0), 0u) << e.problem;
+    }
+}
+
+// A relative folder starts at the scenario file's directory, and stays where it is after a Reset.
+TEST_F(ScenarioErrorsTest, PackageFoldersAreRelativeToTheFile) {
+    const auto dir = TempDir();
+    WriteFile(dir / "scenes" / "content" / "glider" / "readme.txt", "glider");
+    WriteFile(dir / "scenes" / "world.json",
+              R"({"packages": [{"packageFullName": "Glider_1.0", "folder": "content/glider"}]})");
+    const emu::Scenario s = emu::LoadScenarioFile(dir / "scenes" / "world.json");
+    ASSERT_EQ(s.packages.size(), 1u);
+    const auto folder = Folder(s.packages[0].data.folder);
+    EXPECT_TRUE(folder.is_absolute());
+    EXPECT_TRUE(std::filesystem::equivalent(folder, dir / "scenes" / "content" / "glider"));
+
+    emu::ApplyScenario(s);
+    ASSERT_EQ(emu::InstalledPackages().size(), 1u);
+    EXPECT_EQ(emu::InstalledPackages()[0].folder, s.packages[0].data.folder);
+    emu::Reset();
+    EXPECT_TRUE(std::filesystem::exists(folder / "readme.txt")) << "a folder the scenario names is not the emulator's";
+}
+
+// Alternative forms a file may use, each giving the same data as the usual form.
+TEST_F(ScenarioErrorsTest, AlternativeFormsReadAsTheirUsualForms) {
+    const auto base = TempDir();
+    auto item = [&](const std::string& fields) {
+        const emu::Scenario s = emu::ParseScenario("{" + Catalog(fields) + "}", "forms.json", base);
+        return s.catalog.at(0);
+    };
+    const std::string byNumber = R"({"catalog": [{"id": "c1", "productId": "p1", "mediaItemType": 5}]})";
+    EXPECT_EQ(emu::ParseScenario(byNumber, "forms.json", base).catalog.at(0).mediaItemType,
+              emu::MediaItemType::GameConsumable);
+    EXPECT_EQ(item(R"("releaseDate": -5)").releaseDate, -5);
+    EXPECT_EQ(item(R"("releaseDate": "1601-01-01T00:00:00Z")").releaseDate, 0);
+    EXPECT_EQ(item(R"("releaseDate": "1970-01-01T00:00:00Z")").releaseDate, 116444736000000000);
+    EXPECT_EQ(item(R"("releaseDate": "1970-01-01T00:00:00.0000001Z")").releaseDate, 116444736000000001);
+    EXPECT_EQ(item(R"("releaseDate": "2000-02-29T00:00:00Z")").releaseDate, 125962560000000000);
+    EXPECT_EQ(item(R"("releaseDate": "2024-02-29T00:00:00Z")").releaseDate, 133536384000000000);
+    EXPECT_EQ(item(R"("releaseDate": "9999-12-31T23:59:59.9999999Z")").releaseDate, 2650467743999999999);
+    EXPECT_EQ(item(R"("availabilities": [{"isPurchasable": 7}])").availabilities[0].isPurchasable, 7);
+    EXPECT_EQ(
+        item(R"("availabilities": [{"offerDisplayDataJson": "{\"a\": 1}"}])").availabilities[0].offerDisplayDataJson,
+        u"{\"a\": 1}");
+
+    auto privilege = [&](const std::string& result) {
+        const std::string json =
+            "{" + kUser + R"(, "privileges": [{"userId": 1, "privilegeId": 7, "result": )" + result + "}]}";
+        return uint32_t(emu::ParseScenario(json, "forms.json", base).privileges.at(0).result);
+    };
+    EXPECT_EQ(privilege(R"(["PurchaseRequired", "Restricted"])"), 9u);
+    EXPECT_EQ(privilege("9"), 9u);
+    EXPECT_EQ(privilege(R"("Banned")"), 4u);
+    EXPECT_EQ(privilege("[]"), 0u);
+
+    auto fault = [&](const std::string& hresult) {
+        return emu::ParseScenario(Fault(hresult), "forms.json", base).faults.at(0).hr;
+    };
+    EXPECT_EQ(fault(R"("0x80070005")"), E_ACCESSDENIED);
+    EXPECT_EQ(fault(R"("0X80070005")"), E_ACCESSDENIED);
+    EXPECT_EQ(fault("-2147024891"), E_ACCESSDENIED);
+    EXPECT_EQ(fault("2147942405"), E_ACCESSDENIED);
+    EXPECT_EQ(fault(R"("0x1")"), S_FALSE);
+
+    // A walkthrough passes any number on as it is: the platform's answer to it is what a demo shows.
+    const std::string walk = "{" + kUser + R"(, "walkthrough": {"userId": 1,
+        "browse": {"parentId": "x", "parentMediaType": 99, "sortOrder": "UserRatings"}, "dlc": {"filter": 7}}})";
+    const emu::Scenario w = emu::ParseScenario(walk, "forms.json", base);
+    EXPECT_EQ(w.walkthrough->browse->parentMediaType, 99);
+    EXPECT_EQ(w.walkthrough->browse->childMediaType, int32_t(emu::MediaItemType::All));
+    EXPECT_EQ(w.walkthrough->browse->sortOrder, int32_t(emu::CatalogSortOrder::UserRatings));
+    EXPECT_EQ(w.walkthrough->dlc->filter, 7);
+    EXPECT_FALSE(w.walkthrough->details.has_value());
+
+    // Dates are written back as text, and numbers without a name as numbers.
+    const std::string written = emu::ScenarioToJson(w);
+    EXPECT_NE(written.find("\"parentMediaType\": 99"), std::string::npos);
+    EXPECT_NE(written.find("\"sortOrder\": \"UserRatings\""), std::string::npos);
+    const std::string dated = emu::ScenarioToJson(
+        emu::ParseScenario("{" + Catalog(R"("releaseDate": "2000-02-29T00:00:00.25Z")") + "}", "forms.json", base));
+    EXPECT_NE(dated.find("\"releaseDate\": \"2000-02-29T00:00:00.25Z\""), std::string::npos) << dated;
+}
+
+// A scenario built by hand can hold what the emulator refuses: the apply stops, names the part,
+// and leaves an emptied emulator rather than half a world.
+TEST_F(ScenarioErrorsTest, RefusedPartEmptiesTheEmulator) {
+    emu::Scenario s = emu::DefaultScenario();
+    emu::ScenarioPackage missing;
+    missing.data.packageFullName = u"Missing_1.0";
+    missing.data.folder = u"/no/such/folder/for/velmora";
+    s.packages.push_back(missing);
+    try {
+        emu::ApplyScenario(s);
+        ADD_FAILURE() << "applied";
+    } catch (const emu::ScenarioError& e) {
+        EXPECT_EQ(e.file, "scenarios/default.json");
+        EXPECT_EQ(e.path, "$.packages[2]");
+        EXPECT_EQ(e.problem, "the emulator refused it (0x80070057)");
+    }
+    EXPECT_EQ(emu::UserCount(), 0u);
+    EXPECT_TRUE(emu::CatalogItems().empty());
+    EXPECT_TRUE(emu::InstalledPackages().empty());
+    EXPECT_EQ(emu::DefaultDelay(), std::chrono::microseconds(0));
+}
+
+}  // namespace
+}  // namespace velmora::test
