@@ -1,6 +1,10 @@
-// The whole road of one request for each of the eight marketplace operations: the export starts
-// it, the emulated service answers from its data, the callback runs once on the pumping thread
-// with the user data, the accessors read exactly that data, and disposing leaves nothing alive.
+// The eight marketplace operations from one table: the first call of each registers its group's
+// handlers (order and concurrent first use live in plugin_handlers_test.cpp); a successful road
+// delivers the emulator's records once, on the pumping thread, with the user data, and disposing
+// leaves nothing alive; a false start means no callback ever, a true start exactly one, whether the
+// user does not resolve, a platform call fails at once, or the operation fails, is cancelled,
+// answers null or completes before the continuation is attached. Every accessor's reading is
+// proven in marketplace_accessors_test.cpp.
 #include <functional>
 
 #include "tests/marketplace_fixture.h"
@@ -8,163 +12,258 @@
 namespace velmora::test {
 namespace {
 
+using Kind = emu::Outcome::Kind;
+using U16s = std::vector<std::u16string>;
+
+const char* const kNames[] = {"GetInventoryItemsAsync",
+                              "GetInventoryItemsAsyncEx",
+                              "GetInventoryItemsForAllUsersAsync",
+                              "GetInventoryItemsForAllUsersAsyncEx",
+                              "GetInventoryItemAsync",
+                              "ConsumeInventoryItemAsync",
+                              "BrowseCatalogAsync",
+                              "GetCatalogItemDetailsAsync"};
+
 class MarketplaceOperationsTest : public MarketplaceTest {
 protected:
     void SetUp() override {
         MarketplaceTest::SetUp();
         AddUser(kUser, u"Ada");
         AddUser(kOtherUser, u"Brun");
+        auto castle = Owned(u"dlc.castle");
         castle.containerIds = {{u"bundle.1", u"bundle.2"}};
         Give(kUser, castle);
-        Give(kUser, coins);
-        Give(kOtherUser, sword);
-
-        castleProduct.images = {
-            {u"img-1", u"BoxArt", {u"BoxArt", u"Poster"}, u"https://images.example.com/castle.png", 1920, 1080}};
+        Give(kUser, Consumable(u"coins", 100));
+        Give(kOtherUser, Owned(u"dlc.sword"));
+        auto castleProduct = Listed(u"castle", MediaItemType::GameContent, {u"game"});
         emu::CatalogAvailabilityData offer;
-        offer.contentId = u"content-castle";
-        offer.title = u"Castle";
-        offer.currencyCode = u"EUR";
-        offer.displayPrice = u"4,99 €";
-        offer.signedOffer = u"signed-castle";
         offer.offerId = u"offer-castle";
-        offer.price = 4.99;
-        offer.listPrice = 9.99;
-        offer.acceptablePaymentInstrumentTypes = {u"CreditCard", u"Token"};
         castleProduct.availabilities = {offer};
         castleProduct.freeAndPaidCountDaily = 5;
+        auto coinPack = Listed(u"coinpack", MediaItemType::GameConsumable, {u"game"});
         coinPack.freeAndPaidCountDaily = 9;
         List(Listed(u"game", MediaItemType::GameV2, {}));
         List(castleProduct);
         List(coinPack);
+        // Made by the emulator directly, so that obtaining it registers nothing.
+        emu::IInventoryItem* record = nullptr;
+        ASSERT_EQ(emu::CreateInventoryItem(Consumable(u"coins", 100), &record), ABI::S_OK);
+        item = record;
+        Host().Queue().ClearTrace();
+    }
+    void TearDown() override {
+        X().InventoryItem_Dispose(item);
+        MarketplaceTest::TearDown();
     }
 
-    emu::InventoryItemData castle = Owned(u"dlc.castle");
-    emu::InventoryItemData coins = Consumable(u"coins", 100);
-    emu::InventoryItemData sword = Owned(u"dlc.sword");
-    emu::CatalogItemData castleProduct = Listed(u"castle", MediaItemType::GameContent, {u"game"});
-    emu::CatalogItemData coinPack = Listed(u"coinpack", MediaItemType::GameConsumable, {u"game"});
+    struct Operation {
+        std::string platformCall;  // the emulated service method, for scripts
+        bool inventory;            // the group: inventory or catalog
+        EventId event;
+        std::function<bool(uint32_t user, ManagedObjectCallback, void*)> start;
+        std::function<void(ObjectHandle)> verify;  // what a successful result reads
+        DisposeExport dispose;
+    };
+    std::vector<Operation> Operations() {
+        using namespace HaldenPlugin;
+        auto items = [this](U16s ids, uint32_t total) {
+            return [this, ids, total](ObjectHandle r) {
+                EXPECT_EQ(X().InventoryItemsResult_TotalItems(r), total);
+                EXPECT_EQ(ProductIds(r), ids);
+            };
+        };
+        return {
+            {"IInventoryService.GetInventoryItemsAsync", true, InventoryItemsResultEvent::Id,
+             [&](uint32_t u, auto cb, void* d) {
+                 return X().InventoryService_GetInventoryItemsAsync(u, I(MediaItemType::GameContent), cb, d);
+             },
+             items({u"dlc.castle"}, 1), &Exports::InventoryItemsResult_Dispose},
+            {"IInventoryService.GetInventoryItemsWithFiltersAsync", true, InventoryItemsResultEvent::Id,
+             [&](uint32_t u, auto cb, void* d) {
+                 return X().InventoryService_GetInventoryItemsAsyncEx(u, I(MediaItemType::All), I(ItemState::All),
+                                                                      I(Availability::All), u"bundle.2", 0, cb, d);
+             },
+             items({u"dlc.castle"}, 1), &Exports::InventoryItemsResult_Dispose},
+            {"IInventoryService.GetInventoryItemsForAllUsersAsync", true, InventoryItemsResultEvent::Id,
+             [&](uint32_t u, auto cb, void* d) {
+                 return X().InventoryService_GetInventoryItemsForAllUsersAsync(u, I(MediaItemType::All), cb, d);
+             },
+             items({u"dlc.castle", u"coins", u"dlc.sword"}, 3), &Exports::InventoryItemsResult_Dispose},
+            {"IInventoryService.GetInventoryItemsForAllUsersWithFiltersAsync", true, InventoryItemsResultEvent::Id,
+             [&](uint32_t u, auto cb, void* d) {
+                 return X().InventoryService_GetInventoryItemsForAllUsersAsyncEx(
+                     u, I(MediaItemType::GameContent), I(ItemState::Enabled), I(Availability::Available), nullptr, 1,
+                     cb, d);
+             },
+             items({u"dlc.castle"}, 2), &Exports::InventoryItemsResult_Dispose},
+            {"IInventoryService.GetInventoryItemAsync", true, InventoryItemEvent::Id,
+             [&](uint32_t u, auto cb, void* d) { return X().InventoryService_GetInventoryItemAsync(u, item, cb, d); },
+             [&](ObjectHandle r) { EXPECT_EQ(Show(X().InventoryItem_ProductId(r)), u"coins"); },
+             &Exports::InventoryItem_Dispose},
+            {"IInventoryService.ConsumeInventoryItemAsync", true, ConsumeInventoryItemResultEvent::Id,
+             [&](uint32_t u, auto cb, void* d) {
+                 return X().InventoryService_ConsumeInventoryItemAsync(u, item, 30, u"txn-1", cb, d);
+             },
+             [&](ObjectHandle r) {
+                 EXPECT_EQ(X().ConsumeInventoryItemResult_ConsumableBalance(r), 70u);
+                 EXPECT_EQ(Show(X().ConsumeInventoryItemResult_TransactionId(r)), u"txn-1");
+                 EXPECT_EQ(emu::InventoryOf(kUser)[1].consumableBalance, 70u);
+             },
+             &Exports::ConsumeInventoryItemResult_Dispose},
+            {"ICatalogService.BrowseCatalogAsync", false, BrowseCatalogResultEvent::Id,
+             [&](uint32_t u, auto cb, void* d) {
+                 return X().CatalogService_BrowseCatalogAsync(u, u"game", I(MediaItemType::GameV2),
+                                                              I(MediaItemType::All),
+                                                              I(SortOrder::FreeAndPaidCountDaily), 0, 0, cb, d);
+             },
+             [&](ObjectHandle r) {
+                 EXPECT_EQ(X().BrowseCatalogResult_TotalCount(r), 2u);
+                 EXPECT_EQ(CatalogIds(r), (U16s{u"coinpack", u"castle"}));
+             },
+             &Exports::BrowseCatalogResult_Dispose},
+            {"ICatalogService.GetCatalogItemDetailsAsync", false, CatalogItemDetailsResultEvent::Id,
+             [&](uint32_t u, auto cb, void* d) {
+                 const char16_t* ids[] = {u"castle.product"};
+                 return X().CatalogService_GetCatalogItemDetailsAsync(u, ids, 1, cb, d);
+             },
+             [&](ObjectHandle r) {
+                 ASSERT_EQ(X().CatalogItemDetailsList_Length(r), 1u);
+                 ObjectHandle details = X().CatalogItemDetailsList_GetAt(r, 0);
+                 EXPECT_EQ(Show(X().CatalogItemDetails_Id(details)), u"castle");
+                 ObjectHandle offers = X().CatalogItemDetails_Availabilities(details);
+                 ObjectHandle offer = X().CatalogItemDetails_Availabilities_GetAt(offers, 0);
+                 EXPECT_EQ(Show(X().CatalogItemAvailability_OfferId(offer)), u"offer-castle");
+                 X().CatalogItemAvailability_Dispose(offer);
+                 X().CatalogItemDetails_Availabilities_Dispose(offers);
+                 X().CatalogItemDetails_Dispose(details);
+             },
+             &Exports::CatalogItemDetailsList_Dispose},
+        };
+    }
+
+    // Starts the operation and checks that it answers false and that no callback and no event follow.
+    void ExpectNoStart(const Operation& op, uint32_t user) {
+        Host().Queue().ClearTrace();
+        Receipt& r = NewReceipt();
+        EXPECT_FALSE(op.start(user, &Receive, &r));
+        Settle();
+        EXPECT_EQ(r.calls.load(), 0);
+        EXPECT_EQ(Sent(op.event), 0u);
+    }
+
+    // Starts the operation and answers its one delivery.
+    ObjectCall ExpectOneEvent(const Operation& op) {
+        Host().Queue().ClearTrace();
+        Receipt& r = NewReceipt();
+        EXPECT_TRUE(op.start(kUser, &Receive, &r));
+        EXPECT_EQ(r.calls.load(), 0) << "delivery waits for the pump, even for a synchronous completion";
+        AwaitOne(r);
+        EXPECT_EQ(Sent(op.event), 1u);
+        EXPECT_TRUE(r.call.onDeliveringThread && r.onPumpingThread);
+        EXPECT_EQ(r.call.userData, &r);
+        return r.call;
+    }
+
+    ObjectHandle item = nullptr;
 };
 
-// One operation's road: how it starts, what its result must read, how the result is disposed.
-struct Road {
-    const char* name;
-    EventId event;
-    std::function<bool(ManagedObjectCallback, void*)> start;
-    std::function<void(ObjectHandle)> verify;
-    DisposeExport dispose;
-};
+// Each row runs in a fresh module, so its call is the group's first.
+class MarketplaceFirstCallTest : public MarketplaceOperationsTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(MarketplaceFirstCallTest, AnUnknownUserStartsNothingButTheGroupRegistersOnce) {
+    const Operation op = Operations()[size_t(GetParam())];
+    ExpectNoStart(op, kUnknownUser);
+    EXPECT_EQ(AddedHandlers(), op.inventory ? InventoryHandlers() : CatalogHandlers());
+    ExpectNoStart(op, kUnknownUser);
+    EXPECT_TRUE(AddedHandlers().empty()) << "a second call registers nothing more";
+    EXPECT_TRUE(emu::MarketplaceCalls().empty()) << "no service was asked";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, MarketplaceFirstCallTest, ::testing::Range(0, 8),
+                         [](const auto& info) { return std::string(kNames[info.param]); });
+
+TEST_F(MarketplaceOperationsTest, ADetailsQueryWithoutIdsAnswersFalseAndRegistersNothing) {
+    const char16_t* ids[] = {u"castle.product"};
+    for (int32_t count : {0, -1}) {
+        SCOPED_TRACE(count);
+        Receipt& r = NewReceipt();
+        EXPECT_FALSE(X().CatalogService_GetCatalogItemDetailsAsync(kUser, ids, count, &Receive, &r));
+        Settle();
+        EXPECT_EQ(r.calls.load(), 0);
+    }
+    EXPECT_TRUE(AddedHandlers().empty());
+    EXPECT_TRUE(emu::MarketplaceCalls().empty()) << "nothing reached the platform";
+}
 
 TEST_F(MarketplaceOperationsTest, EveryOperationDeliversTheEmulatorsDataOnceAndLeavesNothingAlive) {
-    using namespace HaldenPlugin;
-    ObjectHandle castleItem = OwnedItem(kUser, u"dlc.castle");
-    ObjectHandle coinsItem = OwnedItem(kUser, u"coins");
-    auto expectItems = [&](ObjectHandle result, const std::vector<const emu::InventoryItemData*>& expected,
-                           uint32_t total) {
-        EXPECT_EQ(X().InventoryItemsResult_TotalItems(result), total);
-        ObjectHandle items = X().InventoryItemsResult_Items(result);
-        ASSERT_EQ(X().InventoryItemsResult_Items_Length(items), expected.size());
-        for (uint32_t i = 0; i < expected.size(); ++i) {
-            ObjectHandle item = X().InventoryItemsResult_Items_GetAt(items, i);
-            ExpectInventoryItem(item, *expected[i]);
-            X().InventoryItem_Dispose(item);
-        }
-        X().InventoryItemsResult_Items_Dispose(items);
-    };
-    const std::vector<Road> roads = {
-        {"InventoryService_GetInventoryItemsAsync", InventoryItemsResultEvent::Id,
-         [&](auto cb, void* data) {
-             return X().InventoryService_GetInventoryItemsAsync(kUser, I(MediaItemType::GameContent), cb, data);
-         },
-         [&](ObjectHandle r) { expectItems(r, {&castle}, 1); }, &Exports::InventoryItemsResult_Dispose},
-        {"InventoryService_GetInventoryItemsAsyncEx", InventoryItemsResultEvent::Id,
-         [&](auto cb, void* data) {
-             return X().InventoryService_GetInventoryItemsAsyncEx(kUser, I(MediaItemType::All), I(ItemState::All),
-                                                                  I(Availability::All), u"bundle.2", 0, cb, data);
-         },
-         [&](ObjectHandle r) { expectItems(r, {&castle}, 1); }, &Exports::InventoryItemsResult_Dispose},
-        {"InventoryService_GetInventoryItemsForAllUsersAsync", InventoryItemsResultEvent::Id,
-         [&](auto cb, void* data) {
-             return X().InventoryService_GetInventoryItemsForAllUsersAsync(kUser, I(MediaItemType::All), cb, data);
-         },
-         [&](ObjectHandle r) {
-             expectItems(r, {&castle, &coins, &sword}, 3);
-         },
-         &Exports::InventoryItemsResult_Dispose},
-        {"InventoryService_GetInventoryItemsForAllUsersAsyncEx", InventoryItemsResultEvent::Id,
-         [&](auto cb, void* data) {
-             return X().InventoryService_GetInventoryItemsForAllUsersAsyncEx(
-                 kOtherUser, I(MediaItemType::GameContent), I(ItemState::Enabled), I(Availability::Available), nullptr,
-                 1, cb, data);
-         },
-         [&](ObjectHandle r) { expectItems(r, {&castle}, 2); }, &Exports::InventoryItemsResult_Dispose},
-        {"InventoryService_GetInventoryItemAsync", InventoryItemEvent::Id,
-         [&](auto cb, void* data) { return X().InventoryService_GetInventoryItemAsync(kUser, castleItem, cb, data); },
-         [&](ObjectHandle r) { ExpectInventoryItem(r, castle); }, &Exports::InventoryItem_Dispose},
-        {"InventoryService_ConsumeInventoryItemAsync", ConsumeInventoryItemResultEvent::Id,
-         [&](auto cb, void* data) {
-             return X().InventoryService_ConsumeInventoryItemAsync(kUser, coinsItem, 30, u"txn-1", cb, data);
-         },
-         [&](ObjectHandle r) {
-             EXPECT_EQ(X().ConsumeInventoryItemResult_ConsumableBalance(r), 70u);
-             EXPECT_EQ(Show(X().ConsumeInventoryItemResult_ConsumableUrl(r)), *coins.consumableUrl);
-             EXPECT_EQ(Show(X().ConsumeInventoryItemResult_TransactionId(r)), u"txn-1");
-             EXPECT_EQ(emu::InventoryOf(kUser)[1].consumableBalance, 70u);
-         },
-         &Exports::ConsumeInventoryItemResult_Dispose},
-        {"CatalogService_BrowseCatalogAsync", BrowseCatalogResultEvent::Id,
-         [&](auto cb, void* data) {
-             return X().CatalogService_BrowseCatalogAsync(kUser, u"game", I(MediaItemType::GameV2),
-                                                          I(MediaItemType::All), I(SortOrder::FreeAndPaidCountDaily), 0,
-                                                          0, cb, data);
-         },
-         [&](ObjectHandle r) {
-             EXPECT_EQ(X().BrowseCatalogResult_TotalCount(r), 2u);
-             ASSERT_EQ(X().BrowseCatalogResult_Items_Length(r), 2u);
-             const emu::CatalogItemData* expected[] = {&coinPack, &castleProduct};
-             for (uint32_t i = 0; i < 2; ++i) {
-                 ObjectHandle item = X().BrowseCatalogResult_Items_GetAt(r, i);
-                 ExpectCatalogItem(item, *expected[i]);
-                 X().CatalogItem_Dispose(item);
-             }
-         },
-         &Exports::BrowseCatalogResult_Dispose},
-        {"CatalogService_GetCatalogItemDetailsAsync", CatalogItemDetailsResultEvent::Id,
-         [&](auto cb, void* data) {
-             const char16_t* ids[] = {u"castle.product"};
-             return X().CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 1, cb, data);
-         },
-         [&](ObjectHandle r) {
-             ASSERT_EQ(X().CatalogItemDetailsList_Length(r), 1u);
-             ObjectHandle details = X().CatalogItemDetailsList_GetAt(r, 0);
-             ExpectDetails(details, castleProduct);
-             X().CatalogItemDetails_Dispose(details);
-         },
-         &Exports::CatalogItemDetailsList_Dispose},
-    };
-
-    for (const Road& road : roads) {
-        SCOPED_TRACE(road.name);
-        Host().Queue().ClearTrace();
+    for (const Operation& op : Operations()) {
+        SCOPED_TRACE(op.platformCall);
         const int64_t objectsBefore = emu::LiveObjects();
         const int64_t stringsBefore = emu::LiveStrings();
-        Receipt& r = NewReceipt();
-        ASSERT_TRUE(road.start(&Receive, &r));
-        EXPECT_EQ(r.calls.load(), 0) << "a callback runs only when the host pumps";
-        AwaitOne(r);
-        EXPECT_EQ(Sent(road.event), 1u);
-        EXPECT_EQ(r.call.hr, 0);
-        EXPECT_EQ(r.call.userData, &r);
-        EXPECT_TRUE(r.call.onDeliveringThread);
-        EXPECT_TRUE(r.onPumpingThread);
-        ASSERT_NE(r.call.result, nullptr);
-        road.verify(r.call.result);
-        (X().*road.dispose)(r.call.result);
+        const ObjectCall call = ExpectOneEvent(op);
+        EXPECT_EQ(call.hr, 0);
+        ASSERT_NE(call.result, nullptr);
+        op.verify(call.result);
+        (X().*op.dispose)(call.result);
         EXPECT_EQ(emu::LiveObjects(), objectsBefore);
         EXPECT_EQ(emu::LiveStrings(), stringsBefore);
     }
-    X().InventoryItem_Dispose(castleItem);
-    X().InventoryItem_Dispose(coinsItem);
+}
+
+TEST_F(MarketplaceOperationsTest, ASynchronousPlatformFailureStartsNothing) {
+    struct Failure {
+        const char* name;
+        std::function<void(const Operation&)> arm;
+    };
+    const Failure failures[] = {
+        {"the start fails",
+         [](const Operation& op) {
+             emu::ScriptOutcome(op.platformCall, {Kind::FailStart, ABI::E_FAIL});
+         }},
+        {"the start hands out no operation",
+         [](const Operation& op) { emu::ScriptOutcome(op.platformCall, {Kind::NullOperation}); }},
+        {"the service is unavailable",
+         [](const Operation& op) {
+             emu::InjectFault(
+                 op.inventory ? "IXboxLiveContext.get_InventoryService" : "IXboxLiveContext.get_CatalogService",
+                 ABI::E_ACCESSDENIED, 1);
+         }},
+        {"the service method fails", [](const Operation& op) { emu::InjectFault(op.platformCall, ABI::E_FAIL, 1); }},
+    };
+    for (const Failure& failure : failures) {
+        for (const Operation& op : Operations()) {
+            SCOPED_TRACE(std::string(failure.name) + ": " + op.platformCall);
+            failure.arm(op);
+            ExpectNoStart(op, kUser);
+        }
+    }
+}
+
+TEST_F(MarketplaceOperationsTest, AnAsynchronousEndOrASynchronousCompletionDeliversExactlyOneEvent) {
+    struct End {
+        const char* name;
+        emu::Outcome outcome;
+        int32_t hr;
+        bool result;
+    };
+    const End ends[] = {
+        {"failed", {Kind::Fail, ABI::E_ACCESSDENIED}, ABI::E_ACCESSDENIED, false},
+        {"cancelled", {Kind::Cancel}, ABI::S_OK, false},
+        {"null result", {Kind::NullResult}, ABI::S_OK, false},
+        {"completed before attach", {Kind::CompleteSynchronously}, ABI::S_OK, true},
+    };
+    for (const End& end : ends) {
+        for (const Operation& op : Operations()) {
+            SCOPED_TRACE(std::string(end.name) + ": " + op.platformCall);
+            emu::ScriptOutcome(op.platformCall, end.outcome);
+            const int64_t before = emu::LiveObjects();
+            const ObjectCall call = ExpectOneEvent(op);
+            EXPECT_EQ(call.hr, end.hr);
+            EXPECT_EQ(call.result != nullptr, end.result);
+            if (call.result) (X().*op.dispose)(call.result);
+            EXPECT_EQ(emu::LiveObjects(), before);
+        }
+    }
 }
 
 }  // namespace
