@@ -2,6 +2,7 @@
 // its privileges' flags combined with OR, the ids, the flag's low byte and the text reach the
 // platform as given, every outcome delivers once or answers false, and a scripted resolution
 // buys the product that lifts the privilege.
+#include <tuple>
 #include <vector>
 
 #include "emulator/marketplace.h"
@@ -93,78 +94,45 @@ protected:
     }
 };
 
-TEST_F(StorePrivilegesTest, TheCallbackReceivesThePrivilegesFlags) {
-    const uint32_t rows[] = {kNoIssue,
-                             kPurchaseRequired,
-                             kAborted,
-                             kBanned,
-                             kRestricted,
-                             kBanned | kRestricted,
-                             kPurchaseRequired | kAborted};
-    for (uint32_t flags : rows) {
+TEST_F(StorePrivilegesTest, TheCallbackReceivesThePrivilegesFlagsAndAListCombinesThemWithOr) {
+    for (uint32_t flags : {kNoIssue, kPurchaseRequired, kAborted, kBanned, kRestricted, kBanned | kRestricted}) {
         SCOPED_TRACE(flags);
         emu::SetPrivilege(kUser, kMultiplayer, Flags(flags));
-        for (const Check& check : kChecks) {
-            const ValueCall call = Run(check, {kMultiplayer});
-            EXPECT_EQ(call.hr, 0) << check.name;
-            EXPECT_EQ(call.value, flags) << check.name;
-        }
+        for (const Check& check : kChecks) EXPECT_EQ(Run(check, {kMultiplayer}).value, flags) << check.name;
     }
     EXPECT_EQ(Run(kSingle, {kMultiplayer}, 0, nullptr, kOtherUser).value, kNoIssue) << "flags belong to one user";
-}
 
-TEST_F(StorePrivilegesTest, AListAnswersTheFlagsOfEveryListedPrivilegeCombinedWithOr) {
     emu::SetPrivilege(kUser, kMultiplayer, Flags(kPurchaseRequired));
     emu::SetPrivilege(kUser, kCommunication, Flags(kBanned));
     emu::SetPrivilege(kUser, kUserContent, Flags(kRestricted | kBanned));
-    struct Row {
-        std::vector<uint32_t> ids;
-        uint32_t flags;
-    };
-    const Row rows[] = {
-        {{kMultiplayer, kCommunication}, kPurchaseRequired | kBanned},
-        {{kCommunication, kUserContent}, kBanned | kRestricted},
-        {{kMultiplayer, kCommunication, kUserContent, 1}, kPurchaseRequired | kBanned | kRestricted},
-        {{1, 2, 3}, kNoIssue},
-    };
-    for (const Row& row : rows) EXPECT_EQ(Run(kList, row.ids).value, row.flags);
+    EXPECT_EQ(Run(kList, {kMultiplayer, kCommunication}).value, kPurchaseRequired | kBanned);
+    EXPECT_EQ(Run(kList, {kMultiplayer, kCommunication, kUserContent, 1}).value,
+              kPurchaseRequired | kBanned | kRestricted);
+    EXPECT_EQ(Run(kList, {1, 2, 3}).value, kNoIssue);
 }
 
-TEST_F(StorePrivilegesTest, TheIdsReachThePlatformInOrderWithRepeats) {
+// The ids in order with repeats, only the attempt flag's low byte, and the text (null as empty).
+TEST_F(StorePrivilegesTest, TheArgumentsReachThePlatformAsGiven) {
     const std::vector<uint32_t> ids = {kMultiplayer, 7, kMultiplayer, 0xFFFFFFFF, 7};
     Run(kList, ids);
+    EXPECT_EQ(emu::PrivilegeRequests().back().privilegeIds, ids);
+    EXPECT_EQ(emu::PrivilegeRequests().back().userId, kUser);
     Run(kSingle, {0xFEDCBA98});
-    const auto requests = emu::PrivilegeRequests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].call, kList.call);
-    EXPECT_EQ(requests[0].userId, kUser);
-    EXPECT_EQ(requests[0].privilegeIds, ids);
-    EXPECT_EQ(requests[1].call, kSingle.call);
-    EXPECT_EQ(requests[1].privilegeIds, std::vector<uint32_t>{0xFEDCBA98});
-}
-
-TEST_F(StorePrivilegesTest, OnlyTheFlagsLowByteAndTheTextReachThePlatform) {
-    struct Row {
-        uint32_t attempt;
-        uint8_t arrives;
-        const char16_t* text;
-        std::u16string arrivesText;
-    };
-    const Row rows[] = {
+    EXPECT_EQ(emu::PrivilegeRequests().back().privilegeIds, std::vector<uint32_t>{0xFEDCBA98});
+    const std::tuple<uint32_t, uint8_t, const char16_t*, std::u16string> rows[] = {
         {0x100, 0, nullptr, u""},
         {0x101, 1, u"", u""},
-        {1, 1, u"Play online with friends", u"Play online with friends"},
         {0xFFFFFF00, 0, u"\u00e9t\u00e9", u"\u00e9t\u00e9"},
         {0x12345602, 2, nullptr, u""},
     };
     for (const Check& check : kChecks) {
-        for (const Row& row : rows) {
-            SCOPED_TRACE(std::string(check.name) + " " + std::to_string(row.attempt));
-            Run(check, {kMultiplayer}, row.attempt, row.text);
-            const auto requests = emu::PrivilegeRequests();
-            ASSERT_FALSE(requests.empty());
-            EXPECT_EQ(requests.back().attemptResolution, row.arrives);
-            EXPECT_EQ(requests.back().friendlyDisplay, row.arrivesText);
+        for (const auto& [attempt, arrives, text, arrivesText] : rows) {
+            SCOPED_TRACE(std::string(check.name) + " " + std::to_string(attempt));
+            Run(check, {kMultiplayer}, attempt, text);
+            const emu::PrivilegeRequest request = emu::PrivilegeRequests().back();
+            EXPECT_EQ(request.call, check.call);
+            EXPECT_EQ(request.attemptResolution, arrives);
+            EXPECT_EQ(request.friendlyDisplay, arrivesText);
         }
     }
 }

@@ -1,5 +1,5 @@
-// The store group's handlers and its five screens, through the exports: the first store call
-// registers the seven handlers once, in order; every screen delivers its action's final status and
+// The store's five screens, through the exports (handler registration lives in
+// plugin_handlers_test.cpp): every screen delivers its action's final status and
 // error code exactly once on the host's thread, or answers false and delivers nothing; the
 // arguments reach the platform in their positions.
 #include <thread>
@@ -66,91 +66,9 @@ protected:
             if (entry.kind == host::TraceEntry::Kind::AddHandler) ids.push_back(entry.id);
         return ids;
     }
-
-    static std::vector<EventId> StoreHandlers() {
-        return {PrivilegeCheckResultEvent::Id,     ShowDetailsAsyncEvent::Id,    ShowMarketplaceAsyncEvent::Id,
-                ShowPurchaseAsyncEvent::Id,        ShowRedeemCodeAsyncEvent::Id, ShowSubscriptionAsyncEvent::Id,
-                ProductPurchasedEventArgsEvent::Id};
-    }
 };
-
-// ---- handler registration -----------------------------------------------------------------------
-
-struct FirstCall {
-    const char* name;
-    bool (*call)(const host::VelmoraExports& x, ValueCalls* calls);
-    bool started;
-    size_t callbacks;
-};
-void PrintTo(const FirstCall& c, std::ostream* os) { *os << c.name; }
 
 const uint32_t kIds[] = {254, 255};
-
-const FirstCall kFirstCalls[] = {
-    {"ShowDetailsAsync",
-     [](const host::VelmoraExports& x, ValueCalls* c) {
-         return x.Store_ShowDetailsAsync(kUser, kProduct, RecordValue, c);
-     },
-     true, 1},
-    {"ShowPurchaseAsyncForUnknownUser",
-     [](const host::VelmoraExports& x, ValueCalls* c) {
-         return x.Store_ShowPurchaseAsync(kUnknownUser, kOffer, RecordValue, c);
-     },
-     false, 0},
-    {"ShowMarketplaceAsyncForUnknownUser",
-     [](const host::VelmoraExports& x, ValueCalls* c) {
-         return x.Store_ShowMarketplaceAsync(kUnknownUser, 1, kProduct, 1, RecordValue, c);
-     },
-     false, 0},
-    {"ShowRedeemCodeAsyncForUnknownUser",
-     [](const host::VelmoraExports& x, ValueCalls* c) {
-         return x.Store_ShowRedeemCodeAsync(kUnknownUser, nullptr, RecordValue, c);
-     },
-     false, 0},
-    {"ShowSubscriptionAsyncForUnknownUser",
-     [](const host::VelmoraExports& x, ValueCalls* c) {
-         return x.Store_ShowSubscriptionAsync(kUnknownUser, kProduct, 254, RecordValue, c);
-     },
-     false, 0},
-    {"CheckPrivilegeAsyncForUnknownUser",
-     [](const host::VelmoraExports& x, ValueCalls* c) {
-         return x.Store_CheckPrivilegeAsync(kUnknownUser, 254, 0, nullptr, RecordValue, c);
-     },
-     false, 0},
-    {"CheckPrivilegesAsyncForUnknownUser",
-     [](const host::VelmoraExports& x, ValueCalls* c) {
-         return x.Store_CheckPrivilegesAsync(kUnknownUser, kIds, 2, 0, nullptr, RecordValue, c);
-     },
-     false, 0},
-    {"RegisterForPurchaseEvents",
-     [](const host::VelmoraExports& x, ValueCalls*) { return x.Store_RegisterForPurchaseEvents(nullptr, nullptr); },
-     true, 0},
-    {"UnRegisterForPurchaseEvents",
-     [](const host::VelmoraExports& x, ValueCalls*) { return x.Store_UnRegisterForPurchaseEvents(); }, true, 0},
-};
-
-class StoreFirstCallTest : public StoreScreensTest, public ::testing::WithParamInterface<FirstCall> {};
-
-TEST_P(StoreFirstCallTest, RegistersTheSevenStoreHandlersInOrderOnceWhateverItAnswers) {
-    ValueCalls calls = NewCalls();
-    EXPECT_EQ(GetParam().call(X(), &calls), GetParam().started);
-    EXPECT_EQ(AddedHandlers(), StoreHandlers());
-
-    // Later store calls of every kind register nothing more.
-    ValueCalls later = NewCalls();
-    EXPECT_TRUE(X().Store_CheckPrivilegeAsync(kUser, 254, 0, nullptr, RecordValue, &later));
-    EXPECT_TRUE(X().Store_ShowMarketplaceAsync(kUser, 1, nullptr, 1, RecordValue, &later));
-    EXPECT_TRUE(X().Store_RegisterForPurchaseEvents(nullptr, nullptr));
-    EXPECT_FALSE(X().Store_ShowDetailsAsync(kUnknownUser, kProduct, RecordValue, &later));
-    EXPECT_EQ(AddedHandlers(), StoreHandlers());
-
-    Settle();
-    EXPECT_EQ(calls.calls.size(), GetParam().callbacks);
-    EXPECT_EQ(later.calls.size(), 2u);
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryStoreExport, StoreFirstCallTest, ::testing::ValuesIn(kFirstCalls),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StoreScreensTest, APrivilegeListOfNoIdsIsRefusedBeforeAnythingIsCreated) {
     const int64_t objects = emu::LiveObjects();
