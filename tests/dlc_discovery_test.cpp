@@ -33,7 +33,9 @@ TEST_F(DlcDiscoveryTest, FirstQueryActivatesTheManagerOnceAndRegistersBothHandle
     X().DLC_IDownloadableContentPackage_Dispose(second);
 }
 
-TEST_F(DlcDiscoveryTest, EmptyAndNullListsBothReadAsLengthZero) {
+// Empty and null lists read as length zero; an index at the length raises; a package handle holds
+// its own one reference and outlives its list.
+TEST_F(DlcDiscoveryTest, PackageListsBoundsAndLifetimes) {
     for (bool answersNull : {false, true}) {
         SCOPED_TRACE(answersNull ? "null vector" : "empty vector");
         emu::SetFindPackagesAnswersNull(answersNull);
@@ -42,31 +44,20 @@ TEST_F(DlcDiscoveryTest, EmptyAndNullListsBothReadAsLengthZero) {
         EXPECT_EQ(X().DLC_IDownloadableContentPackage_Length(list), 0u);
         X().DLC_IDownloadableContentPackage_Dispose(list);
     }
+    emu::SetFindPackagesAnswersNull(false);
     EXPECT_EQ(X().DLC_IDownloadableContentPackage_Length(nullptr), 0u);
     EXPECT_EQ(X().DLC_IDownloadableContentPackage_GetAt(nullptr, 0), nullptr);
-}
 
-TEST_F(DlcDiscoveryTest, IndexAtTheLengthRaisesOutOfBounds) {
     PackageFolder a, b;
     Install(Package(u"A", u"t", a));
     Install(Package(u"B", u"t", b));
+    const int64_t before = emu::LiveObjects();
     ObjectHandle list = X().DLC_FindPackages(0);
     ASSERT_EQ(X().DLC_IDownloadableContentPackage_Length(list), 2u);
-    EXPECT_EQ(ThrownBy([&] { X().DLC_IDownloadableContentPackage_GetAt(list, 2); }),
-              Thrown("OutOfBoundsException", ABI::E_BOUNDS));
-    EXPECT_EQ(ThrownBy([&] { X().DLC_IDownloadableContentPackage_GetAt(list, 0xFFFFFFFF); }),
-              Thrown("OutOfBoundsException", ABI::E_BOUNDS));
-    X().DLC_IDownloadableContentPackage_Dispose(list);
-}
-
-TEST_F(DlcDiscoveryTest, PackageHandlesOutliveTheirListAndHoldOneReferenceEach) {
-    PackageFolder folder;
-    Install(Package(u"A", u"t", folder));
-    X().DLC_IDownloadableContentPackage_Dispose(X().DLC_FindPackages(0));  // the manager is now alive
-    const int64_t before = emu::LiveObjects();
-
-    ObjectHandle list = X().DLC_FindPackages(0);
-    EXPECT_EQ(emu::LiveObjects(), before + 2);  // the list and its package
+    EXPECT_EQ(emu::LiveObjects(), before + 3);  // the list and its two packages
+    for (uint32_t index : {2u, 0xFFFFFFFFu})
+        EXPECT_EQ(ThrownBy([&] { X().DLC_IDownloadableContentPackage_GetAt(list, index); }),
+                  Thrown("OutOfBoundsException", ABI::E_BOUNDS));
     ObjectHandle package = X().DLC_IDownloadableContentPackage_GetAt(list, 0);
     ObjectHandle again = X().DLC_IDownloadableContentPackage_GetAt(list, 0);
     EXPECT_EQ(package, again);

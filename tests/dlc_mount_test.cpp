@@ -10,61 +10,35 @@ using ABI::HRESULT;
 
 class DlcMountTest : public DlcTest {};
 
-TEST_F(DlcMountTest, MountYieldsTheMountPathWhichHoldsThePackageFiles) {
+// The mount path holds the package's files; every handle of a package shares its mount state; the
+// plugin asks the platform at each mount (which is idempotent) and one unmount undoes them all.
+TEST_F(DlcMountTest, MountYieldsThePackageFolderSharedByEveryHandle) {
     PackageFolder folder("level pack 7");
     Install(Package(u"Pack", u"title", folder));
     ObjectHandle package = FindOnly();
+    ObjectHandle other = FindOnly();
+    ASSERT_NE(package, other);
     EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 0);
     EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(package)), u"");
 
     const char16_t* mounted = X().IDownloadableContentPackage_Mount(package);
     ASSERT_NE(mounted, nullptr);
     EXPECT_EQ(std::u16string(mounted), folder.Path());
-    EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(package)), std::u16string(mounted));
-    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 1);
     EXPECT_EQ(ReadPackageFile(mounted), "level pack 7");
+    EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_Mount(other)), folder.Path());
+    EXPECT_EQ(emu::PackageCalls().mounts, 2u);
+    for (ObjectHandle handle : {package, other}) {
+        EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(handle), 1);
+        EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(handle)), folder.Path());
+    }
 
-    X().IDownloadableContentPackage_Unmount(package);
+    X().IDownloadableContentPackage_Unmount(other);
     EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 0);
     EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(package)), u"");
-    EXPECT_EQ(emu::PackageCalls().mounts, 1u);
-    EXPECT_EQ(emu::PackageCalls().unmounts, 1u);
-    X().IDownloadableContentPackage_Dispose(package);
-}
-
-TEST_F(DlcMountTest, TwoHandlesOfOnePackageShareItsMountState) {
-    PackageFolder folder;
-    Install(Package(u"Pack", u"title", folder));
-    ObjectHandle first = FindOnly();
-    ObjectHandle second = FindOnly();
-    ASSERT_NE(first, second);
-
-    const std::u16string path = X().IDownloadableContentPackage_Mount(first);
-    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(second), 1);
-    EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(second)), path);
-    X().IDownloadableContentPackage_Unmount(second);
-    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(first), 0);
-    X().IDownloadableContentPackage_Dispose(first);
-    X().IDownloadableContentPackage_Dispose(second);
-}
-
-// Mount is idempotent on the platform, and the plugin asks the platform each time.
-TEST_F(DlcMountTest, MountingTwiceCallsThePlatformTwiceAndYieldsTheSamePath) {
-    PackageFolder folder;
-    Install(Package(u"Pack", u"title", folder));
-    ObjectHandle package = FindOnly();
-    const std::u16string once = X().IDownloadableContentPackage_Mount(package);
-    const std::u16string twice = X().IDownloadableContentPackage_Mount(package);
-    EXPECT_EQ(once, twice);
-    EXPECT_EQ(emu::PackageCalls().mounts, 2u);
-    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 1);
-
-    // One unmount undoes both; unmounting an unmounted package succeeds.
-    X().IDownloadableContentPackage_Unmount(package);
-    EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 0);
-    X().IDownloadableContentPackage_Unmount(package);
+    X().IDownloadableContentPackage_Unmount(package);  // unmounting an unmounted package succeeds
     EXPECT_EQ(emu::PackageCalls().unmounts, 2u);
     X().IDownloadableContentPackage_Dispose(package);
+    X().IDownloadableContentPackage_Dispose(other);
 }
 
 struct Refusal {
@@ -114,8 +88,8 @@ TEST_F(DlcMountTest, AnUnlicensedMountAnswersTheConsoleLicensingError) {
     X().IDownloadableContentPackage_Dispose(package);
 }
 
-// The plugin mounts, then reads the path: a read that fails raises, and the package stays mounted.
-TEST_F(DlcMountTest, AFailingPathReadAfterTheMountRaisesAndLeavesThePackageMounted) {
+// A failing path read after the mount, or a failing unmount, raises and leaves the package mounted.
+TEST_F(DlcMountTest, AFailingPathReadOrUnmountRaisesAndLeavesThePackageMounted) {
     PackageFolder folder;
     Install(Package(u"Pack", u"title", folder));
     ObjectHandle package = FindOnly();
@@ -125,14 +99,7 @@ TEST_F(DlcMountTest, AFailingPathReadAfterTheMountRaisesAndLeavesThePackageMount
     EXPECT_EQ(emu::PackageCalls().mounts, 1u);
     EXPECT_EQ(X().IDownloadableContentPackage_IsMounted(package), 1);
     EXPECT_EQ(std::u16string(X().IDownloadableContentPackage_MountPath(package)), folder.Path());
-    X().IDownloadableContentPackage_Dispose(package);
-}
 
-TEST_F(DlcMountTest, AFailingUnmountRaisesAndLeavesThePackageMounted) {
-    PackageFolder folder;
-    Install(Package(u"Pack", u"title", folder));
-    ObjectHandle package = FindOnly();
-    ASSERT_NE(X().IDownloadableContentPackage_Mount(package), nullptr);
     emu::InjectFault("IDownloadableContentPackage.Unmount", ABI::E_ACCESSDENIED, 1);
     EXPECT_EQ(ThrownBy([&] { X().IDownloadableContentPackage_Unmount(package); }),
               Thrown("AccessDeniedException", ABI::E_ACCESSDENIED));
