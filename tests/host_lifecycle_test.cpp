@@ -132,16 +132,6 @@ INSTANTIATE_TEST_SUITE_P(Offers, RegistryOfferTest,
                                            OfferCase{"NoUserManager", true, false}, OfferCase{"Neither", false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(HostTest, ThePluginCanRegisterItsOwnInterfaces) {
-    Host host;
-    constexpr InterfaceId kPluginInterface = HaldenGuidFromString("12345678-0000-0000-0000-000000000001");
-    PluginLog extra;
-    host.Interfaces()->RegisterInterface(kPluginInterface, &extra);
-    EXPECT_EQ(host.Interfaces()->GetInterface(kPluginInterface), static_cast<IHaldenInterface*>(&extra));
-    host.Interfaces()->RegisterInterface(kPluginInterface, nullptr);
-    EXPECT_EQ(host.Interfaces()->GetInterface(kPluginInterface), nullptr);
-}
-
 enum class Expect { Real, Second, Null };
 
 struct AnswerCase {
