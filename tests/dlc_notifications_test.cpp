@@ -65,19 +65,7 @@ const Kind kDetails{
 const Kind* const kKinds[] = {&kCompleted, &kDetails};
 
 enum class State { Idle, Armed, Listening, Muted };
-const char* Name(State s) {
-    switch (s) {
-        case State::Idle:
-            return "Idle";
-        case State::Armed:
-            return "Armed";
-        case State::Listening:
-            return "Listening";
-        case State::Muted:
-            return "Muted";
-    }
-    return "";
-}
+const char* const kStateNames[] = {"Idle", "Armed", "Listening", "Muted"};
 
 class DlcNotificationTest : public DlcTest {
 protected:
@@ -150,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(State::Idle, State::Armed, State::Listening, State::Muted),
                        ::testing::Values(State::Idle, State::Armed, State::Listening, State::Muted)),
     [](const auto& info) {
-        return std::string("Completed") + Name(std::get<0>(info.param)) + "_Details" + Name(std::get<1>(info.param));
+        return std::string("Completed") + kStateNames[int(std::get<0>(info.param))] + "_Details" +
+               kStateNames[int(std::get<1>(info.param))];
     });
 
 TEST_F(DlcNotificationTest, DetailsCarryTheInstallationAndEachInstallationRaisesOneOfEach) {

@@ -60,6 +60,14 @@ void RecordScreen(int32_t hr, uint32_t value, void* userData) {
     s->deliveries->order.push_back("screen");
 }
 
+// The screens these tests show, as Show takes them.
+bool BuyGame(const host::VelmoraExports& x, ScreenCalls* s) {
+    return x.Store_ShowPurchaseAsync(kUser, kGameOffer, RecordScreen, s);
+}
+bool BuyCoins(const host::VelmoraExports& x, ScreenCalls* s) {
+    return x.Store_ShowPurchaseAsync(kUser, kCoinsOffer, RecordScreen, s);
+}
+
 struct InventoryCall {
     ObjectHandle result = nullptr;
     int calls = 0;
@@ -286,9 +294,7 @@ TEST_F(StorePurchasesTest, APurchaseArrivesAsANotificationNamingTheProductAndLan
     Notifications a = NewNotifications("A");
     ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
 
-    const auto result = Show([](const host::VelmoraExports& x, ScreenCalls* s) {
-        return x.Store_ShowPurchaseAsync(kUser, kGameOffer, RecordScreen, s);
-    });
+    const auto result = Show(BuyGame);
     EXPECT_EQ(result, (std::pair<int32_t, uint32_t>{0, 1}));
     ASSERT_EQ(a.calls.size(), 1u);
     EXPECT_TRUE(a.calls[0].onDeliveringThread);
@@ -300,10 +306,7 @@ TEST_F(StorePurchasesTest, APurchaseArrivesAsANotificationNamingTheProductAndLan
     EXPECT_EQ(owned[0].first, kGame);
 
     // Owned already: the store sells it no second time.
-    EXPECT_EQ(Show([](const host::VelmoraExports& x, ScreenCalls* s) {
-                  return x.Store_ShowPurchaseAsync(kUser, kGameOffer, RecordScreen, s);
-              }),
-              (std::pair<int32_t, uint32_t>{0, 1}));
+    EXPECT_EQ(Show(BuyGame), (std::pair<int32_t, uint32_t>{0, 1}));
     EXPECT_EQ(a.calls.size(), 1u);
     EXPECT_EQ(InventoryThroughExports().size(), 1u);
 }
@@ -312,10 +315,7 @@ TEST_F(StorePurchasesTest, EachPurchaseOfAConsumableRaisesTheBalanceByTheOffersQ
     Notifications a = NewNotifications("A");
     ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(Show([](const host::VelmoraExports& x, ScreenCalls* s) {
-                      return x.Store_ShowPurchaseAsync(kUser, kCoinsOffer, RecordScreen, s);
-                  }).second,
-                  1u);
+        EXPECT_EQ(Show(BuyCoins).second, 1u);
     }
     ASSERT_EQ(a.receipts.size(), 2u);
     EXPECT_EQ(a.receipts[1], ReceiptFor(u"000000000002", u"Purchase", kCoins, u"500"));
@@ -329,11 +329,8 @@ TEST_F(StorePurchasesTest, ACancelledOrFailedPurchaseScreenGrantsNothing) {
     ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
     emu::ScriptOutcome("IProductStatics.ShowPurchaseAsync", {Outcome::Kind::Cancel, ABI::E_ABORT});
     emu::ScriptOutcome("IProductStatics.ShowPurchaseAsync", {Outcome::Kind::Fail, ABI::E_ACCESSDENIED});
-    auto purchase = [](const host::VelmoraExports& x, ScreenCalls* s) {
-        return x.Store_ShowPurchaseAsync(kUser, kGameOffer, RecordScreen, s);
-    };
-    EXPECT_EQ(Show(purchase), (std::pair<int32_t, uint32_t>{ABI::E_ABORT, 2}));
-    EXPECT_EQ(Show(purchase), (std::pair<int32_t, uint32_t>{ABI::E_ACCESSDENIED, 3}));
+    EXPECT_EQ(Show(BuyGame), (std::pair<int32_t, uint32_t>{ABI::E_ABORT, 2}));
+    EXPECT_EQ(Show(BuyGame), (std::pair<int32_t, uint32_t>{ABI::E_ACCESSDENIED, 3}));
     EXPECT_TRUE(a.calls.empty());
     EXPECT_TRUE(InventoryThroughExports().empty());
 }
