@@ -23,7 +23,7 @@ build=${VELMORA_BUILD_DIR:-$default_dir}
 "$root/scripts/install-deps.sh"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE="$kind" \
   -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_FUZZ=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target velmora_tests
+cmake --build "$build" -j"$(nproc)" --target velmora_tests velmora-demo
 
 
 # halt_on_error and a non-zero exit code make every report a failed test; abort_on_error is off so
