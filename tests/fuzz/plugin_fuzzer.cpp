@@ -1,5 +1,5 @@
 // libFuzzer harness: reads its input as a sequence of export calls and runs them against the
-// plugin, loaded once into the reference host over a small emulated world.
+// plugin, loaded once into the reference host over the emulator's default scenario.
 //
 // Input format: one byte picks the next call from the table below (byte modulo its size); each
 // argument then takes what it needs from the following bytes (a byte that runs past the end
@@ -14,14 +14,11 @@
 // text where the export promises text; and live emulator objects or strings left over once an
 // input's handles are disposed and its events delivered. AddressSanitizer, UBSan and
 // LeakSanitizer catch the rest.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -30,6 +27,7 @@
 #include "emulator/marketplace.h"
 #include "emulator/packages.h"
 #include "emulator/runtime.h"
+#include "emulator/scenario.h"
 #include "emulator/store.h"
 #include "emulator/users.h"
 #include "host/host.h"
@@ -74,102 +72,50 @@ private:
 
 // ---- The world ----------------------------------------------------------------------------------
 
-constexpr uint32_t kUser = 11;
-constexpr uint32_t kOtherUser = 12;
-constexpr uint32_t kPrivilege = 254;
+// The default scenario (scenarios/default.json): its first user owns content and a consumable,
+// its second is restricted; privilege 247 needs a purchase that a subscription resolves.
+constexpr uint32_t kUser = 1;
+constexpr uint32_t kOtherUser = 2;
+constexpr uint32_t kPrivilege = 247;
+constexpr char16_t kExtraPackage[] = u"Fuzz.Extra_1.0.0.0_x64__fuzz";
 
-const std::vector<std::u16string>& KnownTexts() {
-    static const std::vector<std::u16string> texts = {
-        u"fuzz-parent",     u"9FUZZGAME",        u"9FUZZCOINS", u"9FUZZPACK",
-        u"fuzz-offer-game", u"fuzz-offer-coins", u"FUZZ-CODE",  u"fuzz-transaction",
-        u"fuzz-container",  u"fuzz-game",        u"Logo",       u"FuzzPack_1.0.0.0_x64__fuzz",
-    };
+// Ids of the world: what a game passes when it passes something right. Filled at start-up.
+std::vector<std::u16string>& KnownTexts() {
+    static std::vector<std::u16string> texts;
     return texts;
 }
 
-std::filesystem::path& Folder() {
-    static std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("velmora-fuzz-" + std::to_string(getpid()));
-    return folder;
+// What an installation installs: the scenario's first package, or a copy of it under a new name.
+std::vector<emu::PackageData>& Installable() {
+    static std::vector<emu::PackageData> packages;
+    return packages;
 }
 
-emu::PackageData Package(int n) {
-    emu::PackageData p;
-    p.titleId = u"fuzz-title";
-    p.contentId = u"fuzz-content";
-    p.productId = u"9FUZZPACK";
-    p.packageFullName = n == 0 ? u"FuzzPack_1.0.0.0_x64__fuzz" : u"FuzzExtra_1.0.0.0_x64__fuzz";
-    p.displayName = u"Fuzz pack";
-    p.folder = emu::FromUtf8(Folder().string());
-    p.contentGuid = {0x0F0F0F0F, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, uint8_t(n)}};
-    return p;
-}
-
-emu::CatalogItemData CatalogItem(std::u16string id, std::u16string productId, emu::MediaItemType type,
-                                 std::u16string offer, uint32_t quantity) {
-    emu::CatalogItemData item;
-    item.id = std::move(id);
-    item.productId = std::move(productId);
-    item.name = item.id + u" name";
-    item.description = u"A product of the fuzz world";
-    item.mediaItemType = type;
-    item.releaseDate = 132000000000000000;
-    item.parentIds = {u"fuzz-parent"};
-    emu::CatalogImageData image;
-    image.id = item.id + u"-image";
-    image.purpose = u"Logo";
-    image.purposes = {u"Logo", u"BoxArt"};
-    image.resizeUrl = u"https://images.example/" + item.id;
-    image.width = 100;
-    image.height = 50;
-    emu::CatalogImageData bare = image;
-    bare.id += u"-bare";
-    bare.resizeUrl.reset();
-    bare.purposes.clear();
-    item.images = {image, bare};
-    emu::CatalogAvailabilityData availability;
-    availability.contentId = item.id + u"-content";
-    availability.signedOffer = std::move(offer);
-    availability.displayPrice = u"$1.99";
-    availability.price = 1.99;
-    availability.consumableQuantity = quantity;
-    availability.acceptablePaymentInstrumentTypes = {u"CreditCard", u"Token"};
-    item.availabilities = {availability};
-    return item;
+std::u16string FirstOffer(std::u16string_view productId) {
+    const auto item = emu::FindCatalogItem(productId);
+    return item && !item->availabilities.empty() ? item->availabilities[0].signedOffer : u"";
 }
 
 void BuildWorld() {
-    std::filesystem::create_directories(Folder());
-    std::FILE* f = std::fopen((Folder() / "content.txt").c_str(), "w");
-    if (f) {
-        std::fputs("fuzz package", f);
-        std::fclose(f);
-    }
-    emu::AddUser({kUser, u"Fuzz", u"xuid-fuzz"});
-    emu::AddUser({kOtherUser, u"Other", u"xuid-other"});
-    emu::AddCatalogItem(CatalogItem(u"fuzz-game", u"9FUZZGAME", emu::MediaItemType::Game, u"fuzz-offer-game", 0));
-    emu::AddCatalogItem(
-        CatalogItem(u"fuzz-coins", u"9FUZZCOINS", emu::MediaItemType::GameConsumable, u"fuzz-offer-coins", 5));
-    emu::AddCatalogItem(
-        CatalogItem(u"fuzz-pack", u"9FUZZPACK", emu::MediaItemType::GameContent, u"fuzz-offer-pack", 0));
-    emu::InventoryItemData coins;
-    coins.productId = u"9FUZZCOINS";
-    coins.mediaItemType = emu::MediaItemType::GameConsumable;
-    coins.containerIds = std::vector<std::u16string>{u"fuzz-container", u""};
-    coins.url = u"https://inventory.example/coins";
-    coins.consumableUrl = u"https://inventory.example/coins/consume";
-    coins.consumableBalance = 1u << 30;
-    emu::AddInventoryItem(kUser, coins);
-    emu::InventoryItemData game;
-    game.productId = u"9FUZZGAME";
-    game.mediaItemType = emu::MediaItemType::Game;
-    game.rightsObtainedDate = 131000000000000000;
-    game.endDate = INT64_MAX;
-    emu::AddInventoryItem(kUser, game);
-    emu::SetPrivilege(kUser, kPrivilege, emu::PrivilegeCheckResult::PurchaseRequired);
-    emu::SetSubscriptionGrant(u"9FUZZGAME", kPrivilege);
-    emu::SetTitles(u"fuzz-title", {u"related-title"});
-    emu::AddPackage(Package(0));
+    emu::ApplyScenario(emu::DefaultScenario());
+    emu::SetDefaultDelay(std::chrono::microseconds{0});  // the scenario's delay would only slow fuzzing
+    KnownTexts() = {
+        u"9NAURSKIES01",  // the game, and the parent of everything else in the catalog
+        u"9NSTRMGLIDR2",  // content the first user owns, installed as a package
+        u"9NSKYGEMS105",  // the consumable the first user holds
+        u"9NCLDBRKOST9",  // content with a package of a related title
+        FirstOffer(u"9NCLDTREASR3"),
+        FirstOffer(u"9NSKYGEMS105"),
+        u"AURL-SKY5-GEMS-0550",  // a redeem code
+        u"fuzz-transaction",
+        u"9NAURELPASS8",  // the subscription
+        u"5A3C19E4",      // the running title
+    };
+    const auto installed = emu::InstalledPackages();
+    if (installed.empty()) Finding("the default scenario installs no package");
+    emu::PackageData extra = installed[0];
+    extra.packageFullName = kExtraPackage;
+    Installable() = {installed[0], extra};
 }
 
 // ---- Handles ------------------------------------------------------------------------------------
@@ -735,7 +681,7 @@ std::vector<Call> MakeCalls(const Exports& exports) {
                          emu::RaisePurchase(UserId(in), product ? product : u"", in.Byte() % 4);
                      }});
     calls.push_back({"emu::StartInstallation", [](Reader& in, Texts&) {
-                         emu::StartInstallation(Package(in.Byte() % 2), emu::InstallOperationType(in.Byte() % 4));
+                         emu::StartInstallation(Installable()[in.Byte() % 2], emu::InstallOperationType(in.Byte() % 4));
                      }});
     calls.push_back({"pump", [](Reader&, Texts&) { state->host->PumpAll(); }});
     calls.push_back({"wait and pump", [](Reader&, Texts&) {
@@ -785,7 +731,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Never destroyed: the plugin stays loaded until the process ends, so the platform may still
     // release the plugin's delegates at exit.
     state = new State;
-    emu::Reset();
     BuildWorld();
     host::HostOptions options;
     state->host = new host::Host(options);
@@ -801,14 +746,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     x.Store_UnRegisterForPurchaseEvents();
     x.DLC_UnRegisterForDLCCompletedEvent();
     x.InventoryService_GetInventoryItemsAsync(kUser, 14, nullptr, nullptr);
-    x.CatalogService_BrowseCatalogAsync(kUser, u"fuzz-parent", 1, 14, 0, 0, 0, nullptr, nullptr);
+    x.CatalogService_BrowseCatalogAsync(kUser, u"9NAURSKIES01", 1, 14, 0, 0, 0, nullptr, nullptr);
     Quiesce();
     baselineObjects = emu::LiveObjects();
     baselineStrings = emu::LiveStrings();
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(Folder(), ignored);
-    });
     return 0;
 }
 
@@ -831,7 +772,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     x.DLC_UnRegisterForDLCCompletedWithDetailsEvent();
     Quiesce();
     state->DisposeAll();
-    emu::RemovePackage(u"FuzzExtra_1.0.0.0_x64__fuzz");
+    emu::RemovePackage(kExtraPackage);
     if (emu::LiveObjects() != baselineObjects)
         Finding("live objects " + std::to_string(emu::LiveObjects()) + ", baseline " + std::to_string(baselineObjects));
     if (emu::LiveStrings() != baselineStrings)

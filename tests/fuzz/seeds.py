@@ -19,7 +19,9 @@ import sys
 ME = 3
 NULL, FIRST, SECOND = 0, 1, 2
 TEXT_NULL, TEXT_EMPTY, TEXT_HIGH, TEXT_LOW, TEXT_REVERSED, TEXT_LONG = 0, 1, 2, 3, 4, 5
-PARENT, GAME, COINS, PACK, GAME_OFFER, COINS_OFFER, CODE, TRANSACTION = range(8)
+# The known texts, in the harness's order (KnownTexts in plugin_fuzzer.cpp).
+GAME, CONTENT, GEMS, OST, TREASURE_OFFER, GEMS_OFFER, CODE, TRANSACTION, PASS, TITLE = range(10)
+PARENT = GAME  # the game is the catalog's parent
 
 
 def known(k):
@@ -56,7 +58,7 @@ def seeds(call):
         + c("CatalogItemImage_Purposes_GetAt", FIRST, 0) + c("CatalogItem_AvailabilityContentIds", FIRST)
         + c("CatalogItem_AvailabilityContentIds_GetAt", FIRST, 0) + c("CatalogItem_ReleaseDate", FIRST),
         "catalog-details": c("CatalogService_GetCatalogItemDetailsAsync", ME, 3, *known(GAME), TEXT_HIGH,
-                             *known(COINS), FIRST) + wait
+                             *known(GEMS), FIRST) + wait
         + c("CatalogItemDetailsList_Length", FIRST) + c("CatalogItemDetailsList_GetAt", FIRST, 2)
         + c("CatalogItemDetails_Description", FIRST) + c("CatalogItemDetails_Availabilities", FIRST)
         + c("CatalogItemDetails_Availabilities_GetAt", FIRST, 0) + c("CatalogItemAvailability_Price", FIRST)
@@ -65,14 +67,15 @@ def seeds(call):
         + c("CatalogItemAvailability_AcceptablePaymentInstrumentTypes_GetAt", FIRST, 2)
         + c("CatalogItemDetailsList_Dispose", FIRST) + c("CatalogItemDetails_Name", FIRST),
         "store": c("Store_RegisterForPurchaseEvents", FIRST)
-        + c("Store_ShowPurchaseAsync", ME, *known(COINS_OFFER), FIRST)
+        + c("Store_ShowPurchaseAsync", ME, *known(GEMS_OFFER), FIRST)
         + c("Store_ShowRedeemCodeAsync", ME, *known(CODE), FIRST)
-        + c("Store_ShowSubscriptionAsync", ME, *known(GAME), 0, FIRST)
+        + c("Store_ShowSubscriptionAsync", ME, *known(PASS), 0, FIRST)
+        + c("Store_ShowPurchaseAsync", ME, *known(TREASURE_OFFER), FIRST)
         + c("Store_CheckPrivilegeAsync", ME, 1, 0, 0, 0, 1, TEXT_NULL, FIRST)
         + c("Store_CheckPrivilegesAsync", ME, 2, 1, 1, 0, 0, 0, 1, TEXT_EMPTY, FIRST)
         + c("emu::RaisePurchase", *known(GAME), ME, 1) + wait
         + c("ProductPurchasedEventArgs_Receipt", FIRST) + c("Store_UnRegisterForPurchaseEvents")
-        + c("emu::RaisePurchase", *known(COINS), ME, 2) + wait,
+        + c("emu::RaisePurchase", *known(GEMS), ME, 2) + wait,
         "dlc": c("DLC_RegisterForDLCCompletedEvent", FIRST)
         + c("DLC_RegisterForDLCCompletedWithDetailsEvent", FIRST) + c("DLC_FindPackages", 0)
         + c("DLC_IDownloadableContentPackage_GetAt", FIRST, 0) + c("IDownloadableContentPackage_Mount", FIRST)
