@@ -297,6 +297,8 @@ protected:
         r_.packages = x.DLC_FindPackages(0);
         r_.package = x.DLC_IDownloadableContentPackage_GetAt(r_.packages, 0);
         for (ObjectHandle h : r_.All()) ASSERT_NE(h, nullptr);
+        // A platform thread may still hold a finished operation a moment after its callback ran.
+        Settle();
     }
 
     void CloseRecords() {
