@@ -7,7 +7,7 @@
  * - A callback that receives an ObjectHandle receives that reference too; the callee disposes it.
  * - Every _Dispose export ignores a null handle; _Length answers 0 and collection _GetAt answers null
  *   for a null collection handle.
- * - A returned text is borrowed: it is never null, belongs to the object it was read from (for a
+ * - A returned text is borrowed: it is never null (except _GetAt of a null collection, which answers null), belongs to the object it was read from (for a
  *   collection element, the collection) and stays valid until that handle is disposed.
  * - A text argument may be null (the empty string) and is copied for the duration of the call.
  * - An asynchronous export (name ending in Async or AsyncEx) returns true when exactly one callback
