@@ -8,13 +8,13 @@
 // callback when it delivers the event on its own thread.
 #pragma once
 
-#include "core/com_object.h"
 #include "core/errors.h"
 #include "core/event_types.h"
 #include "core/module_state.h"
 #include "platform/async.h"
 #include "platform/com_ptr.h"
 #include "platform/exceptions.h"
+#include "platform/implements.h"
 
 namespace HaldenPlugin {
 
@@ -33,7 +33,7 @@ inline ABI::HRESULT ErrorCodeOf(ABI::IInspectable* operation) {
 // Object-result and 32-bit-result kinds.
 template <class EventT, class T>
 class OperationContinuation final
-    : public ComObject<OperationContinuation<EventT, T>, WF::IAsyncOperationCompletedHandler<T>> {
+    : public ABI::Implements<OperationContinuation<EventT, T>, WF::IAsyncOperationCompletedHandler<T>> {
     static constexpr bool kObject = std::is_pointer_v<T>;
     using Callback = decltype(EventT::callback);
 
@@ -68,7 +68,7 @@ private:
 
 // Action-status kind: the event carries the action's final status and error code.
 template <class EventT>
-class ActionContinuation final : public ComObject<ActionContinuation<EventT>, WF::IAsyncActionCompletedHandler> {
+class ActionContinuation final : public ABI::Implements<ActionContinuation<EventT>, WF::IAsyncActionCompletedHandler> {
 public:
     ActionContinuation(WF::IAsyncAction* action, ManagedValueCallback callback, void* userData)
         : action_(action), callback_(callback), userData_(userData) {}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/marshalling.h"
+#include "platform/collection.h"
 
 namespace HaldenPlugin {
 
@@ -23,11 +24,7 @@ inline uint32_t ToOwned(uint32_t v) { return v; }
 template <class T, class M>
 VectorArgument<T> MakeVectorArgument(const M* values, int32_t count) {
     VectorArgument<T> arg;
-    if constexpr (std::is_same_v<T, HSTRING>) {
-        Check(PlatformCreateStringVector(arg.vector.Put()));
-    } else {
-        Check(PlatformCreateUInt32Vector(arg.vector.Put()));
-    }
+    arg.vector = Platform::Collections::MakeVector<T>();
     for (int32_t i = 0; i < count; ++i) {
         const auto element = ToOwned(values[i]);
         Check(arg.vector->Append(ToElement(element)));

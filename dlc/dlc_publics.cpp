@@ -2,10 +2,10 @@
 // install-completed notifications with their event args.
 #include <cstring>
 
-#include "core/com_object.h"
 #include "core/marshalling.h"
-#include "platform/exceptions.h"
 #include "dlc/dlc_manager.h"
+#include "platform/exceptions.h"
+#include "platform/implements.h"
 
 using namespace HaldenPlugin;
 using namespace ABI::Windows::Xbox::Management::Deployment;
@@ -15,7 +15,7 @@ using InstallArgs = IDownloadableContentPackageInstallCompletedEventArgs;
 namespace {
 
 class CompletedForwarder final
-    : public ComObject<CompletedForwarder, IDownloadableContentPackageInstallCompletedEventHandler> {
+    : public ABI::Implements<CompletedForwarder, IDownloadableContentPackageInstallCompletedEventHandler> {
 public:
     ABI::HRESULT Invoke() override {
         PostEvent(DownloadableContentPackageInstallCompletedEvent{});
@@ -23,7 +23,7 @@ public:
     }
 };
 
-class DetailsForwarder final : public ComObject<DetailsForwarder, IInstallCompletedWithDetailsHandler> {
+class DetailsForwarder final : public ABI::Implements<DetailsForwarder, IInstallCompletedWithDetailsHandler> {
 public:
     ABI::HRESULT Invoke(ABI::IInspectable*, InstallArgs* args) override {
         IDownloadableContentPackageInstallCompletedEventArgsEvent record{};
@@ -98,7 +98,8 @@ void IDownloadableContentPackage_Unmount(ObjectHandle package) {
 }
 
 bool DLC_RegisterForDLCCompletedEvent(ManagedInstallCallback callback, void* userData) {
-    return Register<CompletedForwarder, &IDownloadableContentPackageManager::add_DownloadableContentPackageInstallCompleted>(
+    return Register<CompletedForwarder,
+                    &IDownloadableContentPackageManager::add_DownloadableContentPackageInstallCompleted>(
         &DLC::completed, completedSubscription, callback, userData);
 }
 
@@ -137,6 +138,8 @@ VELMORA_RULE(IDownloadableContentPackage_Version, StringProperty, &Package::get_
 VELMORA_DISPOSE(IDownloadableContentPackage_Dispose)
 
 // IDownloadableContentPackageInstallCompletedEventArgs
-VELMORA_RULE(IDownloadableContentPackageInstallCompletedEventArgs_OperationType, ValueProperty, &InstallArgs::get_OperationType)
-VELMORA_RULE(IDownloadableContentPackageInstallCompletedEventArgs_PackageFullName, StringProperty, &InstallArgs::get_PackageFullName)
+VELMORA_RULE(IDownloadableContentPackageInstallCompletedEventArgs_OperationType, ValueProperty,
+             &InstallArgs::get_OperationType)
+VELMORA_RULE(IDownloadableContentPackageInstallCompletedEventArgs_PackageFullName, StringProperty,
+             &InstallArgs::get_PackageFullName)
 VELMORA_DISPOSE(IDownloadableContentPackageInstallCompletedEventArgs_Dispose)

@@ -233,9 +233,7 @@ void ClearScenario() {
 }
 
 const bool registered = [] {
-    RegisterActivatableClass(RuntimeClass_DownloadableContentPackageManager, [](const Guid& iid, void** factory) {
-        return Make<ManagerFactory>()->QueryInterface(iid, factory);
-    });
+    RegisterActivatableClass(RuntimeClass_DownloadableContentPackageManager, NewFactory<ManagerFactory>);
     OnReset(ClearScenario);
     return true;
 }();

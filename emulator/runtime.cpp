@@ -1,15 +1,11 @@
-// The emulated runtime base: live counts, faults and scripted outcomes, the worker pool, the
-// activation registry, growable vectors and Reset.
+// Live object counts, faults and scripted outcomes, the worker pool and Reset.
 #include "emulator/runtime.h"
 
 #include <condition_variable>
 #include <deque>
-#include <map>
 #include <queue>
 #include <thread>
 #include <unordered_map>
-
-#include "platform/threadpool.h"
 
 namespace velmora::emu {
 namespace {
@@ -97,141 +93,13 @@ Pool& ThePool() {
     return *pool;
 }
 
-// ---- activation and reset
+// ---- reset
 
-std::mutex& ClassMutex() {
-    static std::mutex m;
-    return m;
-}
-std::map<std::u16string, FactoryFunction, std::less<>>& Classes() {
-    static std::map<std::u16string, FactoryFunction, std::less<>> classes;
-    return classes;
-}
 std::mutex resetMutex;
 std::vector<std::function<void()>>& ResetHooks() {
     static std::vector<std::function<void()>> hooks;
     return hooks;
 }
-
-// ---- growable vectors and their live views
-
-template <class T>
-class Vector;
-
-template <class T>
-class VectorLiveView : public RuntimeObject<VectorLiveView<T>, IVectorView<T>> {
-public:
-    static constexpr char16_t RuntimeClassName[] = u"Platform.Collections.VectorView`1";
-    explicit VectorLiveView(Vector<T>* owner) : owner_(owner) {}
-    HRESULT GetAt(uint32_t index, T* item) override { return owner_->GetAt(index, item); }
-    HRESULT get_Size(uint32_t* size) override { return owner_->get_Size(size); }
-    HRESULT IndexOf(T value, uint32_t* index, boolean* found) override {
-        return owner_->IndexOf(value, index, found);
-    }
-    HRESULT GetMany(uint32_t start, uint32_t capacity, T* items, uint32_t* actual) override {
-        return owner_->GetMany(start, capacity, items, actual);
-    }
-
-private:
-    ComPtr<Vector<T>> owner_;
-};
-
-template <class T>
-class Vector : public RuntimeObject<Vector<T>, IVector<T>> {
-public:
-    static constexpr char16_t RuntimeClassName[] = u"Platform.Collections.Vector`1";
-    HRESULT GetAt(uint32_t index, T* item) override { return ElementAt<T>(e_, index, item); }
-    HRESULT get_Size(uint32_t* size) override {
-        *size = uint32_t(e_.size());
-        return S_OK;
-    }
-    HRESULT GetView(IVectorView<T>** view) override {
-        if (HRESULT hr = TakeFault("IVector.GetView")) return hr;
-        *view = new VectorLiveView<T>(this);
-        return S_OK;
-    }
-    HRESULT IndexOf(T value, uint32_t* index, boolean* found) override {
-        return ElementIndex<T>(e_, value, index, found);
-    }
-    HRESULT SetAt(uint32_t index, T item) override {
-        if (index >= e_.size()) return E_BOUNDS;
-        e_[index] = Slot<T>::Store(item);
-        return S_OK;
-    }
-    HRESULT InsertAt(uint32_t index, T item) override {
-        if (index > e_.size()) return E_BOUNDS;
-        e_.insert(e_.begin() + index, Slot<T>::Store(item));
-        return S_OK;
-    }
-    HRESULT RemoveAt(uint32_t index) override {
-        if (index >= e_.size()) return E_BOUNDS;
-        e_.erase(e_.begin() + index);
-        return S_OK;
-    }
-    HRESULT Append(T item) override {
-        if (HRESULT hr = TakeFault("IVector.Append")) return hr;
-        e_.push_back(Slot<T>::Store(item));
-        return S_OK;
-    }
-    HRESULT RemoveAtEnd() override {
-        if (e_.empty()) return E_BOUNDS;
-        e_.pop_back();
-        return S_OK;
-    }
-    HRESULT Clear() override {
-        e_.clear();
-        return S_OK;
-    }
-    HRESULT GetMany(uint32_t start, uint32_t capacity, T* items, uint32_t* actual) override {
-        return ElementsMany<T>(e_, start, capacity, items, actual);
-    }
-    HRESULT ReplaceAll(uint32_t count, T* items) override {
-        e_.clear();
-        for (uint32_t i = 0; i < count; ++i) e_.push_back(Slot<T>::Store(items[i]));
-        return S_OK;
-    }
-
-private:
-    Elements<T> e_;
-};
-
-template <class T>
-HRESULT CreateVector(IVector<T>** vector) {
-    if (!vector) return E_POINTER;
-    *vector = nullptr;
-    if (HRESULT hr = TakeFault("PlatformCreateVector")) return hr;
-    *vector = new Vector<T>();
-    return S_OK;
-}
-
-// ---- "Windows.System.Threading.ThreadPool"
-
-using ::ABI::Windows::System::Threading::IThreadPoolStatics;
-using ::ABI::Windows::System::Threading::IWorkItemHandler;
-
-class ThreadPoolStatics : public RuntimeObject<ThreadPoolStatics, IActivationFactory, IThreadPoolStatics> {
-public:
-    static constexpr char16_t RuntimeClassName[] = u"Windows.System.Threading.ThreadPool";
-    HRESULT ActivateInstance(IInspectable**) override { return E_NOTIMPL; }
-    HRESULT RunAsync(IWorkItemHandler* handler, IAsyncAction** operation) override {
-        if (!handler || !operation) return E_POINTER;
-        auto action = Make<AsyncAction>();
-        Submit([action, h = ComPtr<IWorkItemHandler>(handler)] {
-            const HRESULT hr = h->Invoke(action.Get());
-            Failed(hr) ? action->Fail(hr) : action->Complete();
-        });
-        *operation = action.Detach();
-        return S_OK;
-    }
-};
-
-const bool threadPoolRegistered = [] {
-    RegisterActivatableClass(::ABI::Windows::System::Threading::RuntimeClass_ThreadPool,
-                             [](const Guid& iid, void** factory) {
-                                 return Make<ThreadPoolStatics>()->QueryInterface(iid, factory);
-                             });
-    return true;
-}();
 
 }  // namespace
 
@@ -288,16 +156,6 @@ void ClearScripts() {
 void Submit(std::function<void()> work, std::chrono::microseconds delay) { ThePool().Submit(std::move(work), delay); }
 void WaitIdle() { ThePool().WaitIdle(); }
 bool OnWorkerThread() { return Pool::onWorker; }
-
-void RegisterActivatableClass(std::u16string_view runtimeClass, FactoryFunction factory) {
-    std::lock_guard lock(ClassMutex());
-    Classes()[std::u16string(runtimeClass)] = std::move(factory);
-}
-
-void UnregisterActivatableClass(std::u16string_view runtimeClass) {
-    std::lock_guard lock(ClassMutex());
-    Classes().erase(std::u16string(runtimeClass));
-}
 
 void OnReset(std::function<void()> clear) {
     std::lock_guard lock(resetMutex);
@@ -362,9 +220,12 @@ HRESULT StartAction(std::string_view call, std::function<HRESULT()> work, IAsync
     auto op = Make<AsyncAction>();
     auto finish = [op, outcome, work = std::move(work)] {
         switch (outcome.kind) {
-            case K::Fail: return op->Fail(outcome.hr);
-            case K::Cancel: return op->CancelWith(outcome.hr);
-            default: break;
+            case K::Fail:
+                return op->Fail(outcome.hr);
+            case K::Cancel:
+                return op->CancelWith(outcome.hr);
+            default:
+                break;
         }
         const HRESULT hr = work();
         Failed(hr) ? op->Fail(hr) : op->Complete();
@@ -379,30 +240,3 @@ HRESULT StartAction(std::string_view call, std::function<HRESULT()> work, IAsync
 }
 
 }  // namespace velmora::emu
-
-extern "C" {
-
-ABI::HRESULT RoGetActivationFactory(ABI::HSTRING activatableClassId, const ABI::Guid& iid, void** factory) {
-    using namespace velmora::emu;
-    if (!factory) return E_POINTER;
-    *factory = nullptr;
-    const std::u16string name = ToU16(activatableClassId);
-    if (HRESULT hr = TakeFault("RoGetActivationFactory:" + ToUtf8(name))) return hr;
-    FactoryFunction make;
-    {
-        std::lock_guard lock(ClassMutex());
-        auto it = Classes().find(name);
-        if (it == Classes().end()) return REGDB_E_CLASSNOTREG;
-        make = it->second;
-    }
-    return make(iid, factory);
-}
-
-ABI::HRESULT PlatformCreateStringVector(ABI::Windows::Foundation::Collections::IVector<ABI::HSTRING>** vector) {
-    return velmora::emu::CreateVector(vector);
-}
-
-ABI::HRESULT PlatformCreateUInt32Vector(ABI::Windows::Foundation::Collections::IVector<uint32_t>** vector) {
-    return velmora::emu::CreateVector(vector);
-}
-}

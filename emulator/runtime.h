@@ -1,6 +1,7 @@
-// The emulated runtime base: reference-counted objects with live counts, vectors, async operations
-// and actions with the console's semantics, the activation registry, the worker pool, injected
-// faults and scripted outcomes. Used by the emulated console services, the host and the tests.
+// What the emulated console services are built from: reference-counted objects with live counts,
+// read-only vectors, async operations and actions with the console's semantics, the classes they
+// make activatable, the worker pool ("platform threads") and Reset. Used by the emulated services,
+// the host and the tests.
 #pragma once
 
 #include <atomic>
@@ -14,12 +15,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "emulator/control.h"
 #include "platform/activation.h"
 #include "platform/async.h"
 #include "platform/collections.h"
 #include "platform/com_ptr.h"
-
-#define EMU_API PLATFORM_RUNTIME_API
+#include "platform/implements.h"
 
 namespace velmora::emu {
 
@@ -33,66 +34,16 @@ using ::ABI::Windows::Foundation::IAsyncOperationCompletedHandler;
 using ::ABI::Windows::Foundation::Collections::IVector;
 using ::ABI::Windows::Foundation::Collections::IVectorView;
 
-// ---- Live counts --------------------------------------------------------------------------------
-
-// Emulator objects alive now (an object dies at its last Release).
-EMU_API int64_t LiveObjects();
-// Distinct platform string buffers alive now (duplicates share one buffer).
-EMU_API int64_t LiveStrings();
-
 class EMU_API ObjectCounter {
 protected:
     ObjectCounter();
     ~ObjectCounter();
 };
 
-// ---- Objects ------------------------------------------------------------------------------------
-
-// Implements IUnknown and IInspectable over the listed interfaces. Derived names its runtime
-// class with `static constexpr char16_t RuntimeClassName[]`.
+// Implements IUnknown and IInspectable over the listed interfaces, counted among the live objects.
+// Derived names its runtime class with `static constexpr char16_t RuntimeClassName[]`.
 template <class Derived, class First, class... Rest>
-class RuntimeObject : public First, public Rest..., private ObjectCounter {
-public:
-    HRESULT QueryInterface(const Guid& iid, void** object) {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid == IUnknown::IID || iid == IInspectable::IID || iid == First::IID) {
-            *object = static_cast<First*>(this);
-        } else {
-            (void)((iid == Rest::IID ? (*object = static_cast<Rest*>(this), true) : false) || ...);
-        }
-        if (!*object) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    uint32_t AddRef() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-    uint32_t Release() {
-        const uint32_t left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        if (left == 0) delete static_cast<Derived*>(this);
-        return left;
-    }
-    HRESULT GetIids(uint32_t* count, Guid** iids) {
-        *count = 0;
-        *iids = nullptr;
-        return S_OK;
-    }
-    HRESULT GetRuntimeClassName(HSTRING* name) {
-        const std::u16string_view n = Derived::RuntimeClassName;
-        return WindowsCreateString(n.data(), uint32_t(n.size()), name);
-    }
-    HRESULT GetTrustLevel(TrustLevel* level) {
-        *level = TrustLevel::BaseTrust;
-        return S_OK;
-    }
-    uint32_t RefCount() const { return refs_.load(); }
-
-protected:
-    RuntimeObject() = default;
-    virtual ~RuntimeObject() = default;
-
-private:
-    std::atomic<uint32_t> refs_{1};
-};
+class RuntimeObject : public Implements<Derived, First, Rest...>, private ObjectCounter {};
 
 // Creates an object holding its first reference.
 template <class T, class... Args>
@@ -107,39 +58,6 @@ EMU_API std::u16string ToU16(HSTRING s);
 EMU_API std::string ToUtf8(std::u16string_view text);
 EMU_API std::u16string FromUtf8(std::string_view text);
 
-// ---- Faults and scripted outcomes ----------------------------------------------------------------
-
-// Makes the named platform call answer `hr` instead of running: for the next `times` calls, or for
-// every call when times < 0. Names are "<Interface>.<member>" ("IInventoryItem.get_ProductId"),
-// "WindowsCreateString", "WindowsDuplicateString", or "RoGetActivationFactory:<runtime class>".
-EMU_API void InjectFault(std::string_view call, HRESULT hr, int times = -1);
-// The injected failure for this call, or S_OK. Cheap when nothing is armed.
-EMU_API HRESULT TakeFault(std::string_view call);
-EMU_API void ClearFaults();
-
-// How a started asynchronous call ends.
-struct Outcome {
-    enum class Kind {
-        Complete,               // runs the call's work on a worker thread after the delay
-        CompleteSynchronously,  // finished before the operation is handed out
-        Fail,                   // the operation fails with hr
-        Cancel,                 // the operation is cancelled; an action reports hr as its error code
-        NullResult,             // completes successfully with a null result
-        FailStart,              // the starting call itself answers hr; no operation
-        NullOperation,          // the starting call succeeds but hands out no operation
-    };
-    Kind kind = Kind::Complete;
-    HRESULT hr = S_OK;
-    std::chrono::microseconds delay{-1};  // negative: the default delay
-};
-// Queues an outcome for the next `times` starts of the named call ("IInventoryService.GetInventoryItemAsync").
-EMU_API void ScriptOutcome(std::string_view call, Outcome outcome, int times = 1);
-// The next scripted outcome of the call, or Complete with the default delay.
-EMU_API Outcome NextOutcome(std::string_view call);
-EMU_API void SetDefaultDelay(std::chrono::microseconds delay);
-EMU_API std::chrono::microseconds DefaultDelay();
-EMU_API void ClearScripts();
-
 // ---- Worker pool --------------------------------------------------------------------------------
 
 // Runs work on an emulator worker thread (a "platform thread") after the delay.
@@ -151,9 +69,16 @@ EMU_API bool OnWorkerThread();
 
 // ---- Activation ---------------------------------------------------------------------------------
 
-using FactoryFunction = std::function<HRESULT(const Guid& iid, void** factory)>;
+// The runtime classes the emulated console services make activatable, each with the function that
+// makes its activation factory. The services register theirs when the emulator loads; the system's
+// activation finds them through DllGetActivationFactory (component.cpp).
+using FactoryFunction = HRESULT (*)(IActivationFactory** factory);
 EMU_API void RegisterActivatableClass(std::u16string_view runtimeClass, FactoryFunction factory);
-EMU_API void UnregisterActivatableClass(std::u16string_view runtimeClass);
+template <class Factory>
+HRESULT NewFactory(IActivationFactory** factory) {
+    *factory = Make<Factory>().Detach();
+    return S_OK;
+}
 
 // ---- Reset --------------------------------------------------------------------------------------
 

@@ -346,9 +346,7 @@ public:
 };
 
 const bool productRegistered = [] {
-    RegisterActivatableClass(RuntimeClass_Product, [](const Guid& iid, void** factory) {
-        return Make<ProductStatics>()->QueryInterface(iid, factory);
-    });
+    RegisterActivatableClass(RuntimeClass_Product, NewFactory<ProductStatics>);
     return true;
 }();
 

@@ -44,12 +44,3 @@ protected:
 };
 
 }  // namespace ABI::Windows::Foundation::Collections
-
-extern "C" {
-// The runtime library's growable vectors (the console's collection library provides the same),
-// each answered with one reference for the caller.
-PLATFORM_RUNTIME_API ABI::HRESULT PlatformCreateStringVector(
-    ABI::Windows::Foundation::Collections::IVector<ABI::HSTRING>** vector);
-PLATFORM_RUNTIME_API ABI::HRESULT PlatformCreateUInt32Vector(
-    ABI::Windows::Foundation::Collections::IVector<uint32_t>** vector);
-}

@@ -32,7 +32,7 @@ bool StoreOperation(uint32_t userId, ManagedValueCallback callback, void* userDa
 ABI::boolean Flag(uint32_t value) { return static_cast<ABI::boolean>(value & 0xFF); }
 
 // Forwards each purchase into the host queue with the callback registered at that moment.
-class PurchaseForwarder final : public ComObject<PurchaseForwarder, IProductPurchasedEventHandler> {
+class PurchaseForwarder final : public ABI::Implements<PurchaseForwarder, IProductPurchasedEventHandler> {
 public:
     ABI::HRESULT Invoke(IProductPurchasedEventArgs* args) override {
         const auto [callback, userData] = Store::Instance().purchase.Get();
@@ -52,10 +52,9 @@ constinit PlatformSubscription purchaseSubscription;
 
 extern "C" {
 
-bool Store_ShowDetailsAsync(uint32_t userId, const char16_t* productId, ManagedValueCallback callback,
-                            void* userData) {
+bool Store_ShowDetailsAsync(uint32_t userId, const char16_t* productId, ManagedValueCallback callback, void* userData) {
     return StoreOperation<ShowDetailsAsyncEvent, &IProductStatics::ShowDetailsAsync>(userId, callback, userData,
-                                                                                      productId);
+                                                                                     productId);
 }
 
 bool Store_ShowMarketplaceAsync(uint32_t userId, uint32_t inputTypes, const char16_t* inputProductId,
@@ -66,13 +65,12 @@ bool Store_ShowMarketplaceAsync(uint32_t userId, uint32_t inputTypes, const char
 
 bool Store_ShowPurchaseAsync(uint32_t userId, const char16_t* offer, ManagedValueCallback callback, void* userData) {
     return StoreOperation<ShowPurchaseAsyncEvent, &IProductStatics::ShowPurchaseAsync>(userId, callback, userData,
-                                                                                        offer);
+                                                                                       offer);
 }
 
-bool Store_ShowRedeemCodeAsync(uint32_t userId, const char16_t* offer, ManagedValueCallback callback,
-                               void* userData) {
-    return StoreOperation<ShowRedeemCodeAsyncEvent, &IProductStatics::ShowRedeemCodeAsync>(userId, callback,
-                                                                                            userData, offer);
+bool Store_ShowRedeemCodeAsync(uint32_t userId, const char16_t* offer, ManagedValueCallback callback, void* userData) {
+    return StoreOperation<ShowRedeemCodeAsyncEvent, &IProductStatics::ShowRedeemCodeAsync>(userId, callback, userData,
+                                                                                           offer);
 }
 
 bool Store_ShowSubscriptionAsync(uint32_t userId, const char16_t* productId, uint32_t privilegeId,

@@ -606,7 +606,7 @@ TEST_F(BadInput, FailingPlatformCallThrowsForAccessorsAndAnswersFalseForStarts) 
          "false"},
         {"text argument cannot be made", [] { emu::InjectFault("WindowsCreateString", E_OUTOFMEMORY); },
          [&] { return Text(x.Store_ShowDetailsAsync(kUser, kGame, CountValue, &calls)); }, "false"},
-        {"id list cannot be made", [] { emu::InjectFault("PlatformCreateVector", E_OUTOFMEMORY); },
+        {"id list entry cannot be made", [] { emu::InjectFault("WindowsCreateString", E_OUTOFMEMORY); },
          [&] {
              const char16_t* ids[] = {kGame};
              return Text(x.CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 1, CountObject, &calls));

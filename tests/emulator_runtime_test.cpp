@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "emulator/runtime.h"
+#include "platform/collection.h"
 #include "platform/threadpool.h"
 
 namespace velmora::emu {
@@ -53,8 +54,7 @@ TEST_F(RuntimeTest, AnObjectDiesAtItsLastReleaseAndAnswersOnlyItsInterfaces) {
     ComPtr<IInspectable> asInspectable;
     EXPECT_EQ(view->QueryInterface(IInspectable::IID, reinterpret_cast<void**>(asInspectable.Put())), S_OK);
     ComPtr<IVectorView<uint32_t>> wrong;
-    EXPECT_EQ(view->QueryInterface(IVectorView<uint32_t>::IID, reinterpret_cast<void**>(wrong.Put())),
-              E_NOINTERFACE);
+    EXPECT_EQ(view->QueryInterface(IVectorView<uint32_t>::IID, reinterpret_cast<void**>(wrong.Put())), E_NOINTERFACE);
     view.Reset();
     EXPECT_EQ(LiveObjects(), 1) << "still referenced";
     asInspectable.Reset();
@@ -62,8 +62,7 @@ TEST_F(RuntimeTest, AnObjectDiesAtItsLastReleaseAndAnswersOnlyItsInterfaces) {
 }
 
 TEST_F(RuntimeTest, VectorsAnswerBoundsPastTheirEnd) {
-    ComPtr<IVector<uint32_t>> vector;
-    ASSERT_EQ(PlatformCreateUInt32Vector(vector.Put()), S_OK);
+    ComPtr<IVector<uint32_t>> vector = Platform::Collections::MakeVector<uint32_t>();
     vector->Append(5);
     vector->Append(5);
     ComPtr<IVectorView<uint32_t>> view;
@@ -155,7 +154,10 @@ TEST_F(RuntimeTest, ScriptedOutcomesDecideHowAnActionEnds) {
         {{K::Complete}, S_OK, true, AsyncStatus::Completed, S_OK},
         {{K::CompleteSynchronously}, S_OK, true, AsyncStatus::Completed, S_OK},
         {{K::Fail, E_ACCESSDENIED}, S_OK, true, AsyncStatus::Error, E_ACCESSDENIED},
-        {{K::Cancel, static_cast<HRESULT>(0x800704C7)}, S_OK, true, AsyncStatus::Canceled,
+        {{K::Cancel, static_cast<HRESULT>(0x800704C7)},
+         S_OK,
+         true,
+         AsyncStatus::Canceled,
          static_cast<HRESULT>(0x800704C7)},
         {{K::FailStart, E_INVALIDARG}, E_INVALIDARG, false, AsyncStatus::Started, S_OK},
         {{K::NullOperation}, S_OK, false, AsyncStatus::Started, S_OK},
@@ -163,7 +165,9 @@ TEST_F(RuntimeTest, ScriptedOutcomesDecideHowAnActionEnds) {
     for (const Row& row : rows) {
         ScriptOutcome("Test.Action", row.outcome);
         ComPtr<IAsyncAction> action;
-        EXPECT_EQ(StartAction("Test.Action", [] { return S_OK; }, action.Put()), row.startResult);
+        EXPECT_EQ(StartAction(
+                      "Test.Action", [] { return S_OK; }, action.Put()),
+                  row.startResult);
         ASSERT_EQ(bool(action), row.handedOut);
         if (!action) continue;
         auto handler = Make<ActionHandler>();

@@ -453,7 +453,6 @@ const std::vector<std::string>& FaultNames() {
         "IVectorView.get_Size",
         "WindowsCreateString",
         "WindowsDuplicateString",
-        "PlatformCreateVector",
         "IUser.get_Id",
         "IXboxLiveContext.get_InventoryService",
         "IXboxLiveContext.get_CatalogService",
