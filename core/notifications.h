@@ -31,6 +31,8 @@ private:
     void* userData_ = nullptr;
 };
 
+// Initialized when the module loads, before any export can run (std::mutex has no constant
+// initializer on every toolchain, so this cannot be constinit).
 class PlatformSubscription {
 public:
     // Runs `subscribe` unless a subscription exists; it is never removed. A subscribe that

@@ -34,8 +34,8 @@ public:
     }
 };
 
-constinit PlatformSubscription completedSubscription;
-constinit PlatformSubscription detailsSubscription;
+PlatformSubscription completedSubscription;
+PlatformSubscription detailsSubscription;
 
 // Stores the pair, then subscribes once. A failing subscription throws to the caller; the pair
 // stays and the next registration tries again.

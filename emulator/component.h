@@ -1,17 +1,8 @@
-// The entry points of the emulated services' runtime component, and the names of the classes it
-// serves (what its registration writes).
+// The entry points through which the system's activation reaches the emulated services' runtime
+// component.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "emulator/runtime.h"
-
-namespace velmora::emu {
-
-EMU_API std::vector<std::u16string> ActivatableClasses();
-
-}  // namespace velmora::emu
 
 extern "C" {
 // The activation factory of a class this component serves; REGDB_E_CLASSNOTREG for any other.

@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #if defined(_WIN32)
 #define EMU_API  // the emulator DLL exports every symbol (see emulator/CMakeLists.txt)
@@ -22,6 +24,12 @@ EMU_API int64_t LiveObjects();
 // Platform strings alive now that our own code created or duplicated (duplicates that share one
 // string count once).
 EMU_API int64_t LiveStrings();
+
+// ---- The runtime component ----------------------------------------------------------------------
+
+// The runtime classes the emulated services make activatable (what the component's registration
+// writes).
+EMU_API std::vector<std::u16string> ActivatableClasses();
 
 // ---- Faults and scripted outcomes ----------------------------------------------------------------
 

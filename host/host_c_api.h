@@ -9,7 +9,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#if defined(_WIN32)
+#define VELMORA_HOST_API /* the host DLL exports every symbol */
+#else
 #define VELMORA_HOST_API __attribute__((visibility("default")))
+#endif
 
 #ifdef __cplusplus
 extern "C" {

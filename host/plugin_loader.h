@@ -1,5 +1,5 @@
-// Loads the plugin library with dlopen and resolves every export of include/velmora/exports.inc by
-// name into a typed table, as an engine does when it binds a native plugin.
+// Loads the plugin library with the system's loader (dlopen, LoadLibrary) and resolves every export of
+// include/velmora/exports.inc by name into a typed table, as an engine does when it binds a native plugin.
 #pragma once
 
 #include <span>
@@ -38,7 +38,7 @@ public:
     const std::string& Path() const { return path_; }
     const std::string& LoadedPath() const { return loadedPath_; }
 
-    // dlcloses the library and deletes the copy; the exports are unusable afterwards. Idempotent.
+    // Unloads the library and deletes the copy; the exports are unusable afterwards. Idempotent.
     void Unload();
     bool Loaded() const { return module_ != nullptr; }
 

@@ -46,7 +46,7 @@ public:
     }
 };
 
-constinit PlatformSubscription purchaseSubscription;
+PlatformSubscription purchaseSubscription;
 
 }  // namespace
 

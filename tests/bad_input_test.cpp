@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "emulator/marketplace.h"
 #include "emulator/packages.h"
 #include "emulator/store.h"
@@ -206,7 +204,7 @@ protected:
 
     void SetUp() override {
         PluginTest::SetUp();
-        folder_ = std::filesystem::temp_directory_path() / ("velmora-bad-input-" + std::to_string(getpid()));
+        folder_ = FreshTemporaryPath("velmora-bad-input-");
         std::filesystem::create_directories(folder_);
         BuildWorld();
     }

@@ -2,8 +2,6 @@
 // the DLC group's handler registrations in the host's trace, and checks of thrown platform errors.
 #pragma once
 
-#include <unistd.h>
-
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -24,9 +22,7 @@ public:
     static constexpr const char* kFileName = "content.txt";
 
     explicit PackageFolder(const std::string& contents = "package contents") : contents_(contents) {
-        static std::atomic<int> next{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("velmora-dlc-" + std::to_string(getpid()) + "-" + std::to_string(next++));
+        path_ = FreshTemporaryPath("velmora-dlc-");
         std::filesystem::create_directories(path_);
         std::ofstream(path_ / kFileName) << contents;
     }

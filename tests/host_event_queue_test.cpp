@@ -47,6 +47,12 @@ void operator delete(void* p) noexcept { Free(p); }
 void operator delete(void* p, size_t) noexcept { Free(p); }
 // The array forms too: a sanitizer runtime's array new does not forward to the scalar one.
 void* operator new[](size_t size) { return operator new(size); }
+// The no-throw forms too, so that what they allocate is freed by the operator delete above.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    if (countAllocations) ++allocations;
+    return Allocate(size);
+}
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete[](void* p) noexcept { Free(p); }
 void operator delete[](void* p, size_t) noexcept { Free(p); }
 #endif

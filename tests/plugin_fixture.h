@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -78,6 +80,13 @@ protected:
 
     std::unique_ptr<host::Host> host_;
 };
+
+// A path under the system's temporary directory that no other test, and no other run, uses.
+inline std::filesystem::path FreshTemporaryPath(const std::string& prefix) {
+    static std::atomic<int> next{0};
+    static const unsigned run = std::random_device{}();
+    return std::filesystem::temp_directory_path() / (prefix + std::to_string(run) + "-" + std::to_string(next++));
+}
 
 // What a managed object callback received.
 struct ObjectCall {

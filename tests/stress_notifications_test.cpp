@@ -3,8 +3,6 @@
 // the first registrations race, every callback inside the host's delivery, and no reference lost:
 // a record that reaches its handler with no callback releases what it carries, and a callback
 // disposes what it receives, so the live counts end where they began.
-#include <unistd.h>
-
 #include <atomic>
 #include <deque>
 #include <filesystem>
@@ -63,7 +61,7 @@ void OnDetails(int32_t, ObjectHandle args, void* userData) {
 class Folder {
 public:
     Folder() {
-        path_ = std::filesystem::temp_directory_path() / ("velmora-stress-" + std::to_string(getpid()));
+        path_ = FreshTemporaryPath("velmora-stress-");
         std::filesystem::create_directories(path_);
     }
     ~Folder() {
