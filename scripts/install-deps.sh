@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test Velmora. Packages already present
 # are left alone, so this needs no network on a machine that has them.
+#
+#   install-deps.sh           the Linux build, its sanitizer, fuzz and benchmark builds
+#   install-deps.sh windows   and the Windows x64 cross build, run under Wine (scripts/test-windows.sh)
 set -euo pipefail
 
 # libclang-rt-14-dev: the sanitizer and libFuzzer runtimes of clang (scripts/sanitize.sh, scripts/fuzz.sh).
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev valgrind
           binutils)
+if [ "${1:-}" = windows ]; then
+  # The posix thread model of mingw-w64 (std::thread, std::mutex), its objdump for the export
+  # check, GoogleTest's sources to build with it, and Wine's 64-bit loader and runtime.
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine64 util-linux)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -12,7 +12,7 @@
 #include "platform/host_interfaces.h"
 #include "velmora/velmora.h"
 
-#define FAKE_API extern "C" __attribute__((visibility("default")))
+#define FAKE_API extern "C" VELMORA_API
 
 namespace {
 
