@@ -55,6 +55,8 @@ struct Outcome {
     Kind kind = Kind::Complete;
     int32_t hr = 0;
     std::chrono::microseconds delay{-1};  // negative: the default delay
+
+    bool operator==(const Outcome&) const = default;
 };
 // Queues an outcome for the next `times` starts of the named call ("IInventoryService.GetInventoryItemAsync").
 EMU_API void ScriptOutcome(std::string_view call, Outcome outcome, int times = 1);

@@ -25,6 +25,8 @@ struct CatalogImageData {
     std::optional<std::u16string> resizeUrl;  // absent: the URI property is null
     uint32_t width = 0;
     uint32_t height = 0;
+
+    bool operator==(const CatalogImageData&) const = default;
 };
 
 struct CatalogAvailabilityData {
@@ -44,6 +46,8 @@ struct CatalogAvailabilityData {
     double listPrice = 0;
     uint32_t consumableQuantity = 0;  // > 0: buying it raises a consumable balance by this much
     std::vector<std::u16string> acceptablePaymentInstrumentTypes;
+
+    bool operator==(const CatalogAvailabilityData&) const = default;
 };
 
 struct CatalogItemData {
@@ -65,6 +69,8 @@ struct CatalogItemData {
     uint64_t paidCountAllTime = 0;
     uint64_t paidCountDaily = 0;
     double userRating = 0;
+
+    bool operator==(const CatalogItemData&) const = default;
 };
 
 struct InventoryItemData {
@@ -80,6 +86,8 @@ struct InventoryItemData {
     int64_t startDate = 0;
     int64_t endDate = 0;
     uint32_t consumableBalance = 0;
+
+    bool operator==(const InventoryItemData&) const = default;
 };
 
 // Scenario data. A duplicate catalog id or product id answers E_INVALIDARG and adds nothing.

@@ -39,6 +39,8 @@ struct PackageData {
     std::u16string folder;
     bool licensed = true;  // false: Mount answers E_PACKAGE_NOT_LICENSED
     Guid contentGuid{};    // the content id the install-completed details carry
+
+    bool operator==(const PackageData&) const = default;
 };
 
 // ---- Scenario -----------------------------------------------------------------------------------

@@ -30,16 +30,27 @@ struct EMU_API ScenarioError : std::runtime_error {
     std::string problem;  // what is wrong there
 };
 
+// Limits on what a scenario may hold, far above what a real one needs; the parser checks each as it
+// reaches it, so a file that breaks one is refused in milliseconds and a few megabytes.
+inline constexpr size_t kScenarioMaxBytes = 16 * 1024 * 1024;  // the whole text
+inline constexpr size_t kScenarioMaxDepth = 64;                // arrays and objects nested in each other
+inline constexpr size_t kScenarioMaxListLength = 100000;       // elements of one array, members of one object
+inline constexpr size_t kScenarioMaxValues = 1000000;          // values in the whole document
+
 // ---- The emulator's state -------------------------------------------------------------------------
 
 struct ScenarioTitles {
     std::u16string currentTitleId;
     std::vector<std::u16string> relatedTitleIds;
+
+    bool operator==(const ScenarioTitles&) const = default;
 };
 
 struct ScenarioInventory {
     uint32_t userId = 0;
     std::vector<InventoryItemData> items;
+
+    bool operator==(const ScenarioInventory&) const = default;
 };
 
 struct ScenarioPrivilege {
@@ -47,16 +58,22 @@ struct ScenarioPrivilege {
     uint32_t privilegeId = 0;
     PrivilegeCheckResult result = PrivilegeCheckResult::NoIssue;
     std::optional<std::u16string> resolveWithProduct;  // SetPrivilegeResolvable with this catalog product
+
+    bool operator==(const ScenarioPrivilege&) const = default;
 };
 
 struct ScenarioRedeemCode {
     std::u16string code;
     std::u16string productId;
+
+    bool operator==(const ScenarioRedeemCode&) const = default;
 };
 
 struct ScenarioSubscription {
     std::u16string productId;
     uint32_t privilegeId = 0;
+
+    bool operator==(const ScenarioSubscription&) const = default;
 };
 
 // A package as the scenario installs it. Given as "folder", data.folder is that existing directory
@@ -65,18 +82,24 @@ struct ScenarioSubscription {
 struct ScenarioPackage {
     PackageData data;
     std::map<std::string, std::string> files;  // relative file name (UTF-8, '/' separated) → content
+
+    bool operator==(const ScenarioPackage&) const = default;
 };
 
 struct ScenarioFault {
     std::string call;  // "<Interface>.<member>", "WindowsCreateString", "RoGetActivationFactory:<class>"
     HRESULT hr = 0;
     int times = -1;  // -1: every call
+
+    bool operator==(const ScenarioFault&) const = default;
 };
 
 struct ScenarioOutcome {
     std::string call;  // "<Interface>.<Method>" of an asynchronous start
     Outcome outcome;   // outcome.delay negative: the default delay
     int times = 1;
+
+    bool operator==(const ScenarioOutcome&) const = default;
 };
 
 // ---- The walkthrough (what velmora-demo does) -------------------------------------------------------
@@ -87,6 +110,8 @@ struct StepExpectation {
     int32_t hresult = 0;             // the HRESULT the callback receives
     std::optional<uint32_t> status;  // store screens: the action's status (1 completed, 2 cancelled, 3 error)
     std::optional<bool> nullResult;  // when set: whether the callback's result handle is null
+
+    bool operator==(const StepExpectation&) const = default;
 };
 
 struct BrowseStep {
@@ -97,16 +122,22 @@ struct BrowseStep {
     uint32_t skip = 0;
     uint32_t max = 25;
     StepExpectation expect;
+
+    bool operator==(const BrowseStep&) const = default;
 };
 
 struct DetailsStep {
     std::vector<std::u16string> productIds;
     StepExpectation expect;
+
+    bool operator==(const DetailsStep&) const = default;
 };
 
 struct InventoryStep {
     int32_t mediaItemType = int32_t(MediaItemType::All);
     StepExpectation expect;
+
+    bool operator==(const InventoryStep&) const = default;
 };
 
 // The demo opens the purchase screen with the signed offer of the product's first availability
@@ -114,6 +145,8 @@ struct InventoryStep {
 struct PurchaseStep {
     std::u16string productId;
     StepExpectation expect;
+
+    bool operator==(const PurchaseStep&) const = default;
 };
 
 struct ConsumeStep {
@@ -121,6 +154,8 @@ struct ConsumeStep {
     uint32_t quantity = 1;
     std::u16string transactionId = u"walkthrough-consume-1";
     StepExpectation expect;
+
+    bool operator==(const ConsumeStep&) const = default;
 };
 
 struct PrivilegeStep {
@@ -128,6 +163,8 @@ struct PrivilegeStep {
     bool attemptResolution = false;
     StepExpectation expect;
     uint32_t expectedResult = 0;  // PrivilegeCheckResult flags
+
+    bool operator==(const PrivilegeStep&) const = default;
 };
 
 struct DlcStep {
@@ -135,6 +172,8 @@ struct DlcStep {
     std::optional<ScenarioPackage>
         install;              // installed during the walkthrough (MaterializePackage, then StartInstallation)
     std::u16string readFile;  // a file of the installed package, read after mounting; empty: none
+
+    bool operator==(const DlcStep&) const = default;
 };
 
 // Every step is optional: the demo runs the steps present, in the order of the members.
@@ -147,6 +186,8 @@ struct Walkthrough {
     std::optional<ConsumeStep> consume;
     std::optional<PrivilegeStep> privilege;
     std::optional<DlcStep> dlc;
+
+    bool operator==(const Walkthrough&) const = default;
 };
 
 // ---- A whole scenario -----------------------------------------------------------------------------
@@ -166,6 +207,8 @@ struct Scenario {
     std::vector<ScenarioFault> faults;
     std::vector<ScenarioOutcome> outcomes;
     std::optional<Walkthrough> walkthrough;
+
+    bool operator==(const Scenario&) const = default;
 };
 
 // Parses and validates a whole scenario without touching the emulator. Relative package folders
@@ -191,10 +234,9 @@ EMU_API PackageData MaterializePackage(const ScenarioPackage& package);
 
 // The scenario as JSON text in the documented format; parsing it again gives equal data.
 EMU_API std::string ScenarioToJson(const Scenario& scenario);
-// The JSON path of the first member where two scenarios differ ("$.catalog[3].availabilities[0].price"),
-// or the empty text when they hold the same data. Where they were read from (file, directory) is
-// not part of the data.
+// The JSON path of the first place where the two scenarios' written documents differ
+// ("$.catalog[3].availabilities[0].price"), or the empty text when they hold the same data. Where
+// they were read from (file, directory) is not part of the data; operator== compares it too.
 EMU_API std::string FirstDifference(const Scenario& a, const Scenario& b);
-inline bool operator==(const Scenario& a, const Scenario& b) { return FirstDifference(a, b).empty(); }
 
 }  // namespace velmora::emu

@@ -241,9 +241,10 @@ private:
     std::map<Key, std::string> seen_;
 };
 
+// At most an hour: a longer delay is a mistake, and the bound keeps the conversion exact.
 std::chrono::microseconds Delay(const Node& n) {
     const double ms = n.Number();
-    if (ms < 0) n.Fail("expected a delay of 0 ms or more, found " + n.Value().dump());
+    if (!(ms >= 0 && ms <= 3600000)) n.Fail("expected a delay from 0 to 3600000 ms, found " + n.Value().dump());
     return std::chrono::microseconds(std::llround(ms * 1000));
 }
 
@@ -254,7 +255,8 @@ public:
     Scenario Parse(const Json& json) {
         const Node root(json, "$", file_);
         root.Object({"title", "defaultDelayMs", "users", "catalog", "inventories", "privileges", "redeemCodes",
-                     "subscriptions", "packages", "faults", "outcomes", "walkthrough"});
+                     "subscriptions", "packages", "faults", "outcomes", "walkthrough", "$schema"});
+        if (auto n = root.Opt("$schema")) n->Utf8();  // for editors; the loader knows the format
         s_.file = file_;
         s_.directory = base_;
         if (auto n = root.Opt("title")) Title(*n);
@@ -653,9 +655,15 @@ private:
     FirstSeen<std::pair<uint32_t, uint32_t>> privileges_;
 };
 
-// JSON syntax, with one check nlohmann leaves out: a key given twice in an object (where the
-// later value would silently win).
+std::string TooLarge() {
+    return "larger than " + std::to_string(kScenarioMaxBytes) + " bytes, the most a scenario holds";
+}
+
+// JSON syntax, with what nlohmann leaves out: a key given twice in an object (where the later value
+// would silently win), and the limits, checked as the parse reaches them so that a hostile file is
+// refused before it costs time or memory.
 Json ParseJson(std::string_view text, const std::string& file) {
+    if (text.size() > kScenarioMaxBytes) throw ScenarioError(file, "$", TooLarge());
     struct Frame {
         bool array;
         size_t count;
@@ -664,18 +672,35 @@ Json ParseJson(std::string_view text, const std::string& file) {
         std::set<std::string> keys;
     };
     std::vector<Frame> frames;
-    auto childPath = [&]() -> std::string {
+    size_t values = 0;
+    // The path of the value the parser reads next.
+    auto nextPath = [&]() -> std::string {
         if (frames.empty()) return "$";
-        Frame& f = frames.back();
-        return f.array ? IndexPath(f.path, f.count++) : MemberPath(f.path, f.key);
+        const Frame& f = frames.back();
+        return f.array ? IndexPath(f.path, f.count) : MemberPath(f.path, f.key);
+    };
+    auto limit = [&](size_t count, size_t most, const std::string& what) {
+        if (count > most) throw ScenarioError(file, nextPath(), "more than " + std::to_string(most) + " " + what);
+    };
+    auto element = [&]() {
+        limit(++values, kScenarioMaxValues, "values in the document");
+        if (frames.empty() || !frames.back().array) return;
+        limit(frames.back().count + 1, kScenarioMaxListLength, "elements in one array");
+    };
+    auto open = [&](bool array) {
+        element();
+        limit(frames.size() + 1, kScenarioMaxDepth, "arrays and objects nested in each other");
+        std::string path = nextPath();
+        if (!frames.empty() && frames.back().array) ++frames.back().count;
+        frames.push_back({array, 0, std::move(path), {}, {}});
     };
     const Json::parser_callback_t check = [&](int, Json::parse_event_t event, Json& parsed) {
         switch (event) {
             case Json::parse_event_t::object_start:
-                frames.push_back({false, 0, childPath(), {}, {}});
+                open(false);
                 break;
             case Json::parse_event_t::array_start:
-                frames.push_back({true, 0, childPath(), {}, {}});
+                open(true);
                 break;
             case Json::parse_event_t::object_end:
             case Json::parse_event_t::array_end:
@@ -684,10 +709,12 @@ Json ParseJson(std::string_view text, const std::string& file) {
             case Json::parse_event_t::key: {
                 Frame& f = frames.back();
                 f.key = parsed.get<std::string>();
-                if (!f.keys.insert(f.key).second) throw ScenarioError(file, MemberPath(f.path, f.key), "duplicate key");
+                limit(f.keys.size() + 1, kScenarioMaxListLength, "members in one object");
+                if (!f.keys.insert(f.key).second) throw ScenarioError(file, nextPath(), "duplicate key");
                 break;
             }
-            case Json::parse_event_t::value:
+            case Json::parse_event_t::value:  // a number, string, boolean or null
+                element();
                 if (!frames.empty() && frames.back().array) ++frames.back().count;
                 break;
         }
@@ -697,20 +724,32 @@ Json ParseJson(std::string_view text, const std::string& file) {
         return Json::parse(text.begin(), text.end(), check);
     } catch (const Json::parse_error& e) {
         // nlohmann says "[json.exception.parse_error.101] parse error at line 3, column 14: <detail>".
-        std::string what = e.what();
+        const std::string what = e.what();
         const std::string_view marker = "parse error ";
         const size_t at = what.find(marker);
         throw ScenarioError(
             file, "$",
             at == std::string::npos ? "invalid JSON: " + what : "invalid JSON " + what.substr(at + marker.size()));
+    } catch (const Json::out_of_range& e) {
+        // The one the parser throws is a number beyond a double's range: "number overflow parsing '1e400'".
+        const std::string what = e.what();
+        const size_t open = what.find('\''), close = what.rfind('\'');
+        const std::string number = open < close ? what.substr(open + 1, close - open - 1) : what;
+        throw ScenarioError(file, nextPath(),
+                            "the number " + number + " is too large (beyond a double's range, about 1.8e308)");
     }
 }
 
 }  // namespace
 
 Scenario ParseScenario(std::string_view json, const std::string& fileName, const std::filesystem::path& baseDirectory) {
-    const Json document = ParseJson(json, fileName);
-    return Parser(fileName, baseDirectory).Parse(document);
+    try {
+        const Json document = ParseJson(json, fileName);
+        return Parser(fileName, baseDirectory).Parse(document);
+    } catch (const Json::exception& e) {
+        // Every read checks the type first, so this is a gap in those checks; still a scenario error.
+        throw ScenarioError(fileName, "$", std::string("unexpected JSON error: ") + e.what());
+    }
 }
 
 Scenario LoadScenarioFile(const std::filesystem::path& file) {
@@ -719,12 +758,18 @@ Scenario LoadScenarioFile(const std::filesystem::path& file) {
     if (!std::filesystem::exists(file, ec)) throw ScenarioError(name, "$", "the file does not exist");
     if (std::filesystem::is_directory(file, ec)) throw ScenarioError(name, "$", "a directory, not a file");
     std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    if (in) text << in.rdbuf();
-    if (!in || in.bad()) throw ScenarioError(name, "$", "the file cannot be read");
+    if (!in) throw ScenarioError(name, "$", "the file cannot be read");
+    // Read at most one byte past the limit, so an endless device or a huge file costs nothing.
+    std::string text;
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, size_t(in.gcount()));
+        if (text.size() > kScenarioMaxBytes) throw ScenarioError(name, "$", TooLarge());
+    }
+    if (in.bad()) throw ScenarioError(name, "$", "the file cannot be read");
     const std::filesystem::path directory =
         file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
-    return ParseScenario(text.str(), name, directory);
+    return ParseScenario(text, name, directory);
 }
 
 }  // namespace velmora::emu

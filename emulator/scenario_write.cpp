@@ -198,9 +198,7 @@ Json WalkthroughJson(const Walkthrough& w) {
     return j;
 }
 
-}  // namespace
-
-std::string ScenarioToJson(const Scenario& s) {
+Json Document(const Scenario& s) {
     Json j = Json::object();
     j["title"] = {{"currentTitleId", Text(s.title.currentTitleId)},
                   {"relatedTitleIds", Texts(s.title.relatedTitleIds)}};
@@ -262,7 +260,36 @@ std::string ScenarioToJson(const Scenario& s) {
     j["outcomes"] = outcomes;
 
     if (s.walkthrough) j["walkthrough"] = WalkthroughJson(*s.walkthrough);
-    return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    return j;
+}
+
+}  // namespace
+
+std::string ScenarioToJson(const Scenario& s) {
+    return Document(s).dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+// The written documents' first difference, as the library's diff finds it, named as a JSON path.
+std::string FirstDifference(const Scenario& a, const Scenario& b) {
+    const Json from = Document(a);
+    const Json patch = Json::diff(from, Document(b));
+    if (patch.empty()) return "";
+    Json::json_pointer pointer(patch[0]["path"].get<std::string>());
+    std::vector<std::string> tokens;
+    for (; !pointer.empty(); pointer.pop_back()) tokens.insert(tokens.begin(), pointer.back());
+    std::string path = "$";
+    const Json* at = &from;
+    for (const std::string& token : tokens) {
+        if (at && at->is_array()) {
+            const size_t index = token == "-" ? at->size() : std::stoul(token);
+            path = IndexPath(path, index);
+            at = index < at->size() ? &(*at)[index] : nullptr;
+        } else {
+            path = MemberPath(path, token);
+            at = at && at->is_object() && at->contains(token) ? &at->at(token) : nullptr;
+        }
+    }
+    return path;
 }
 
 }  // namespace velmora::emu

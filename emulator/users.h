@@ -17,6 +17,8 @@ struct UserInfo {
     uint32_t id = 0;
     std::u16string gamertag;
     std::u16string xboxUserId;
+
+    bool operator==(const UserInfo&) const = default;
 };
 
 // Signs a user in; a second user with the same id replaces nothing and answers E_INVALIDARG.

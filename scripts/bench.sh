@@ -3,13 +3,17 @@
 # benchmarks: five repetitions of each, every repetition reported, then the summary table
 # (median [min - max] of every figure) that docs/performance.md quotes. Extra arguments go to the
 # benchmark binary, e.g. --benchmark_filter=Accessor, or --velmora_smoke --benchmark_min_time=0.01
-# for a run of a few seconds that only proves every benchmark works.
+# for a run of a few seconds that only proves every benchmark works. First, the time and memory that
+# hostile scenario files cost before they are refused (bench/scenario_limits.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELMORA_BENCH_BUILD_DIR:-$root/build-release}
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target velmora_bench
+cmake --build "$build" -j"$(nproc)" --target velmora_bench velmora-demo
+
+echo "hostile scenario files, each refused by velmora-demo:"
+"$root/bench/scenario_limits.sh" "$build/tools/velmora-demo"
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')," \
      "$(c++ --version | head -1), load average $(cut -d' ' -f1-3 /proc/loadavg)"

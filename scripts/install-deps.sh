@@ -7,8 +7,9 @@
 set -euo pipefail
 
 # libclang-rt-14-dev: the sanitizer and libFuzzer runtimes of clang (scripts/sanitize.sh, scripts/fuzz.sh).
+# time: peak memory of the scenario-limit benchmark; python3-jsonschema: the scenario schema test.
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev valgrind
-          binutils)
+          binutils time python3-jsonschema)
 if [ "${1:-}" = windows ]; then
   # The posix thread model of mingw-w64 (std::thread, std::mutex), its objdump for the export
   # check, GoogleTest's sources to build with it, and Wine's 64-bit loader and runtime.

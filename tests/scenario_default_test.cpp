@@ -275,7 +275,7 @@ TEST_F(ScenarioDefaultTest, RoundTripKeepsEveryMember) {
     scenarios.emplace_back("every member changed", EveryMemberChanged());
     for (const auto& [name, first] : scenarios) {
         const std::string text = emu::ScenarioToJson(first);
-        const emu::Scenario second = emu::ParseScenario(text, "written.json", first.directory);
+        const emu::Scenario second = emu::ParseScenario(text, first.file, first.directory);
         EXPECT_EQ(emu::FirstDifference(first, second), "") << name;
         EXPECT_TRUE(first == second) << name;
         EXPECT_EQ(emu::ScenarioToJson(second), text) << name << ": writing is stable";
@@ -291,12 +291,12 @@ TEST_F(ScenarioDefaultTest, FirstDifferenceNamesTheMember) {
     const Row rows[] = {
         {[](auto& s) { s.catalog[2].availabilities[0].price = 1; }, "$.catalog[2].availabilities[0].price"},
         {[](auto& s) { s.catalog[1].images[0].resizeUrl.reset(); }, "$.catalog[1].images[0].resizeUrl"},
-        {[](auto& s) { s.catalog.pop_back(); }, "$.catalog"},
+        {[](auto& s) { s.catalog.pop_back(); }, "$.catalog[8]"},
         {[](auto& s) { s.inventories[0].items[1].consumableBalance = 1; },
          "$.inventories[0].items[1].consumableBalance"},
-        {[](auto& s) { s.packages[1].files["extra.txt"] = "x"; }, "$.packages[1].files"},
+        {[](auto& s) { s.packages[1].files["extra.txt"] = "x"; }, "$.packages[1].files[\"extra.txt\"]"},
         {[](auto& s) { s.packages[0].data.contentGuid.Data4[7] ^= 1; }, "$.packages[0].contentGuid"},
-        {[](auto& s) { s.title.relatedTitleIds.clear(); }, "$.title.relatedTitleIds"},
+        {[](auto& s) { s.title.relatedTitleIds.clear(); }, "$.title.relatedTitleIds[0]"},
         {[](auto& s) { s.defaultDelay.reset(); }, "$.defaultDelayMs"},
         {[](auto& s) { s.walkthrough->consume->expect.nullResult = false; }, "$.walkthrough.consume.expect.nullResult"},
         {[](auto& s) { s.walkthrough->dlc->install.reset(); }, "$.walkthrough.dlc.install"},

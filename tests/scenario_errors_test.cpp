@@ -12,6 +12,8 @@ namespace {
 
 using namespace ABI;
 
+constexpr size_t kMaxDepth = emu::kScenarioMaxDepth, kMaxList = emu::kScenarioMaxListLength;
+
 struct Malformed {
     const char* what;
     std::string json;
@@ -29,8 +31,44 @@ std::string Fault(const std::string& hresult) {
     return R"({"faults": [{"call": "IFoo.Bar", "hresult": )" + hresult + "}]}";
 }
 
+std::string Repeated(const std::string& text, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; ++i) out += text;
+    return out;
+}
+std::string Nested(size_t depth) { return Repeated("[", depth) + Repeated("]", depth); }
+// Offer display data takes any JSON, so it carries the values a limit counts. Its arrays start at
+// the fifth level: the document, "catalog", the item, "availabilities", the availability.
+std::string OfferData(const std::string& json) {
+    return "{" + Catalog(R"("availabilities": [{"offerDisplayDataJson": )" + json + "}]") + "}";
+}
+std::string Strings(size_t count) { return "[" + Repeated("\"a\",", count - 1) + "\"a\"]"; }
+std::string Members(size_t count) {
+    std::string out = "{";
+    for (size_t i = 0; i < count; ++i) out += (i ? ",\"f" : "\"f") + std::to_string(i) + "\": \"\"";
+    return out + "}";
+}
+std::string Path(const std::string& start, size_t indices) { return start + Repeated("[0]", indices); }
+
 std::vector<Malformed> MalformedScenarios() {
+    const std::string offerPath = "$.catalog[0].availabilities[0].offerDisplayDataJson";
     return {
+        {"number beyond a double", R"({"users": [{"id": 1e400, "gamertag": "A"}]})", "$.users[0].id",
+         "the number 1e400 is too large"},
+        {"one level too deep", OfferData(Nested(kMaxDepth - 4)), Path(offerPath, kMaxDepth - 5),
+         "more than 64 arrays and objects nested in each other"},
+        {"100,000 levels deep", Nested(100000), Path("$", kMaxDepth), "more than 64 arrays and objects nested"},
+        {"one element too many", R"({"title": {"relatedTitleIds": )" + Strings(kMaxList + 1) + "}}",
+         "$.title.relatedTitleIds[100000]", "more than 100000 elements in one array"},
+        {"one member too many", "{" + Package(R"("files": )" + Members(kMaxList + 1)) + "}",
+         "$.packages[0].files.f100000", "more than 100000 members in one object"},
+        // Nine values up to the outer array (the document, the catalog, the item and its three
+        // members, the availabilities, the availability, the array), then ten arrays of 100,000
+        // zeros: value 1,000,001 is zero 99,981 of the tenth.
+        {"one value too many",
+         OfferData("[" + Repeated("[" + Repeated("0,", kMaxList - 1) + "0],", 9) + "[" + Repeated("0,", kMaxList - 1) +
+                   "0]]"),
+         offerPath + "[9][99981]", "more than 1000000 values in the document"},
         {"missing required key", R"({"users": [{"gamertag": "A"}]})", "$.users[0].id", "required key is missing"},
         {"wrong type", R"({"users": [{"id": "1", "gamertag": "A"}]})", "$.users[0].id",
          "expected an integer from 0 to 4294967295, found a string"},
@@ -134,7 +172,9 @@ std::vector<Malformed> MalformedScenarios() {
         {"failing outcome with a success code",
          R"({"outcomes": [{"call": "IFoo.BarAsync", "kind": "FailStart", "hresult": "0x00000001"}]})",
          "$.outcomes[0].hresult", "a FailStart outcome needs a failure code"},
-        {"negative delay", R"({"defaultDelayMs": -1})", "$.defaultDelayMs", "expected a delay of 0 ms or more"},
+        {"negative delay", R"({"defaultDelayMs": -1})", "$.defaultDelayMs",
+         "expected a delay from 0 to 3600000 ms, found -1"},
+        {"delay over an hour", R"({"defaultDelayMs": 1e300})", "$.defaultDelayMs", "found 1e+300"},
         {"relative image URL", "{" + Catalog(R"("images": [{"resizeUrl": "images/x.png"}])") + "}",
          "$.catalog[0].images[0].resizeUrl", "\"images/x.png\" is not an absolute URI"},
         {"empty catalog id", R"({"catalog": [{"id": "", "productId": "p1", "mediaItemType": "Game"}]})",
@@ -234,6 +274,47 @@ TEST_F(ScenarioErrorsTest, UnreadableFilesAreNamed) {
     } catch (const emu::ScenarioError& e) {
         EXPECT_EQ(e.file, (dir / "broken.json").string());
         EXPECT_EQ(e.problem.rfind("invalid JSON at line 1, column 12", 0), 0u) << e.problem;
+    }
+}
+
+// What is exactly at a limit loads; one more is in the table of mistakes above.
+TEST_F(ScenarioErrorsTest, ScenariosAtTheLimitsLoad) {
+    const auto base = TempDir();
+    const std::string padded = R"({"users": []})";
+    const std::string atTheLimit[] = {
+        OfferData(Nested(kMaxDepth - 5)),
+        R"({"title": {"relatedTitleIds": )" + Strings(kMaxList) + "}}",
+        "{" + Package(R"("files": )" + Members(kMaxList)) + "}",
+        padded + std::string(emu::kScenarioMaxBytes - padded.size(), ' '),
+    };
+    for (const std::string& json : atTheLimit) EXPECT_NO_THROW(emu::ParseScenario(json, "limit.json", base));
+}
+
+// A text or file one byte over the size limit is refused before it is parsed; a file is read no
+// further than that byte, so an endless device is refused too.
+TEST_F(ScenarioErrorsTest, OversizedTextsAndFilesAreRefusedUnread) {
+    const auto dir = TempDir();
+    const std::string tooLarge = "larger than 16777216 bytes, the most a scenario holds";
+    try {
+        emu::ParseScenario(std::string(emu::kScenarioMaxBytes + 1, ' '), "big.json", dir);
+        ADD_FAILURE() << "parsed";
+    } catch (const emu::ScenarioError& e) {
+        EXPECT_EQ(e.path, "$");
+        EXPECT_EQ(e.problem, tooLarge);
+    }
+    std::ofstream(dir / "big.json").close();
+    std::filesystem::resize_file(dir / "big.json", emu::kScenarioMaxBytes + 1);
+    std::vector<std::filesystem::path> files = {dir / "big.json"};
+#ifndef _WIN32
+    files.push_back("/dev/zero");
+#endif
+    for (const auto& file : files) {
+        try {
+            emu::LoadScenarioFile(file);
+            ADD_FAILURE() << file << " loaded";
+        } catch (const emu::ScenarioError& e) {
+            EXPECT_EQ(e.problem, tooLarge) << file;
+        }
     }
 }
 
