@@ -224,6 +224,11 @@ void ClearScenario() {
     {
         std::lock_guard lock(scenarioMutex);
         std::swap(dropped, TheScenario());
+        if (ResetKeepsSubscriptions()) {
+            TheScenario().nextToken = dropped.nextToken;
+            TheScenario().completed = std::move(dropped.completed);
+            TheScenario().details = std::move(dropped.details);
+        }
     }
     for (const auto& p : dropped.packages) MarkUninstalled(*p);
     counters.activations = 0;

@@ -1,6 +1,7 @@
 // Live object counts, faults and scripted outcomes, the worker pool and Reset.
 #include "emulator/runtime.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <queue>
@@ -161,6 +162,13 @@ void OnReset(std::function<void()> clear) {
     std::lock_guard lock(resetMutex);
     ResetHooks().push_back(std::move(clear));
 }
+
+namespace {
+std::atomic<bool> resetKeepsSubscriptions{false};
+}
+
+void SetResetKeepsSubscriptions(bool keep) { resetKeepsSubscriptions = keep; }
+bool ResetKeepsSubscriptions() { return resetKeepsSubscriptions; }
 
 void Reset() {
     WaitIdle();

@@ -86,6 +86,12 @@ HRESULT NewFactory(IActivationFactory** factory) {
 EMU_API void OnReset(std::function<void()> clear);
 // Waits for pending work, clears every service's state, faults and scripts, and restores defaults.
 EMU_API void Reset();
+// Whether Reset keeps the delegates subscribed to the platform's events (purchases, installs).
+// A process that loads the plugin once for its whole life (a managed game or test suite) is
+// subscribed once, so its resets must keep them; one that loads a fresh plugin per test must not,
+// since the delegates belong to a module that unloads. Starts false.
+EMU_API void SetResetKeepsSubscriptions(bool keep);
+EMU_API bool ResetKeepsSubscriptions();
 
 // ---- Call logs ----------------------------------------------------------------------------------
 

@@ -53,8 +53,10 @@ const bool resetRegistered = [] {
         StoreState& s = State();
         {
             std::lock_guard lock(s.mutex);
-            dropped.swap(s.subscribers);
-            s.nextToken = 1;
+            if (!ResetKeepsSubscriptions()) {
+                dropped.swap(s.subscribers);
+                s.nextToken = 1;
+            }
             s.nextTransaction = 1;
             s.screens.Clear();
             s.redeemCodes.clear();

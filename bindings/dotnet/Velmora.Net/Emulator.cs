@@ -1,0 +1,119 @@
+using System;
+using System.Runtime.InteropServices;
+
+namespace Velmora
+{
+    /// <summary>How a started platform operation ends, as <see cref="Emulator.ScriptOutcome"/> scripts it.</summary>
+    public enum OutcomeKind
+    {
+        /// <summary>The call's work runs on a platform thread after the delay.</summary>
+        Complete = 0,
+        /// <summary>The operation has finished before it is handed out.</summary>
+        CompleteSynchronously = 1,
+        /// <summary>The operation fails with the HRESULT.</summary>
+        Fail = 2,
+        /// <summary>The operation is cancelled (an action reports the HRESULT as its error code).</summary>
+        Cancel = 3,
+        /// <summary>The operation succeeds with no result.</summary>
+        NullResult = 4,
+        /// <summary>The starting call itself answers the HRESULT: nothing starts.</summary>
+        FailStart = 5,
+        /// <summary>The starting call succeeds but hands out no operation.</summary>
+        NullOperation = 6,
+    }
+
+    /// <summary>
+    /// The emulated console services, for testing store and DLC flows without a console: scenarios,
+    /// faults, scripted outcomes, notifications and live counts. docs/scenario.md gives the format of
+    /// scenarios and the names of calls.
+    /// </summary>
+    public static class Emulator
+    {
+        private const string Library = "velmora_emulator";
+
+        // Managed code keeps its plugin loaded for the process and subscribes to the platform's
+        // events once, so the emulator's resets must keep those subscriptions.
+        static Emulator() { velmora_emulator_set_reset_keeps_subscriptions(1); }
+
+        /// <summary>Resets the emulator and applies a scenario file; a bad file raises an error naming the file, the JSON path and what was expected.</summary>
+        public static void LoadScenarioFile(string path) { Check(velmora_emulator_load_scenario_file(Utf8.Bytes(path ?? throw new ArgumentNullException(nameof(path))))); }
+
+        /// <summary>Resets the emulator and applies scenario text; <paramref name="name"/> stands for the file in messages.</summary>
+        public static void LoadScenarioJson(string json, string name = null) { Check(velmora_emulator_load_scenario_json(Utf8.Bytes(json ?? throw new ArgumentNullException(nameof(json))), Utf8.Bytes(name))); }
+
+        /// <summary>Resets the emulator to empty.</summary>
+        public static void Reset() { velmora_emulator_reset(); }
+
+        /// <summary>Makes the named platform call ("IInventoryItem.get_ProductId") answer hr, for the next <paramref name="times"/> calls or, when negative, every call.</summary>
+        public static void InjectFault(string call, int hr, int times = -1) { Check(velmora_emulator_inject_fault(Utf8.Bytes(call ?? throw new ArgumentNullException(nameof(call))), hr, times)); }
+
+        /// <summary>Removes every injected fault.</summary>
+        public static void ClearFaults() { velmora_emulator_clear_faults(); }
+
+        /// <summary>Scripts how the next starts of the named call ("IInventoryService.GetInventoryItemAsync") end.</summary>
+        public static void ScriptOutcome(string call, OutcomeKind kind, int hr = 0, TimeSpan? delay = null, int times = 1)
+        {
+            long delayUs = delay.HasValue ? delay.Value.Ticks / 10 : -1;
+            Check(velmora_emulator_script_outcome(Utf8.Bytes(call ?? throw new ArgumentNullException(nameof(call))), (int)kind, hr, delayUs, times));
+        }
+
+        /// <summary>Removes every scripted outcome.</summary>
+        public static void ClearScripts() { velmora_emulator_clear_scripts(); }
+
+        /// <summary>The delay before an operation that no script delays completes.</summary>
+        public static void SetDefaultDelay(TimeSpan delay) { Check(velmora_emulator_set_default_delay(delay.Ticks / 10)); }
+
+        /// <summary>Raises the purchase notification for a signed-in user, as a purchase outside the game would.</summary>
+        public static void RaisePurchase(uint userId, string productId, uint quantity = 1) { Check(velmora_emulator_raise_purchase(userId, Utf8.Bytes(productId ?? throw new ArgumentNullException(nameof(productId))), quantity)); }
+
+        /// <summary>Installs a package (one package as a scenario lists it, as JSON) on a platform thread, then raises the install-completed notifications.</summary>
+        public static void CompleteInstallation(string packageJson, InstallOperationType operation = InstallOperationType.Install) { Check(velmora_emulator_complete_installation(Utf8.Bytes(packageJson ?? throw new ArgumentNullException(nameof(packageJson))), (int)operation)); }
+
+        /// <summary>Waits until no emulated work is pending.</summary>
+        public static void WaitIdle() { velmora_emulator_wait_idle(); }
+
+        /// <summary>Emulator objects alive now.</summary>
+        public static long LiveObjects => velmora_emulator_live_objects();
+
+        /// <summary>Platform strings alive now.</summary>
+        public static long LiveStrings => velmora_emulator_live_strings();
+
+        private static void Check(int ok)
+        {
+            if (ok == 0) throw new VelmoraException(Utf8.Text(velmora_emulator_last_error()), VelmoraException.UnspecifiedFailure, null);
+        }
+
+#pragma warning disable IDE1006 // the C interface's own names
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_load_scenario_file(byte[] path);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_load_scenario_json(byte[] json, byte[] name);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern void velmora_emulator_set_reset_keeps_subscriptions(int keep);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern void velmora_emulator_reset();
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_inject_fault(byte[] call, int hr, int times);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern void velmora_emulator_clear_faults();
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_script_outcome(byte[] call, int kind, int hr, long delayUs, int times);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern void velmora_emulator_clear_scripts();
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_set_default_delay(long delayUs);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_raise_purchase(uint userId, byte[] productId, uint quantity);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_complete_installation(byte[] packageJson, int operation);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern void velmora_emulator_wait_idle();
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern long velmora_emulator_live_objects();
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern long velmora_emulator_live_strings();
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern IntPtr velmora_emulator_last_error();
+#pragma warning restore IDE1006
+    }
+}

@@ -1,0 +1,109 @@
+using System;
+using System.Collections;
+using System.Collections.Generic;
+using System.Runtime.CompilerServices;
+using System.Runtime.InteropServices;
+
+namespace Velmora
+{
+    /// <summary>
+    /// A platform object that holds one reference, given back by the record type's dispose export when
+    /// the object is disposed or, failing that, finalized. Properties read the platform at each access:
+    /// texts are copied into strings at once, dates become UTC <see cref="DateTime"/>s, a failing
+    /// platform call raises <see cref="VelmoraException"/>, and a disposed object raises
+    /// <see cref="ObjectDisposedException"/>.
+    /// </summary>
+    public abstract class VelmoraHandle : SafeHandle
+    {
+        private protected VelmoraHandle(IntPtr handle) : base(IntPtr.Zero, true) { SetHandle(handle); }
+
+        /// <inheritdoc/>
+        public override bool IsInvalid => handle == IntPtr.Zero;
+
+        /// <summary>The native handle for one call; the caller keeps this object alive across the call.</summary>
+        private protected IntPtr Live => IsClosed ? throw new ObjectDisposedException(GetType().Name) : handle;
+
+        // Each conversion ends with GC.KeepAlive(this): the finalizer must not release the object
+        // while the native call that read it is still running.
+        private protected T Value<T>(T value, int hr, [CallerMemberName] string member = "")
+        {
+            GC.KeepAlive(this);
+            if (hr != 0) throw Failure(hr, member);
+            return value;
+        }
+
+        private protected string Text(IntPtr text, int hr, [CallerMemberName] string member = "")
+        {
+            GC.KeepAlive(this);
+            if (hr != 0) throw Failure(hr, member);
+            return Copy(text);
+        }
+
+        private protected bool Flag(int value, int hr, [CallerMemberName] string member = "")
+        {
+            return Value(value, hr, member) != 0;
+        }
+
+        /// <summary>Managed ticks (100 ns since 0001-01-01) as UTC; beyond DateTime's range, its bound.</summary>
+        private protected DateTime Date(long ticks, int hr, [CallerMemberName] string member = "")
+        {
+            Value(ticks, hr, member);
+            if (ticks <= 0) return DateTime.MinValue;
+            return ticks >= DateTime.MaxValue.Ticks ? DateTime.MaxValue : new DateTime(ticks, DateTimeKind.Utc);
+        }
+
+        internal static string Copy(IntPtr text)
+        {
+            return text == IntPtr.Zero ? null : Marshal.PtrToStringUni(text);
+        }
+
+        private VelmoraException Failure(int hr, string member)
+        {
+            return VelmoraException.FromHResult(hr, GetType().Name + "." + member);
+        }
+    }
+
+    /// <summary>
+    /// A platform collection: its count is read once, indexes are checked before any native call,
+    /// and every element read is a new object of its own (dispose each record element you read).
+    /// </summary>
+    public abstract class NativeList<T> : VelmoraHandle, IReadOnlyList<T>
+    {
+        private int count = -1;
+
+        private protected NativeList(IntPtr handle) : base(handle) { }
+
+        /// <summary>The number of elements.</summary>
+        public int Count
+        {
+            get
+            {
+                if (count < 0) count = checked((int)Value(NativeLength(Live, out int hr), hr, nameof(Count)));
+                return count;
+            }
+        }
+
+        /// <summary>The element at <paramref name="index"/>, read from the platform.</summary>
+        public T this[int index]
+        {
+            get
+            {
+                if (unchecked((uint)index) >= (uint)Count)
+                    throw new ArgumentOutOfRangeException(nameof(index), index, "the collection has " + Count + " elements");
+                return Value(NativeGetAt(Live, unchecked((uint)index), out int hr), hr, "Item");
+            }
+        }
+
+        /// <inheritdoc/>
+        public IEnumerator<T> GetEnumerator()
+        {
+            for (int i = 0; i < Count; i++) yield return this[i];
+        }
+
+        IEnumerator IEnumerable.GetEnumerator() { return GetEnumerator(); }
+
+        private protected abstract uint NativeLength(IntPtr list, out int hr);
+
+        private protected abstract T NativeGetAt(IntPtr list, uint index, out int hr);
+    }
+}
