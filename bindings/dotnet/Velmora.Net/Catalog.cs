@@ -29,128 +29,128 @@ namespace Velmora
     }
 
     /// <summary>One page of a catalog browse: the page's items, and the count of all matches.</summary>
-    public sealed partial class BrowseCatalogResult : NativeList<CatalogItem>
+    public sealed unsafe partial class BrowseCatalogResult : NativeList<CatalogItem>
     {
         /// <summary>How many items the whole browse matched.</summary>
-        public uint TotalCount => Value(VelmoraChecked_BrowseCatalogResult_TotalCount(Live, out int hr), hr);
+        public uint TotalCount { get { int hr; return Value(VelmoraChecked_BrowseCatalogResult_TotalCount(Live, &hr), hr); } }
 
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_BrowseCatalogResult_Items_Length(list, out hr);
-        private protected override CatalogItem NativeGetAt(IntPtr list, uint index, out int hr) => CatalogItem.Wrap(VelmoraChecked_BrowseCatalogResult_Items_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_BrowseCatalogResult_Items_Length(list, hr);
+        private protected override CatalogItem NativeGetAt(IntPtr list, uint index, int* hr) => CatalogItem.Wrap(VelmoraChecked_BrowseCatalogResult_Items_GetAt(list, index, hr));
     }
 
     /// <summary>The details a details query answered.</summary>
-    public sealed partial class CatalogItemDetailsList : NativeList<CatalogItemDetails>
+    public sealed unsafe partial class CatalogItemDetailsList : NativeList<CatalogItemDetails>
     {
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_CatalogItemDetailsList_Length(list, out hr);
-        private protected override CatalogItemDetails NativeGetAt(IntPtr list, uint index, out int hr) => CatalogItemDetails.Wrap(VelmoraChecked_CatalogItemDetailsList_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItemDetailsList_Length(list, hr);
+        private protected override CatalogItemDetails NativeGetAt(IntPtr list, uint index, int* hr) => CatalogItemDetails.Wrap(VelmoraChecked_CatalogItemDetailsList_GetAt(list, index, hr));
     }
 
     /// <summary>A catalog item as a browse lists it.</summary>
-    public sealed partial class CatalogItem : VelmoraHandle
+    public sealed unsafe partial class CatalogItem : VelmoraHandle
     {
 #pragma warning disable CS1591 // the catalog's own member names
-        public string Id => Text(VelmoraChecked_CatalogItem_Id(Live, out int hr), hr);
-        public string Name => Text(VelmoraChecked_CatalogItem_Name(Live, out int hr), hr);
-        public string ReducedName => Text(VelmoraChecked_CatalogItem_ReducedName(Live, out int hr), hr);
-        public string ProductId => Text(VelmoraChecked_CatalogItem_ProductId(Live, out int hr), hr);
-        public string SandboxId => Text(VelmoraChecked_CatalogItem_SandboxId(Live, out int hr), hr);
-        public MediaItemType MediaItemType => (MediaItemType)Value(VelmoraChecked_CatalogItem_MediaItemType(Live, out int hr), hr);
-        public uint TitleId => Value(VelmoraChecked_CatalogItem_TitleId(Live, out int hr), hr);
-        public DateTime ReleaseDate => Date(VelmoraChecked_CatalogItem_ReleaseDate(Live, out int hr), hr);
-        public CatalogItemImageList Images => Value(CatalogItemImageList.Wrap(VelmoraChecked_CatalogItem_Images(Live, out int hr)), hr);
-        public AvailabilityContentIdList AvailabilityContentIds => Value(AvailabilityContentIdList.Wrap(VelmoraChecked_CatalogItem_AvailabilityContentIds(Live, out int hr)), hr);
+        public string Id { get { int hr; return Text(VelmoraChecked_CatalogItem_Id(Live, &hr), hr); } }
+        public string Name { get { int hr; return Text(VelmoraChecked_CatalogItem_Name(Live, &hr), hr); } }
+        public string ReducedName { get { int hr; return Text(VelmoraChecked_CatalogItem_ReducedName(Live, &hr), hr); } }
+        public string ProductId { get { int hr; return Text(VelmoraChecked_CatalogItem_ProductId(Live, &hr), hr); } }
+        public string SandboxId { get { int hr; return Text(VelmoraChecked_CatalogItem_SandboxId(Live, &hr), hr); } }
+        public MediaItemType MediaItemType { get { int hr; return (MediaItemType)Value(VelmoraChecked_CatalogItem_MediaItemType(Live, &hr), hr); } }
+        public uint TitleId { get { int hr; return Value(VelmoraChecked_CatalogItem_TitleId(Live, &hr), hr); } }
+        public DateTime ReleaseDate { get { int hr; return Date(VelmoraChecked_CatalogItem_ReleaseDate(Live, &hr), hr); } }
+        public CatalogItemImageList Images { get { int hr; return Value(CatalogItemImageList.Wrap(VelmoraChecked_CatalogItem_Images(Live, &hr)), hr); } }
+        public AvailabilityContentIdList AvailabilityContentIds { get { int hr; return Value(AvailabilityContentIdList.Wrap(VelmoraChecked_CatalogItem_AvailabilityContentIds(Live, &hr)), hr); } }
 #pragma warning restore CS1591
     }
 
     /// <summary>The full description of a catalog item.</summary>
-    public sealed partial class CatalogItemDetails : VelmoraHandle
+    public sealed unsafe partial class CatalogItemDetails : VelmoraHandle
     {
 #pragma warning disable CS1591 // the catalog's own member names
-        public string Id => Text(VelmoraChecked_CatalogItemDetails_Id(Live, out int hr), hr);
-        public string Name => Text(VelmoraChecked_CatalogItemDetails_Name(Live, out int hr), hr);
-        public string ReducedName => Text(VelmoraChecked_CatalogItemDetails_ReducedName(Live, out int hr), hr);
-        public string Description => Text(VelmoraChecked_CatalogItemDetails_Description(Live, out int hr), hr);
-        public string ProductId => Text(VelmoraChecked_CatalogItemDetails_ProductId(Live, out int hr), hr);
-        public string SandboxId => Text(VelmoraChecked_CatalogItemDetails_SandboxId(Live, out int hr), hr);
-        public MediaItemType MediaItemType => (MediaItemType)Value(VelmoraChecked_CatalogItemDetails_MediaItemType(Live, out int hr), hr);
-        public uint TitleId => Value(VelmoraChecked_CatalogItemDetails_TitleId(Live, out int hr), hr);
-        public DateTime ReleaseDate => Date(VelmoraChecked_CatalogItemDetails_ReleaseDate(Live, out int hr), hr);
-        public CatalogItemDetailsImageList Images => Value(CatalogItemDetailsImageList.Wrap(VelmoraChecked_CatalogItemDetails_Images(Live, out int hr)), hr);
-        public CatalogItemAvailabilityList Availabilities => Value(CatalogItemAvailabilityList.Wrap(VelmoraChecked_CatalogItemDetails_Availabilities(Live, out int hr)), hr);
+        public string Id { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_Id(Live, &hr), hr); } }
+        public string Name { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_Name(Live, &hr), hr); } }
+        public string ReducedName { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_ReducedName(Live, &hr), hr); } }
+        public string Description { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_Description(Live, &hr), hr); } }
+        public string ProductId { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_ProductId(Live, &hr), hr); } }
+        public string SandboxId { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_SandboxId(Live, &hr), hr); } }
+        public MediaItemType MediaItemType { get { int hr; return (MediaItemType)Value(VelmoraChecked_CatalogItemDetails_MediaItemType(Live, &hr), hr); } }
+        public uint TitleId { get { int hr; return Value(VelmoraChecked_CatalogItemDetails_TitleId(Live, &hr), hr); } }
+        public DateTime ReleaseDate { get { int hr; return Date(VelmoraChecked_CatalogItemDetails_ReleaseDate(Live, &hr), hr); } }
+        public CatalogItemDetailsImageList Images { get { int hr; return Value(CatalogItemDetailsImageList.Wrap(VelmoraChecked_CatalogItemDetails_Images(Live, &hr)), hr); } }
+        public CatalogItemAvailabilityList Availabilities { get { int hr; return Value(CatalogItemAvailabilityList.Wrap(VelmoraChecked_CatalogItemDetails_Availabilities(Live, &hr)), hr); } }
 #pragma warning restore CS1591
     }
 
     /// <summary>An image of a catalog item.</summary>
-    public sealed partial class CatalogItemImage : VelmoraHandle
+    public sealed unsafe partial class CatalogItemImage : VelmoraHandle
     {
 #pragma warning disable CS1591 // the catalog's own member names
-        public string Id => Text(VelmoraChecked_CatalogItemImage_Id(Live, out int hr), hr);
-        public string Purpose => Text(VelmoraChecked_CatalogItemImage_Purpose(Live, out int hr), hr);
-        public string ResizeUrl => Text(VelmoraChecked_CatalogItemImage_ResizeUrl(Live, out int hr), hr);
-        public uint Width => Value(VelmoraChecked_CatalogItemImage_Width(Live, out int hr), hr);
-        public uint Height => Value(VelmoraChecked_CatalogItemImage_Height(Live, out int hr), hr);
-        public ImagePurposeList Purposes => Value(ImagePurposeList.Wrap(VelmoraChecked_CatalogItemImage_Purposes(Live, out int hr)), hr);
+        public string Id { get { int hr; return Text(VelmoraChecked_CatalogItemImage_Id(Live, &hr), hr); } }
+        public string Purpose { get { int hr; return Text(VelmoraChecked_CatalogItemImage_Purpose(Live, &hr), hr); } }
+        public string ResizeUrl { get { int hr; return Text(VelmoraChecked_CatalogItemImage_ResizeUrl(Live, &hr), hr); } }
+        public uint Width { get { int hr; return Value(VelmoraChecked_CatalogItemImage_Width(Live, &hr), hr); } }
+        public uint Height { get { int hr; return Value(VelmoraChecked_CatalogItemImage_Height(Live, &hr), hr); } }
+        public ImagePurposeList Purposes { get { int hr; return Value(ImagePurposeList.Wrap(VelmoraChecked_CatalogItemImage_Purposes(Live, &hr)), hr); } }
 #pragma warning restore CS1591
     }
 
     /// <summary>An offer of a catalog item: its prices and terms.</summary>
-    public sealed partial class CatalogItemAvailability : VelmoraHandle
+    public sealed unsafe partial class CatalogItemAvailability : VelmoraHandle
     {
 #pragma warning disable CS1591 // the catalog's own member names
-        public string ContentId => Text(VelmoraChecked_CatalogItemAvailability_ContentId(Live, out int hr), hr);
-        public string AvailabilityTitle => Text(VelmoraChecked_CatalogItemAvailability_AvailabilityTitle(Live, out int hr), hr);
-        public string AvailabilityDescription => Text(VelmoraChecked_CatalogItemAvailability_AvailabilityDescription(Live, out int hr), hr);
-        public string CurrencyCode => Text(VelmoraChecked_CatalogItemAvailability_CurrencyCode(Live, out int hr), hr);
-        public string DisplayPrice => Text(VelmoraChecked_CatalogItemAvailability_DisplayPrice(Live, out int hr), hr);
-        public string DisplayListPrice => Text(VelmoraChecked_CatalogItemAvailability_DisplayListPrice(Live, out int hr), hr);
-        public string DistributionType => Text(VelmoraChecked_CatalogItemAvailability_DistributionType(Live, out int hr), hr);
-        public string PromotionalText => Text(VelmoraChecked_CatalogItemAvailability_PromotionalText(Live, out int hr), hr);
-        public string SignedOffer => Text(VelmoraChecked_CatalogItemAvailability_SignedOffer(Live, out int hr), hr);
-        public string OfferId => Text(VelmoraChecked_CatalogItemAvailability_OfferId(Live, out int hr), hr);
-        public string OfferDisplayDataJson => Text(VelmoraChecked_CatalogItemAvailability_OfferDisplayDataJson(Live, out int hr), hr);
-        public bool IsPurchasable => Flag(VelmoraChecked_CatalogItemAvailability_IsPurchasable(Live, out int hr), hr);
-        public double Price => Value(VelmoraChecked_CatalogItemAvailability_Price(Live, out int hr), hr);
-        public double ListPrice => Value(VelmoraChecked_CatalogItemAvailability_ListPrice(Live, out int hr), hr);
-        public uint ConsumableQuantity => Value(VelmoraChecked_CatalogItemAvailability_ConsumableQuantity(Live, out int hr), hr);
-        public PaymentInstrumentTypeList AcceptablePaymentInstrumentTypes => Value(PaymentInstrumentTypeList.Wrap(VelmoraChecked_CatalogItemAvailability_AcceptablePaymentInstrumentTypes(Live, out int hr)), hr);
+        public string ContentId { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_ContentId(Live, &hr), hr); } }
+        public string AvailabilityTitle { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_AvailabilityTitle(Live, &hr), hr); } }
+        public string AvailabilityDescription { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_AvailabilityDescription(Live, &hr), hr); } }
+        public string CurrencyCode { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_CurrencyCode(Live, &hr), hr); } }
+        public string DisplayPrice { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_DisplayPrice(Live, &hr), hr); } }
+        public string DisplayListPrice { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_DisplayListPrice(Live, &hr), hr); } }
+        public string DistributionType { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_DistributionType(Live, &hr), hr); } }
+        public string PromotionalText { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_PromotionalText(Live, &hr), hr); } }
+        public string SignedOffer { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_SignedOffer(Live, &hr), hr); } }
+        public string OfferId { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_OfferId(Live, &hr), hr); } }
+        public string OfferDisplayDataJson { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_OfferDisplayDataJson(Live, &hr), hr); } }
+        public bool IsPurchasable { get { int hr; return Flag(VelmoraChecked_CatalogItemAvailability_IsPurchasable(Live, &hr), hr); } }
+        public double Price { get { int hr; return Value(VelmoraChecked_CatalogItemAvailability_Price(Live, &hr), hr); } }
+        public double ListPrice { get { int hr; return Value(VelmoraChecked_CatalogItemAvailability_ListPrice(Live, &hr), hr); } }
+        public uint ConsumableQuantity { get { int hr; return Value(VelmoraChecked_CatalogItemAvailability_ConsumableQuantity(Live, &hr), hr); } }
+        public PaymentInstrumentTypeList AcceptablePaymentInstrumentTypes { get { int hr; return Value(PaymentInstrumentTypeList.Wrap(VelmoraChecked_CatalogItemAvailability_AcceptablePaymentInstrumentTypes(Live, &hr)), hr); } }
 #pragma warning restore CS1591
     }
 
 #pragma warning disable CS1591 // collections named after what they hold
-    public sealed partial class CatalogItemImageList : NativeList<CatalogItemImage>
+    public sealed unsafe partial class CatalogItemImageList : NativeList<CatalogItemImage>
     {
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_CatalogItem_Images_Length(list, out hr);
-        private protected override CatalogItemImage NativeGetAt(IntPtr list, uint index, out int hr) => CatalogItemImage.Wrap(VelmoraChecked_CatalogItem_Images_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItem_Images_Length(list, hr);
+        private protected override CatalogItemImage NativeGetAt(IntPtr list, uint index, int* hr) => CatalogItemImage.Wrap(VelmoraChecked_CatalogItem_Images_GetAt(list, index, hr));
     }
 
-    public sealed partial class CatalogItemDetailsImageList : NativeList<CatalogItemImage>
+    public sealed unsafe partial class CatalogItemDetailsImageList : NativeList<CatalogItemImage>
     {
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_CatalogItemDetails_Images_Length(list, out hr);
-        private protected override CatalogItemImage NativeGetAt(IntPtr list, uint index, out int hr) => CatalogItemImage.Wrap(VelmoraChecked_CatalogItemDetails_Images_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItemDetails_Images_Length(list, hr);
+        private protected override CatalogItemImage NativeGetAt(IntPtr list, uint index, int* hr) => CatalogItemImage.Wrap(VelmoraChecked_CatalogItemDetails_Images_GetAt(list, index, hr));
     }
 
-    public sealed partial class CatalogItemAvailabilityList : NativeList<CatalogItemAvailability>
+    public sealed unsafe partial class CatalogItemAvailabilityList : NativeList<CatalogItemAvailability>
     {
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_CatalogItemDetails_Availabilities_Length(list, out hr);
-        private protected override CatalogItemAvailability NativeGetAt(IntPtr list, uint index, out int hr) => CatalogItemAvailability.Wrap(VelmoraChecked_CatalogItemDetails_Availabilities_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItemDetails_Availabilities_Length(list, hr);
+        private protected override CatalogItemAvailability NativeGetAt(IntPtr list, uint index, int* hr) => CatalogItemAvailability.Wrap(VelmoraChecked_CatalogItemDetails_Availabilities_GetAt(list, index, hr));
     }
 
-    public sealed partial class AvailabilityContentIdList : NativeList<string>
+    public sealed unsafe partial class AvailabilityContentIdList : NativeList<string>
     {
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_CatalogItem_AvailabilityContentIds_Length(list, out hr);
-        private protected override string NativeGetAt(IntPtr list, uint index, out int hr) => Copy(VelmoraChecked_CatalogItem_AvailabilityContentIds_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItem_AvailabilityContentIds_Length(list, hr);
+        private protected override string NativeGetAt(IntPtr list, uint index, int* hr) => Copy(VelmoraChecked_CatalogItem_AvailabilityContentIds_GetAt(list, index, hr));
     }
 
-    public sealed partial class ImagePurposeList : NativeList<string>
+    public sealed unsafe partial class ImagePurposeList : NativeList<string>
     {
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_CatalogItemImage_Purposes_Length(list, out hr);
-        private protected override string NativeGetAt(IntPtr list, uint index, out int hr) => Copy(VelmoraChecked_CatalogItemImage_Purposes_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItemImage_Purposes_Length(list, hr);
+        private protected override string NativeGetAt(IntPtr list, uint index, int* hr) => Copy(VelmoraChecked_CatalogItemImage_Purposes_GetAt(list, index, hr));
     }
 
-    public sealed partial class PaymentInstrumentTypeList : NativeList<string>
+    public sealed unsafe partial class PaymentInstrumentTypeList : NativeList<string>
     {
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_CatalogItemAvailability_AcceptablePaymentInstrumentTypes_Length(list, out hr);
-        private protected override string NativeGetAt(IntPtr list, uint index, out int hr) => Copy(VelmoraChecked_CatalogItemAvailability_AcceptablePaymentInstrumentTypes_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItemAvailability_AcceptablePaymentInstrumentTypes_Length(list, hr);
+        private protected override string NativeGetAt(IntPtr list, uint index, int* hr) => Copy(VelmoraChecked_CatalogItemAvailability_AcceptablePaymentInstrumentTypes_GetAt(list, index, hr));
     }
 #pragma warning restore CS1591
 }

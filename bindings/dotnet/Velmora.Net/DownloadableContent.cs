@@ -4,12 +4,13 @@ using static Velmora.NativeMethods;
 namespace Velmora
 {
     /// <summary>The title's downloadable-content packages: discovery, mount, and install notifications.</summary>
-    public static class DownloadableContent
+    public static unsafe class DownloadableContent
     {
         /// <summary>The installed packages the filter selects.</summary>
         public static DownloadableContentPackageList FindPackages(DownloadableContentPackageFilter filter)
         {
-            IntPtr list = VelmoraChecked_DLC_FindPackages((int)filter, out int hr);
+            int hr;
+            IntPtr list = VelmoraChecked_DLC_FindPackages((int)filter, &hr);
             if (hr != 0) throw VelmoraException.FromHResult(hr, nameof(DLC_FindPackages));
             return DownloadableContentPackageList.Wrap(list) ?? throw VelmoraException.Refused(nameof(DLC_FindPackages), "the platform answered no package list");
         }
@@ -33,51 +34,53 @@ namespace Velmora
     }
 
     /// <summary>The packages a query found.</summary>
-    public sealed partial class DownloadableContentPackageList : NativeList<DownloadableContentPackage>
+    public sealed unsafe partial class DownloadableContentPackageList : NativeList<DownloadableContentPackage>
     {
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_DLC_IDownloadableContentPackage_Length(list, out hr);
-        private protected override DownloadableContentPackage NativeGetAt(IntPtr list, uint index, out int hr) => DownloadableContentPackage.Wrap(VelmoraChecked_DLC_IDownloadableContentPackage_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_DLC_IDownloadableContentPackage_Length(list, hr);
+        private protected override DownloadableContentPackage NativeGetAt(IntPtr list, uint index, int* hr) => DownloadableContentPackage.Wrap(VelmoraChecked_DLC_IDownloadableContentPackage_GetAt(list, index, hr));
     }
 
     /// <summary>An installed downloadable-content package.</summary>
-    public sealed partial class DownloadableContentPackage : VelmoraHandle
+    public sealed unsafe partial class DownloadableContentPackage : VelmoraHandle
     {
 #pragma warning disable CS1591 // the platform's own member names
-        public string TitleId => Text(VelmoraChecked_IDownloadableContentPackage_TitleId(Live, out int hr), hr);
-        public string ContentId => Text(VelmoraChecked_IDownloadableContentPackage_ContentId(Live, out int hr), hr);
-        public string ProductId => Text(VelmoraChecked_IDownloadableContentPackage_ProductId(Live, out int hr), hr);
-        public string PackageFullName => Text(VelmoraChecked_IDownloadableContentPackage_PackageFullName(Live, out int hr), hr);
-        public string MountPath => Text(VelmoraChecked_IDownloadableContentPackage_MountPath(Live, out int hr), hr);
-        public bool IsMounted => Flag(VelmoraChecked_IDownloadableContentPackage_IsMounted(Live, out int hr), hr);
-        public int ContentType => Value(VelmoraChecked_IDownloadableContentPackage_ContentType(Live, out int hr), hr);
-        public string DisplayName => Text(VelmoraChecked_IDownloadableContentPackage_DisplayName(Live, out int hr), hr);
-        public string Description => Text(VelmoraChecked_IDownloadableContentPackage_Description(Live, out int hr), hr);
-        public string Publisher => Text(VelmoraChecked_IDownloadableContentPackage_Publisher(Live, out int hr), hr);
-        public string Version => Text(VelmoraChecked_IDownloadableContentPackage_Version(Live, out int hr), hr);
+        public string TitleId { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_TitleId(Live, &hr), hr); } }
+        public string ContentId { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_ContentId(Live, &hr), hr); } }
+        public string ProductId { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_ProductId(Live, &hr), hr); } }
+        public string PackageFullName { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_PackageFullName(Live, &hr), hr); } }
+        public string MountPath { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_MountPath(Live, &hr), hr); } }
+        public bool IsMounted { get { int hr; return Flag(VelmoraChecked_IDownloadableContentPackage_IsMounted(Live, &hr), hr); } }
+        public int ContentType { get { int hr; return Value(VelmoraChecked_IDownloadableContentPackage_ContentType(Live, &hr), hr); } }
+        public string DisplayName { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_DisplayName(Live, &hr), hr); } }
+        public string Description { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_Description(Live, &hr), hr); } }
+        public string Publisher { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_Publisher(Live, &hr), hr); } }
+        public string Version { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_Version(Live, &hr), hr); } }
 #pragma warning restore CS1591
 
         /// <summary>Mounts the package and answers its mount path; a refused mount raises <see cref="VelmoraException"/>.</summary>
         public string Mount()
         {
-            string path = Text(VelmoraChecked_IDownloadableContentPackage_Mount(Live, out int hr), hr);
+            int hr;
+            string path = Text(VelmoraChecked_IDownloadableContentPackage_Mount(Live, &hr), hr);
             return path ?? throw VelmoraException.Refused("IDownloadableContentPackage_Mount", "the platform refused to mount " + PackageFullName);
         }
 
         /// <summary>Unmounts the package.</summary>
         public void Unmount()
         {
-            VelmoraChecked_IDownloadableContentPackage_Unmount(Live, out int hr);
+            int hr;
+            VelmoraChecked_IDownloadableContentPackage_Unmount(Live, &hr);
             Value(0, hr);
         }
     }
 
     /// <summary>What an install-completed notification with details carries.</summary>
-    public sealed partial class InstallCompletedEventArgs : VelmoraHandle
+    public sealed unsafe partial class InstallCompletedEventArgs : VelmoraHandle
     {
 #pragma warning disable CS1591 // the platform's own member names
-        public Guid ContentId => Value(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_ContentId(Live, out int hr), hr);
-        public InstallOperationType OperationType => (InstallOperationType)Value(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_OperationType(Live, out int hr), hr);
-        public string PackageFullName => Text(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_PackageFullName(Live, out int hr), hr);
+        public Guid ContentId { get { int hr; return Value(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_ContentId(Live, &hr), hr); } }
+        public InstallOperationType OperationType { get { int hr; return (InstallOperationType)Value(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_OperationType(Live, &hr), hr); } }
+        public string PackageFullName { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_PackageFullName(Live, &hr), hr); } }
 #pragma warning restore CS1591
     }
 }

@@ -63,65 +63,65 @@ namespace Velmora
     }
 
     /// <summary>One page of a user's inventory.</summary>
-    public sealed partial class InventoryItemsResult : VelmoraHandle
+    public sealed unsafe partial class InventoryItemsResult : VelmoraHandle
     {
         /// <summary>The items of this page (a new collection at each read).</summary>
-        public InventoryItemList Items => Value(InventoryItemList.Wrap(VelmoraChecked_InventoryItemsResult_Items(Live, out int hr)), hr);
+        public InventoryItemList Items { get { int hr; return Value(InventoryItemList.Wrap(VelmoraChecked_InventoryItemsResult_Items(Live, &hr)), hr); } }
         /// <summary>How many items the whole query matched.</summary>
-        public uint TotalItems => Value(VelmoraChecked_InventoryItemsResult_TotalItems(Live, out int hr), hr);
+        public uint TotalItems { get { int hr; return Value(VelmoraChecked_InventoryItemsResult_TotalItems(Live, &hr), hr); } }
     }
 
     /// <summary>The items of an inventory page.</summary>
-    public sealed partial class InventoryItemList : NativeList<InventoryItem>
+    public sealed unsafe partial class InventoryItemList : NativeList<InventoryItem>
     {
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_InventoryItemsResult_Items_Length(list, out hr);
-        private protected override InventoryItem NativeGetAt(IntPtr list, uint index, out int hr) => InventoryItem.Wrap(VelmoraChecked_InventoryItemsResult_Items_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_InventoryItemsResult_Items_Length(list, hr);
+        private protected override InventoryItem NativeGetAt(IntPtr list, uint index, int* hr) => InventoryItem.Wrap(VelmoraChecked_InventoryItemsResult_Items_GetAt(list, index, hr));
     }
 
     /// <summary>An item a user owns.</summary>
-    public sealed partial class InventoryItem : VelmoraHandle
+    public sealed unsafe partial class InventoryItem : VelmoraHandle
     {
         /// <summary>The item's address in the service (absolute URI text).</summary>
-        public string Url => Text(VelmoraChecked_InventoryItem_Url(Live, out int hr), hr);
+        public string Url { get { int hr; return Text(VelmoraChecked_InventoryItem_Url(Live, &hr), hr); } }
         /// <summary>The item's state.</summary>
-        public InventoryItemState InventoryItemState => (InventoryItemState)Value(VelmoraChecked_InventoryItem_InventoryItemState(Live, out int hr), hr);
+        public InventoryItemState InventoryItemState { get { int hr; return (InventoryItemState)Value(VelmoraChecked_InventoryItem_InventoryItemState(Live, &hr), hr); } }
         /// <summary>The item's media type.</summary>
-        public MediaItemType MediaItemType => (MediaItemType)Value(VelmoraChecked_InventoryItem_MediaItemType(Live, out int hr), hr);
+        public MediaItemType MediaItemType { get { int hr; return (MediaItemType)Value(VelmoraChecked_InventoryItem_MediaItemType(Live, &hr), hr); } }
         /// <summary>The catalog product the item is.</summary>
-        public string ProductId => Text(VelmoraChecked_InventoryItem_ProductId(Live, out int hr), hr);
+        public string ProductId { get { int hr; return Text(VelmoraChecked_InventoryItem_ProductId(Live, &hr), hr); } }
         /// <summary>The title the item belongs to.</summary>
-        public uint TitleId => Value(VelmoraChecked_InventoryItem_TitleId(Live, out int hr), hr);
+        public uint TitleId { get { int hr; return Value(VelmoraChecked_InventoryItem_TitleId(Live, &hr), hr); } }
         /// <summary>The containers that hold the item (a new collection at each read).</summary>
-        public ContainerIdList ContainerIds => Value(ContainerIdList.Wrap(VelmoraChecked_InventoryItem_ContainerIds(Live, out int hr)), hr);
+        public ContainerIdList ContainerIds { get { int hr; return Value(ContainerIdList.Wrap(VelmoraChecked_InventoryItem_ContainerIds(Live, &hr)), hr); } }
         /// <summary>When the user obtained the rights.</summary>
-        public DateTime RightsObtainedDate => Date(VelmoraChecked_InventoryItem_RightsObtainedDate(Live, out int hr), hr);
+        public DateTime RightsObtainedDate { get { int hr; return Date(VelmoraChecked_InventoryItem_RightsObtainedDate(Live, &hr), hr); } }
         /// <summary>When the rights start.</summary>
-        public DateTime StartDate => Date(VelmoraChecked_InventoryItem_StartDate(Live, out int hr), hr);
+        public DateTime StartDate { get { int hr; return Date(VelmoraChecked_InventoryItem_StartDate(Live, &hr), hr); } }
         /// <summary>When the rights end.</summary>
-        public DateTime EndDate => Date(VelmoraChecked_InventoryItem_EndDate(Live, out int hr), hr);
+        public DateTime EndDate { get { int hr; return Date(VelmoraChecked_InventoryItem_EndDate(Live, &hr), hr); } }
         /// <summary>The consumable's address (absolute URI text).</summary>
-        public string ConsumableUrl => Text(VelmoraChecked_InventoryItem_ConsumableUrl(Live, out int hr), hr);
+        public string ConsumableUrl { get { int hr; return Text(VelmoraChecked_InventoryItem_ConsumableUrl(Live, &hr), hr); } }
         /// <summary>The consumable's remaining quantity.</summary>
-        public uint ConsumableBalance => Value(VelmoraChecked_InventoryItem_ConsumableBalance(Live, out int hr), hr);
+        public uint ConsumableBalance { get { int hr; return Value(VelmoraChecked_InventoryItem_ConsumableBalance(Live, &hr), hr); } }
 
         internal IntPtr Pointer => Live;
     }
 
     /// <summary>The containers of an inventory item.</summary>
-    public sealed partial class ContainerIdList : NativeList<string>
+    public sealed unsafe partial class ContainerIdList : NativeList<string>
     {
-        private protected override uint NativeLength(IntPtr list, out int hr) => VelmoraChecked_InventoryItem_ContainerIds_Length(list, out hr);
-        private protected override string NativeGetAt(IntPtr list, uint index, out int hr) => Copy(VelmoraChecked_InventoryItem_ContainerIds_GetAt(list, index, out hr));
+        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_InventoryItem_ContainerIds_Length(list, hr);
+        private protected override string NativeGetAt(IntPtr list, uint index, int* hr) => Copy(VelmoraChecked_InventoryItem_ContainerIds_GetAt(list, index, hr));
     }
 
     /// <summary>The outcome of a consumption.</summary>
-    public sealed partial class ConsumeInventoryItemResult : VelmoraHandle
+    public sealed unsafe partial class ConsumeInventoryItemResult : VelmoraHandle
     {
         /// <summary>The consumable's address (absolute URI text).</summary>
-        public string ConsumableUrl => Text(VelmoraChecked_ConsumeInventoryItemResult_ConsumableUrl(Live, out int hr), hr);
+        public string ConsumableUrl { get { int hr; return Text(VelmoraChecked_ConsumeInventoryItemResult_ConsumableUrl(Live, &hr), hr); } }
         /// <summary>The quantity left.</summary>
-        public uint ConsumableBalance => Value(VelmoraChecked_ConsumeInventoryItemResult_ConsumableBalance(Live, out int hr), hr);
+        public uint ConsumableBalance { get { int hr; return Value(VelmoraChecked_ConsumeInventoryItemResult_ConsumableBalance(Live, &hr), hr); } }
         /// <summary>The transaction id the consumption was made under.</summary>
-        public string TransactionId => Text(VelmoraChecked_ConsumeInventoryItemResult_TransactionId(Live, out int hr), hr);
+        public string TransactionId { get { int hr; return Text(VelmoraChecked_ConsumeInventoryItemResult_TransactionId(Live, &hr), hr); } }
     }
 }

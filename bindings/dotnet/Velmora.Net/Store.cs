@@ -83,9 +83,9 @@ namespace Velmora
     }
 
     /// <summary>What a purchase notification carries.</summary>
-    public sealed partial class ProductPurchasedEventArgs : VelmoraHandle
+    public sealed unsafe partial class ProductPurchasedEventArgs : VelmoraHandle
     {
         /// <summary>The purchase's receipt text.</summary>
-        public string Receipt => Text(VelmoraChecked_ProductPurchasedEventArgs_Receipt(Live, out int hr), hr);
+        public string Receipt { get { int hr; return Text(VelmoraChecked_ProductPurchasedEventArgs_Receipt(Live, &hr), hr); } }
     }
 }

@@ -67,7 +67,7 @@ namespace Velmora
     /// A platform collection: its count is read once, indexes are checked before any native call,
     /// and every element read is a new object of its own (dispose each record element you read).
     /// </summary>
-    public abstract class NativeList<T> : VelmoraHandle, IReadOnlyList<T>
+    public abstract unsafe class NativeList<T> : VelmoraHandle, IReadOnlyList<T>
     {
         private int count = -1;
 
@@ -78,7 +78,8 @@ namespace Velmora
         {
             get
             {
-                if (count < 0) count = checked((int)Value(NativeLength(Live, out int hr), hr, nameof(Count)));
+                int hr;
+                if (count < 0) count = checked((int)Value(NativeLength(Live, &hr), hr, nameof(Count)));
                 return count;
             }
         }
@@ -90,7 +91,8 @@ namespace Velmora
             {
                 if (unchecked((uint)index) >= (uint)Count)
                     throw new ArgumentOutOfRangeException(nameof(index), index, "the collection has " + Count + " elements");
-                return Value(NativeGetAt(Live, unchecked((uint)index), out int hr), hr, "Item");
+                int hr;
+                return Value(NativeGetAt(Live, unchecked((uint)index), &hr), hr, "Item");
             }
         }
 
@@ -102,8 +104,8 @@ namespace Velmora
 
         IEnumerator IEnumerable.GetEnumerator() { return GetEnumerator(); }
 
-        private protected abstract uint NativeLength(IntPtr list, out int hr);
+        private protected abstract uint NativeLength(IntPtr list, int* hr);
 
-        private protected abstract T NativeGetAt(IntPtr list, uint index, out int hr);
+        private protected abstract T NativeGetAt(IntPtr list, uint index, int* hr);
     }
 }
