@@ -16,10 +16,11 @@ namespace Velmora.Tests
 
         public sealed class Row
         {
-            public Row(string call, Result result, Func<uint, Task> start) { Call = call; Kind = result; Start = start; }
+            public Row(string call, Result result, Func<uint, Task> start) : this(call, result, (host, user) => start(user)) { }
+            public Row(string call, Result result, Func<VelmoraHost, uint, Task> start) { Call = call; Kind = result; Start = start; }
             public string Call { get; }
             public Result Kind { get; }
-            public Func<uint, Task> Start { get; }
+            public Func<VelmoraHost, uint, Task> Start { get; }
             public override string ToString() => Call;
         }
 
@@ -29,6 +30,8 @@ namespace Velmora.Tests
             new Row("IInventoryService.GetInventoryItemsWithFiltersAsync", Result.Record, u => InventoryService.GetInventoryItemsAsync(u, MediaItemType.All, InventoryItemState.All, InventoryItemAvailability.All, null, 10)),
             new Row("IInventoryService.GetInventoryItemsForAllUsersAsync", Result.Record, u => InventoryService.GetInventoryItemsForAllUsersAsync(u, MediaItemType.All)),
             new Row("IInventoryService.GetInventoryItemsForAllUsersWithFiltersAsync", Result.Record, u => InventoryService.GetInventoryItemsForAllUsersAsync(u, MediaItemType.All, InventoryItemState.All, InventoryItemAvailability.All, "", 10)),
+            new Row("IInventoryService.GetInventoryItemAsync", Result.Record, (host, u) => WithGems(host, gems => InventoryService.GetInventoryItemAsync(u, gems))),
+            new Row("IInventoryService.ConsumeInventoryItemAsync", Result.Record, (host, u) => WithGems(host, gems => InventoryService.ConsumeInventoryItemAsync(u, gems, 1, "c0ffee00-0000-4000-8000-000000000001"))),
             new Row("ICatalogService.BrowseCatalogAsync", Result.Record, u => CatalogService.BrowseCatalogAsync(u, "9NAURSKIES01", MediaItemType.Game, MediaItemType.All, CatalogSortOrder.FreeAndPaidCountDaily, 0, 25)),
             new Row("ICatalogService.GetCatalogItemDetailsAsync", Result.Record, u => CatalogService.GetCatalogItemDetailsAsync(u, new[] { "9NSTRMGLIDR2", "9NCLDTREASR3" })),
             new Row("IProductStatics.CheckPrivilegeAsync", Result.Privilege, u => Store.CheckPrivilegeAsync(u, 254, false, "Multiplayer")),
@@ -39,6 +42,15 @@ namespace Velmora.Tests
             new Row("IProductStatics.ShowRedeemCodeAsync", Result.Screen, u => Store.ShowRedeemCodeAsync(u, "AURL-SKY5-GEMS-0550")),
             new Row("IProductStatics.ShowSubscriptionAsync", Result.Screen, u => Store.ShowSubscriptionAsync(u, "9NAURELPASS8", 247)),
         };
+
+        // Starts an operation on user 1's consumable, read from a query the row's script does not touch.
+        private static Task WithGems(VelmoraHost host, Func<InventoryItem, Task> start)
+        {
+            using (InventoryItemsResult owned = host.Run(InventoryService.GetInventoryItemsAsync(User, MediaItemType.GameConsumable)))
+            using (InventoryItemList items = owned.Items)
+            using (InventoryItem gems = items[0])
+                return start(gems);
+        }
 
         public static IEnumerable<object[]> Exports()
         {
@@ -51,7 +63,7 @@ namespace Velmora.Tests
         {
             using (var fresh = new Fresh())
             {
-                Task task = row.Start(User);
+                Task task = row.Start(fresh.Host, User);
                 fresh.Host.Run(task);
                 if (row.Kind == Result.Record)
                 {
@@ -69,7 +81,7 @@ namespace Velmora.Tests
             using (var fresh = new Fresh())
             {
                 Emulator.ScriptOutcome(row.Call, OutcomeKind.Fail, AccessDenied);
-                var e = Assert.Throws<VelmoraException>(() => fresh.Host.Run(row.Start(User)));
+                var e = Assert.Throws<VelmoraException>(() => fresh.Host.Run(row.Start(fresh.Host, User)));
                 Assert.Equal(AccessDenied, e.HResult);
                 Assert.Equal("AccessDeniedException", e.Kind);
             }
@@ -82,7 +94,7 @@ namespace Velmora.Tests
             using (var fresh = new Fresh())
             {
                 Emulator.ScriptOutcome(row.Call, OutcomeKind.Cancel);
-                Task task = row.Start(User);
+                Task task = row.Start(fresh.Host, User);
                 switch (row.Kind)
                 {
                     case Result.Screen:
@@ -106,15 +118,15 @@ namespace Velmora.Tests
             using (var fresh = new Fresh())
             {
                 Emulator.ScriptOutcome(row.Call, OutcomeKind.FailStart, AccessDenied);
-                var refused = Assert.Throws<VelmoraException>(() => Start(row, User));
+                var refused = Assert.Throws<VelmoraException>(() => Start(fresh.Host, row, User));
                 Assert.Null(refused.Kind);
-                var unknownUser = Assert.Throws<VelmoraException>(() => Start(row, 999));
+                var unknownUser = Assert.Throws<VelmoraException>(() => Start(fresh.Host, row, 999));
                 Assert.Contains("did not start", unknownUser.Message);
             }
         }
 
         // The refusal comes from the call itself, not from its task.
-        private static void Start(Row row, uint user) { row.Start(user); }
+        private static void Start(VelmoraHost host, Row row, uint user) { row.Start(host, user); }
 
         [Fact]
         public void ContinuationsNeverRunInsideTheNativeCallback()
