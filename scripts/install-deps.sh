@@ -4,6 +4,7 @@
 #
 #   install-deps.sh           the Linux build, its sanitizer, fuzz and benchmark builds
 #   install-deps.sh windows   and the Windows x64 cross build, run under Wine (scripts/test-windows.sh)
+#   install-deps.sh mono      only Mono, which runs the managed demo's .NET Framework build (scripts/demo-dotnet.sh)
 set -euo pipefail
 
 # libclang-rt-14-dev: the sanitizer and libFuzzer runtimes of clang (scripts/sanitize.sh, scripts/fuzz.sh).
@@ -14,6 +15,12 @@ if [ "${1:-}" = windows ]; then
   # The posix thread model of mingw-w64 (std::thread, std::mutex), its objdump for the export
   # check, GoogleTest's sources to build with it, and Wine's 64-bit loader and runtime.
   packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine64 util-linux)
+fi
+if [ "${1:-}" = mono ]; then
+  # The runtime, and the one Debian package with Mono's facade assemblies (/usr/lib/mono/4.5/Facades),
+  # whose netstandard.dll a netstandard2.0 library such as Velmora.Net.dll needs to load on Mono.
+  # The demo is compiled by the .NET SDK, so Mono's compiler (mcs, which mono-devel brings) goes unused.
+  packages=(mono-runtime mono-devel)
 fi
 missing=()
 for p in "${packages[@]}"; do
@@ -27,5 +34,6 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq "${missing[@]}" >/dev/null
+# Another installer holding dpkg's lock (a second script of ours, unattended upgrades) is waited for.
+apt-get -o DPkg::Lock::Timeout=600 update -qq
+apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}" >/dev/null

@@ -1,0 +1,535 @@
+using System;
+using System.Collections.Generic;
+using System.Globalization;
+using System.IO;
+using System.Text;
+using System.Threading;
+using System.Threading.Tasks;
+
+namespace Velmora.Demo
+{
+    /// <summary>How an asynchronous step ended, as the demo saw it through its task.</summary>
+    internal sealed class Outcome
+    {
+        /// <summary>False when the start raised: the export answered false and no callback will come.</summary>
+        public bool Started { get; set; }
+
+        /// <summary>True once the task completed, whichever way.</summary>
+        public bool Completed { get; set; }
+
+        /// <summary>The failure's HRESULT, or 0.</summary>
+        public int HResult { get; set; }
+
+        /// <summary>True when the task was cancelled (store screens).</summary>
+        public bool Cancelled { get; set; }
+
+        /// <summary>The task's result: a record, a value, or null.</summary>
+        public object Result { get; set; }
+
+        public bool OnHostThread { get; set; }
+    }
+
+    /// <summary>
+    /// The walkthrough, step by step, through the binding's API: every operation is a task the host
+    /// pumps to completion, every notification a C# event, every record a disposable object.
+    /// </summary>
+    internal sealed class Demo
+    {
+        private readonly VelmoraHost host;
+        private readonly Walkthrough w;
+        private readonly Transcript t;
+        private readonly int hostThread = Thread.CurrentThread.ManagedThreadId;
+        private readonly List<Exception> handlerFailures = new List<Exception>();
+
+        public Demo(VelmoraHost host, Walkthrough walkthrough, Transcript transcript)
+        {
+            this.host = host;
+            w = walkthrough;
+            t = transcript;
+        }
+
+        /// <summary>The steps the scenario names, in this order.</summary>
+        public void Run()
+        {
+            Action<Exception> report = e => { lock (handlerFailures) handlerFailures.Add(e); };
+            Callbacks.HandlerFailed += report;
+            try
+            {
+                Step(StartUp);
+                if (w.Browse != null) Step(() => Browse(w.Browse));
+                if (w.Details != null) Step(() => Details(w.Details));
+                if (w.Inventory != null) Step(() => Inventory(w.Inventory));
+                if (w.Purchase != null) Step(() => Purchase(w.Purchase));
+                if (w.Consume != null) Step(() => Consume(w.Consume));
+                if (w.Privilege != null) Step(() => Privilege(w.Privilege));
+                if (w.Dlc != null) Step(() => Packages(w.Dlc));
+            }
+            finally
+            {
+                Callbacks.HandlerFailed -= report;
+            }
+        }
+
+        // Runs one step, then reports what the binding caught from the demo's own handlers.
+        private void Step(Action step)
+        {
+            step();
+            lock (handlerFailures)
+            {
+                foreach (Exception e in handlerFailures) t.Check(false, "a notification handler threw " + e.GetType().Name + ": " + e.Message);
+                handlerFailures.Clear();
+            }
+        }
+
+        private bool IsHostThread => Thread.CurrentThread.ManagedThreadId == hostThread;
+
+        private static string Mark(bool onHostThread)
+        {
+            return onHostThread ? "  [callback on host thread]" : "  [callback NOT on host thread]";
+        }
+
+        private static string Number(long value) { return value.ToString(CultureInfo.InvariantCulture); }
+
+        // ---- operations
+
+        private Outcome Start<T>(Func<Task<T>> start)
+        {
+            return Start(() => start(), task => ((Task<T>)task).Result);
+        }
+
+        private Outcome Start(Func<Task> start)
+        {
+            return Start(start, task => null);
+        }
+
+        // Starts an operation and pumps the host until its task completes (at most 10 s).
+        private Outcome Start(Func<Task> start, Func<Task, object> result)
+        {
+            var outcome = new Outcome();
+            Task task;
+            try
+            {
+                task = start();
+            }
+            catch (VelmoraException e) when (e.Kind == null)
+            {
+                return outcome;  // the export answered false: nothing started
+            }
+            outcome.Started = true;
+            CompletionWitness witness = CompletionWitness.Watch(task);
+            try
+            {
+                host.Run(task);
+                outcome.Completed = true;
+                outcome.Result = result(task);
+            }
+            catch (VelmoraException e)
+            {
+                outcome.Completed = true;
+                outcome.HResult = e.HResult;
+            }
+            catch (OperationCanceledException)
+            {
+                outcome.Completed = true;
+                outcome.Cancelled = true;
+            }
+            catch (TimeoutException)
+            {
+                // Completed stays false.
+            }
+            outcome.OnHostThread = witness.OnHostThread;
+            return outcome;
+        }
+
+        // Pumps until a notification's task completes; false after 10 s.
+        private bool Await(Task notified)
+        {
+            try
+            {
+                host.Run(notified);
+                return true;
+            }
+            catch (TimeoutException)
+            {
+                return false;
+            }
+        }
+
+        // Checks a started step against its expectation. True when there is a callback to read.
+        private bool Finish(StepExpectation expect, Outcome o, string what)
+        {
+            if (!o.Started)
+            {
+                t.Line(what + ": not started (the export answered false)");
+                t.Check(!expect.Started, "the operation was expected to start");
+                return false;
+            }
+            t.Check(expect.Started, "the export was expected to answer false");
+            if (!o.Completed)
+            {
+                t.Check(false, "no callback within 10 s");
+                return false;
+            }
+            t.Check(o.OnHostThread, "the callback ran on the host thread");
+            // A cancelled screen's task does not carry the action's error code.
+            if (!o.Cancelled) t.Check(o.HResult == expect.HResult, "callback HRESULT " + Transcript.HResultText(expect.HResult));
+            if (expect.NullResult.HasValue)
+                t.Check(!(o.Result is VelmoraHandle) == expect.NullResult.Value,
+                        expect.NullResult.Value ? "no result in the callback" : "a result in the callback");
+            return true;
+        }
+
+        // Prints the outcome of a callback that brought no result; true when there is one to read.
+        private bool Usable(Outcome o, string what)
+        {
+            if (o.HResult != 0)
+            {
+                t.Line(what + ": failed " + Transcript.HResultText(o.HResult) + Mark(o.OnHostThread));
+                return false;
+            }
+            if (o.Result == null)
+            {
+                t.Line(what + ": no result (cancelled)" + Mark(o.OnHostThread));
+                return false;
+            }
+            return true;
+        }
+
+        // ---- the steps
+
+        private void StartUp()
+        {
+            t.Step("start-up");
+            IReadOnlyList<string> lines = host.LogLines();
+            foreach (string line in lines) t.Line(line);
+            t.Detail("plugin version " + Number(Plugin.Version) + "; initialized: " + (Plugin.IsFullyInitialized ? "yes" : "no"));
+            t.Check(lines.Count == 1, "one initialization line");
+        }
+
+        private void Browse(BrowseStep b)
+        {
+            t.Step("catalog");
+            Outcome o = Start(() => CatalogService.BrowseCatalogAsync(w.UserId, b.ParentId, (MediaItemType)b.ParentMediaType,
+                                                                      (MediaItemType)b.ChildMediaType, (CatalogSortOrder)b.SortOrder, b.Skip, b.Max));
+            string what = "browse \"" + b.ParentId + "\"";
+            if (!Finish(b.Expect, o, what) || !Usable(o, what)) return;
+            using (var result = (BrowseCatalogResult)o.Result)
+            {
+                t.Line(what + ": " + Number(result.Count) + " of " + Number(result.TotalCount) + " items" + Mark(o.OnHostThread));
+                for (int i = 0; i < result.Count; i++)
+                {
+                    using (CatalogItem item = result[i])
+                        t.Detail(Transcript.Pad(item.Name, 36) + Transcript.Pad(item.MediaItemType.ToString(), 16) + item.ProductId);
+                }
+            }
+        }
+
+        // Reads the details of the given products; calls each for every details record.
+        private bool WithDetails(IReadOnlyList<string> ids, StepExpectation expect, Action<CatalogItemDetails> each, string what, bool print = true)
+        {
+            Outcome o = Start(() => CatalogService.GetCatalogItemDetailsAsync(w.UserId, ids));
+            if (!Finish(expect, o, what) || !Usable(o, what)) return false;
+            using (var list = (CatalogItemDetailsList)o.Result)
+            {
+                if (print) t.Line(what + ": " + Number(list.Count) + " products" + Mark(o.OnHostThread));
+                for (int i = 0; i < list.Count; i++)
+                {
+                    using (CatalogItemDetails details = list[i]) each(details);
+                }
+            }
+            return true;
+        }
+
+        private void Details(DetailsStep s)
+        {
+            t.Step("details");
+            WithDetails(s.ProductIds, s.Expect, d =>
+            {
+                string line = Transcript.Pad(d.Name, 36);
+                using (CatalogItemAvailabilityList availabilities = d.Availabilities)
+                {
+                    if (availabilities.Count > 0)
+                    {
+                        using (CatalogItemAvailability a = availabilities[0])
+                            line += Transcript.Pad(a.DisplayPrice, 10) + a.Price.ToString("F2", CultureInfo.InvariantCulture) + " " + a.CurrencyCode;
+                    }
+                }
+                t.Detail(line);
+                using (CatalogItemDetailsImageList images = d.Images)
+                {
+                    if (images.Count > 0)
+                    {
+                        using (CatalogItemImage image = images[0])
+                            t.Detail("  image: " + image.Purpose + " " + Number(image.Width) + "x" + Number(image.Height) + " " + image.ResizeUrl);
+                    }
+                }
+            }, "details of " + Number(s.ProductIds.Count) + " ids");
+        }
+
+        // Queries the inventory; calls each for every item. False when there is no list.
+        private bool WithInventory(int mediaItemType, StepExpectation expect, Action<InventoryItem> each, string what, bool print = true)
+        {
+            Outcome o = Start(() => InventoryService.GetInventoryItemsAsync(w.UserId, (MediaItemType)mediaItemType));
+            if (!Finish(expect, o, what) || !Usable(o, what)) return false;
+            using (var result = (InventoryItemsResult)o.Result)
+            using (InventoryItemList items = result.Items)
+            {
+                if (print) t.Line(what + ": " + Number(items.Count) + " items" + Mark(o.OnHostThread));
+                for (int i = 0; i < items.Count; i++)
+                {
+                    using (InventoryItem item = items[i]) each(item);
+                }
+            }
+            return true;
+        }
+
+        private static string ItemLine(InventoryItem item)
+        {
+            string line = Transcript.Pad(item.ProductId, 16) + Transcript.Pad(item.MediaItemType.ToString(), 16) + item.InventoryItemState;
+            if (!string.IsNullOrEmpty(item.ConsumableUrl)) line += ", balance " + Number(item.ConsumableBalance);
+            return line;
+        }
+
+        private void Inventory(InventoryStep s)
+        {
+            t.Step("inventory");
+            WithInventory(s.MediaItemType, s.Expect, item => t.Detail(ItemLine(item)), "user " + Number(w.UserId) + " owns");
+        }
+
+        private void Purchase(PurchaseStep s)
+        {
+            t.Step("purchase");
+            // The signed offer of the product's first availability that carries one.
+            string offer = "";
+            WithDetails(new[] { s.ProductId }, new StepExpectation(), d =>
+            {
+                using (CatalogItemAvailabilityList availabilities = d.Availabilities)
+                {
+                    for (int i = 0; i < availabilities.Count && offer.Length == 0; i++)
+                    {
+                        using (CatalogItemAvailability a = availabilities[i]) offer = a.SignedOffer ?? "";
+                    }
+                }
+            }, "offer of \"" + s.ProductId + "\"", false);
+            t.Line("buying \"" + s.ProductId + "\" with its signed offer");
+
+            var purchased = new TaskCompletionSource<bool>();
+            string receipt = null;
+            bool purchaseOnHostThread = false;
+            Action<ProductPurchasedEventArgs> onPurchase = args =>
+            {
+                // The arguments live while the handlers run: read what is needed now.
+                receipt = args.Receipt;
+                purchaseOnHostThread = IsHostThread;
+                purchased.TrySetResult(true);
+            };
+            Store.ProductPurchased += onPurchase;
+            try
+            {
+                Outcome screen = Start(() => Store.ShowPurchaseAsync(w.UserId, offer));
+                if (!Finish(s.Expect, screen, "purchase screen")) return;
+                // The task answers the screen's status: it completes (1), is cancelled (2) or fails (3).
+                uint status = screen.Cancelled ? 2u : screen.HResult != 0 ? 3u : 1u;
+                string error = screen.Cancelled ? "not carried by a cancelled task" : Transcript.HResultText(screen.HResult);
+                t.Line("purchase screen: status " + Number(status) + ", error " + error + Mark(screen.OnHostThread));
+                if (s.Expect.Status.HasValue) t.Check(status == s.Expect.Status.Value, "screen status " + Number(s.Expect.Status.Value));
+                if (status != 1) return;
+
+                t.Check(Await(purchased.Task), "a purchase notification");
+                if (receipt != null)
+                {
+                    t.Line("purchase notification, receipt:" + Mark(purchaseOnHostThread));
+                    t.Detail(receipt);
+                }
+                bool owned = false;
+                WithInventory((int)MediaItemType.All, new StepExpectation(), item => owned |= item.ProductId == s.ProductId, "inventory", false);
+                t.Line(owned ? "the inventory now holds \"" + s.ProductId + "\"" : "the product is not in the inventory");
+                t.Check(owned, "the purchased product in the inventory");
+            }
+            finally
+            {
+                Store.ProductPurchased -= onPurchase;
+                host.Pump();
+            }
+        }
+
+        private void Consume(ConsumeStep s)
+        {
+            t.Step("consume");
+            Outcome inventory = Start(() => InventoryService.GetInventoryItemsAsync(w.UserId, MediaItemType.All));
+            if (!inventory.Completed || inventory.Result == null)
+            {
+                t.Check(false, "the inventory to find the consumable in");
+                return;
+            }
+            InventoryItem found = null;
+            using (var result = (InventoryItemsResult)inventory.Result)
+            using (InventoryItemList items = result.Items)
+            {
+                for (int i = 0; i < items.Count && found == null; i++)
+                {
+                    InventoryItem item = items[i];
+                    if (item.ProductId == s.ProductId)
+                    {
+                        found = item;
+                        t.Line("before: " + ItemLine(item));
+                    }
+                    else
+                    {
+                        item.Dispose();
+                    }
+                }
+            }
+            t.Check(found != null, "the consumable in the inventory");
+            if (found == null) return;
+
+            Outcome o;
+            using (found) o = Start(() => InventoryService.ConsumeInventoryItemAsync(w.UserId, found, s.Quantity, s.TransactionId));
+            string what = "consume " + Number(s.Quantity);
+            if (!Finish(s.Expect, o, what) || !Usable(o, what)) return;
+            using (var consumed = (ConsumeInventoryItemResult)o.Result)
+            {
+                t.Line(what + ": balance now " + Number(consumed.ConsumableBalance) + ", transaction \"" + consumed.TransactionId + "\"" +
+                       Mark(o.OnHostThread));
+            }
+        }
+
+        private void Privilege(PrivilegeStep s)
+        {
+            t.Step("privilege");
+            Outcome o = Start(() => Store.CheckPrivilegeAsync(w.UserId, s.PrivilegeId, s.AttemptResolution, ""));
+            string what = "privilege " + Number(s.PrivilegeId);
+            if (!Finish(s.Expect, o, what)) return;
+            if (o.HResult != 0)
+            {
+                t.Line(what + ": failed " + Transcript.HResultText(o.HResult) + Mark(o.OnHostThread));
+                return;
+            }
+            uint value = (uint)(PrivilegeCheckResult)o.Result;
+            var names = new StringBuilder();
+            foreach (PrivilegeCheckResult flag in new[] { PrivilegeCheckResult.PurchaseRequired, PrivilegeCheckResult.Aborted, PrivilegeCheckResult.Banned, PrivilegeCheckResult.Restricted })
+            {
+                if ((value & (uint)flag) != 0) names.Append(names.Length == 0 ? "" : "|").Append(flag);
+            }
+            t.Line(what + ": result " + Number(value) + " (" + (names.Length == 0 ? "NoIssue" : names.ToString()) + ")" + Mark(o.OnHostThread));
+            t.Check(value == s.ExpectedResult, "privilege result " + Number(s.ExpectedResult));
+        }
+
+        private void Packages(DlcStep s)
+        {
+            t.Step("dlc");
+            int plainCalls = 0, detailsCalls = 0;
+            bool plainOnHostThread = false, detailsOnHostThread = false;
+            string detailsLine = null, contentIdLine = null;
+            var both = new TaskCompletionSource<bool>();
+            Action onInstall = () =>
+            {
+                plainCalls++;
+                plainOnHostThread = IsHostThread;
+                if (detailsCalls > 0) both.TrySetResult(true);
+            };
+            Action<InstallCompletedEventArgs> onDetails = args =>
+            {
+                detailsCalls++;
+                detailsOnHostThread = IsHostThread;
+                detailsLine = "details notification: operation " + Number((int)args.OperationType) + ", " + args.PackageFullName;
+                contentIdLine = "content id " + args.ContentId.ToString("B").ToUpperInvariant();
+                if (plainCalls > 0) both.TrySetResult(true);
+            };
+            DownloadableContent.InstallCompleted += onInstall;
+            DownloadableContent.InstallCompletedWithDetails += onDetails;
+            try
+            {
+                ListPackages(s.Filter);
+                if (s.InstallJson == null) return;
+                Emulator.CompleteInstallation(s.InstallJson, InstallOperationType.Install);
+                t.Check(Await(both.Task), "both install-completed notifications");
+                if (plainCalls > 0) t.Line("installation completed: plain notification" + Mark(plainOnHostThread));
+                if (detailsLine != null)
+                {
+                    t.Line(detailsLine + Mark(detailsOnHostThread));
+                    t.Detail(contentIdLine);
+                }
+                MountAndRead(s.Filter, s.InstallPackageFullName, s.ReadFile);
+            }
+            finally
+            {
+                DownloadableContent.InstallCompleted -= onInstall;
+                DownloadableContent.InstallCompletedWithDetails -= onDetails;
+            }
+        }
+
+        private void ListPackages(int filter)
+        {
+            using (DownloadableContentPackageList list = DownloadableContent.FindPackages((DownloadableContentPackageFilter)filter))
+            {
+                t.Line(Number(list.Count) + " packages installed (filter " + Number(filter) + ")");
+                for (int i = 0; i < list.Count; i++)
+                {
+                    using (DownloadableContentPackage package = list[i])
+                        t.Detail(Transcript.Pad(package.DisplayName, 36) + package.PackageFullName + " v" + package.Version);
+                }
+            }
+        }
+
+        private void MountAndRead(int filter, string fullName, string file)
+        {
+            DownloadableContentPackage package = null;
+            using (DownloadableContentPackageList list = DownloadableContent.FindPackages((DownloadableContentPackageFilter)filter))
+            {
+                for (int i = 0; i < list.Count && package == null; i++)
+                {
+                    DownloadableContentPackage p = list[i];
+                    if (p.PackageFullName == fullName) package = p;
+                    else p.Dispose();
+                }
+            }
+            t.Check(package != null, "the installed package in the list");
+            if (package == null) return;
+            using (package)
+            {
+                string path;
+                try
+                {
+                    path = package.Mount();
+                }
+                catch (VelmoraException)
+                {
+                    t.Line("mount refused");
+                    t.Check(false, "the package mounted");
+                    return;
+                }
+                t.Line("mounted at " + Shown(path));
+                if (!string.IsNullOrEmpty(file))
+                {
+                    string first = null;
+                    try
+                    {
+                        using (var reader = new StreamReader(Path.Combine(path, file), new UTF8Encoding(false))) first = reader.ReadLine();
+                    }
+                    catch (IOException)
+                    {
+                    }
+                    catch (UnauthorizedAccessException)
+                    {
+                    }
+                    t.Detail(file + ": \"" + first + "\"");
+                    t.Check(first != null, "the package's file readable");
+                }
+                package.Unmount();
+                t.Line("unmounted; mounted now: " + (package.IsMounted ? "yes" : "no"));
+            }
+        }
+
+        // A mount folder as the transcript shows it: the same on every run, so the temporary
+        // directory and the folder's random suffix are masked.
+        private static string Shown(string path)
+        {
+            string temp = Path.GetTempPath().TrimEnd('/');
+            if (temp.Length > 0 && path.StartsWith(temp + "/", StringComparison.Ordinal)) path = "<temp>" + path.Substring(temp.Length);
+            const string Folder = "velmora-package-";
+            int at = path.IndexOf(Folder, StringComparison.Ordinal);
+            return at < 0 ? path : path.Substring(0, at + Folder.Length) + "\u2026";
+        }
+    }
+}
