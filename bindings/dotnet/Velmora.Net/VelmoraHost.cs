@@ -63,17 +63,23 @@ namespace Velmora
         }
 
         /// <summary>The lines the plugin logged, oldest first.</summary>
-        public IReadOnlyList<string> LogLines()
+        public IReadOnlyList<LogLine> LogLines()
         {
-            var lines = new List<string>();
-            for (UIntPtr i = UIntPtr.Zero; i.ToUInt64() < velmora_host_log_line_count(host).ToUInt64(); i = new UIntPtr(i.ToUInt64() + 1))
-            {
-                ulong length = velmora_host_log_line(host, i, null, UIntPtr.Zero).ToUInt64();
-                var buffer = new byte[length + 1];
-                velmora_host_log_line(host, i, buffer, new UIntPtr((ulong)buffer.Length));
-                lines.Add(System.Text.Encoding.UTF8.GetString(buffer, 0, (int)length));
-            }
+            var lines = new List<LogLine>();
+            ulong count = velmora_host_log_line_count(host).ToUInt64();
+            for (ulong i = 0; i < count; i++)
+                lines.Add(new LogLine(Read(velmora_host_log_tag, new UIntPtr(i)), Read(velmora_host_log_line, new UIntPtr(i))));
             return lines;
+        }
+
+        private delegate UIntPtr LogField(HostHandle host, UIntPtr index, byte[] buffer, UIntPtr capacity);
+
+        private string Read(LogField field, UIntPtr index)
+        {
+            ulong length = field(host, index, null, UIntPtr.Zero).ToUInt64();
+            var buffer = new byte[length + 1];
+            field(host, index, buffer, new UIntPtr((ulong)buffer.Length));
+            return System.Text.Encoding.UTF8.GetString(buffer, 0, (int)length);
         }
 
         /// <summary>Unloads the plugin and destroys the host.</summary>
@@ -113,7 +119,28 @@ namespace Velmora
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         private static extern UIntPtr velmora_host_log_line(HostHandle host, UIntPtr index, byte[] buffer, UIntPtr capacity);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern UIntPtr velmora_host_log_tag(HostHandle host, UIntPtr index, byte[] buffer, UIntPtr capacity);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         private static extern IntPtr velmora_host_last_error();
 #pragma warning restore IDE1006
+    }
+
+    /// <summary>One line of the plugin's log: the tag it was written under, and its text.</summary>
+    public sealed class LogLine
+    {
+        internal LogLine(string tag, string text)
+        {
+            Tag = tag;
+            Text = text;
+        }
+
+        /// <summary>The tag ("Velmora").</summary>
+        public string Tag { get; }
+
+        /// <summary>The text, formatted.</summary>
+        public string Text { get; }
+
+        /// <summary>"[tag] text", as the host prints it.</summary>
+        public override string ToString() => "[" + Tag + "] " + Text;
     }
 }

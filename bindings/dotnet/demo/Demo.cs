@@ -200,8 +200,8 @@ namespace Velmora.Demo
         private void StartUp()
         {
             t.Step("start-up");
-            IReadOnlyList<string> lines = host.LogLines();
-            foreach (string line in lines) t.Line(line);
+            IReadOnlyList<LogLine> lines = host.LogLines();
+            foreach (LogLine line in lines) t.Line(line.ToString());
             t.Detail("plugin version " + Number(Plugin.Version) + "; initialized: " + (Plugin.IsFullyInitialized ? "yes" : "no"));
             t.Check(lines.Count == 1, "one initialization line");
         }
