@@ -651,17 +651,6 @@ TEST_F(BadInput, FailingPlatformCallThrowsForAccessorsAndAnswersFalseForStarts) 
     EXPECT_EQ(emu::SubscriberCount(emu::PackageEvent::InstallCompleted), 1u);
 }
 
-// A package manager without the manager interface: every export that needs it throws.
-TEST_F(BadInput, PackageManagerWithoutItsInterfaceThrowsInvalidCast) {
-    emu::SetManagerProvidesInterface(false);
-    const Exports& x = X();
-    const std::string invalidCast = Thrown("InvalidCastException", E_NOINTERFACE);
-    EXPECT_EQ(AnswerOf([&] { return x.DLC_FindPackages(0); }), invalidCast);
-    EXPECT_EQ(AnswerOf([&] { return x.DLC_RegisterForDLCCompletedEvent(nullptr, nullptr); }), invalidCast);
-    EXPECT_EQ(AnswerOf([&] { return x.DLC_RegisterForDLCCompletedWithDetailsEvent(nullptr, nullptr); }), invalidCast);
-    EXPECT_EQ(AnswerOf([&] { return x.DLC_UnRegisterForDLCCompletedEvent(); }), "true");
-}
-
 // ---- Before a load ---------------------------------------------------------------------------------
 
 class BadInputBeforeLoad : public PluginTest {

@@ -111,19 +111,6 @@ TEST_F(MarshallingTest, HandlesHoldOneReferenceAndDisposeReleasesExactlyOne) {
     EXPECT_EQ(view->RefCount(), 1u);
 }
 
-TEST_F(MarshallingTest, NullHandlesAnswerTheEmptyValueOfTheirRule) {
-    EXPECT_EQ(X().InventoryItem_ContainerIds_Length(nullptr), 0u);
-    EXPECT_EQ(X().InventoryItem_ContainerIds_GetAt(nullptr, 5), nullptr);
-    EXPECT_EQ(X().InventoryItemsResult_Items_GetAt(nullptr, 0), nullptr);
-    X().InventoryItem_Dispose(nullptr);
-    EXPECT_EQ(std::u16string(X().InventoryItem_ProductId(nullptr)), u"");
-    EXPECT_EQ(std::u16string(X().InventoryItem_Url(nullptr)), u"");
-    EXPECT_EQ(X().InventoryItem_TitleId(nullptr), 0u);
-    EXPECT_EQ(X().InventoryItem_EndDate(nullptr), 0);
-    EXPECT_EQ(X().InventoryItem_ContainerIds(nullptr), nullptr);
-    EXPECT_EQ(X().CatalogItemAvailability_IsPurchasable(nullptr), 0);
-}
-
 TEST_F(MarshallingTest, AFailingStringDuplicateLeavesNothingBehind) {
     item->productId = emu::MakeString(u"p");
     const int64_t strings = emu::LiveStrings();

@@ -109,15 +109,6 @@ TEST_F(DlcMountTest, AFailingPathReadOrUnmountRaisesAndLeavesThePackageMounted) 
     X().IDownloadableContentPackage_Dispose(package);
 }
 
-TEST_F(DlcMountTest, NullPackageHandlesMountNothingAndRaiseNothing) {
-    EXPECT_EQ(X().IDownloadableContentPackage_Mount(nullptr), nullptr);
-    X().IDownloadableContentPackage_Unmount(nullptr);
-    X().IDownloadableContentPackage_Dispose(nullptr);
-    EXPECT_EQ(emu::PackageCalls().mounts, 0u);
-    EXPECT_EQ(emu::PackageCalls().unmounts, 0u);
-    EXPECT_EQ(emu::PackageCalls().activations, 0u);
-}
-
 // The scenario's own checks: what a package needs before it can be installed.
 TEST_F(DlcMountTest, ThePackageScenarioRefusesIncompletePackages) {
     PackageFolder folder;

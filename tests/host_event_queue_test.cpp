@@ -1,9 +1,7 @@
 // The host's event queue: thread-safe sends, copied payloads, fan-out in registration order,
-// re-entrant handlers, synchronous mode, dropping, tracing, and no allocation per event.
+// re-entrant handlers, synchronous mode, dropping and tracing.
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -13,54 +11,6 @@
 
 #include "emulator/runtime.h"
 #include "host/event_queue.h"
-
-// clang's ThreadSanitizer runtime is linked whole into the executable and defines the allocation
-// operators itself, so they cannot be replaced there and the count is not taken.
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VELMORA_NO_ALLOCATION_COUNT 1
-#endif
-#endif
-// On Windows each DLL links its own C++ runtime, so the host's allocations never reach operators
-// replaced in the test program.
-#if defined(_WIN32)
-#define VELMORA_NO_ALLOCATION_COUNT 1
-#endif
-
-namespace {
-
-// Counts allocations made by the current thread while armed, to hold the queue to its promise of
-// no allocation per event.
-thread_local bool countAllocations = false;
-thread_local size_t allocations = 0;
-
-#ifndef VELMORA_NO_ALLOCATION_COUNT
-// Out of line, so the compiler does not pair an inlined `new` with `free` and warn.
-[[gnu::noinline]] void* Allocate(size_t size) { return std::malloc(size ? size : 1); }
-[[gnu::noinline]] void Free(void* p) { std::free(p); }
-#endif
-
-}  // namespace
-
-#ifndef VELMORA_NO_ALLOCATION_COUNT
-void* operator new(size_t size) {
-    if (countAllocations) ++allocations;
-    if (void* p = Allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { Free(p); }
-void operator delete(void* p, size_t) noexcept { Free(p); }
-// The array forms too: a sanitizer runtime's array new does not forward to the scalar one.
-void* operator new[](size_t size) { return operator new(size); }
-// The no-throw forms too, so that what they allocate is freed by the operator delete above.
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    if (countAllocations) ++allocations;
-    return Allocate(size);
-}
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete[](void* p) noexcept { Free(p); }
-void operator delete[](void* p, size_t) noexcept { Free(p); }
-#endif
 
 namespace velmora::host {
 namespace {
@@ -469,44 +419,6 @@ TEST_F(EventQueueTest, AtSendHostHandlerRunsInsideSendEventInDeferredMode) {
 
     EXPECT_EQ(queue.RemoveGuestHandlers(), 1u);
     EXPECT_EQ(queue.HandlerCount(kIdA), 1u);
-}
-
-// Once the queue's storage has grown to the traffic, sending and delivering small events
-// allocates nothing.
-TEST_F(EventQueueTest, SendAndDeliverAllocateNothingPerEvent) {
-#ifdef VELMORA_NO_ALLOCATION_COUNT
-    GTEST_SKIP() << "allocations are not counted under ThreadSanitizer or on Windows";
-#endif
-    EventQueue queue;
-    uint64_t sum = 0;
-    FunctionHandler a1(kIdA, [&](const EventId*, const void* p) { sum += *static_cast<const uint8_t*>(p); });
-    FunctionHandler a2(kIdA, [&](const EventId*, const void* p) { sum += *static_cast<const uint8_t*>(p); });
-    queue.AddHandler(&a1);
-    queue.AddHandler(&a2);
-    uint8_t payload[32] = {1};
-    auto round = [&] {
-        for (uint32_t i = 0; i < 200; ++i) queue.SendEvent(&kIdA, payload, (i % 3 == 0) ? 1 : (i % 3 == 1 ? 24 : 32));
-        queue.Pump();
-    };
-    round();
-    round();  // both of the queue's vectors have grown now
-
-    allocations = 0;
-    countAllocations = true;
-    round();
-    round();
-    countAllocations = false;
-    EXPECT_EQ(allocations, 0u);
-    EXPECT_EQ(sum, 2u * 200 * 4);
-
-    // The counter does see the host library's allocations: a payload above the inline limit is one.
-    uint8_t large[EventQueue::kInlinePayloadBytes + 1] = {1};
-    allocations = 0;
-    countAllocations = true;
-    queue.SendEvent(&kIdA, large, sizeof large);
-    countAllocations = false;
-    EXPECT_EQ(allocations, 1u);
-    queue.Pump();
 }
 
 }  // namespace

@@ -367,22 +367,5 @@ TEST_F(HostTest, APluginFacingARegistryWithoutAQueueSendsNothing) {
     EXPECT_EQ(host.Exports().InitializePlugin(), 0) << "without a log the stand-in reports failure";
 }
 
-#ifdef VELMORA_PLUGIN_PATH
-// The built plugin asks for the user manager, then the log, each with a one-byte request.
-TEST_F(HostTest, TheBuiltPluginSendsBothStartUpRequestsInOrder) {
-    HostOptions options;
-    options.traceEvents = true;
-    Host host(options);
-    host.Load(VELMORA_PLUGIN_PATH, true);
-    std::vector<TraceEntry> sends;
-    for (const TraceEntry& e : host.Queue().Trace())
-        if (e.kind == TraceEntry::Kind::SendEvent) sends.push_back(e);
-    EXPECT_EQ(sends, (std::vector<TraceEntry>{{TraceEntry::Kind::SendEvent, kUserManagerRequestId, 1},
-                                              {TraceEntry::Kind::SendEvent, kLogRequestId, 1}}));
-    host.PumpAll();
-    host.Unload();
-}
-#endif
-
 }  // namespace
 }  // namespace velmora::host

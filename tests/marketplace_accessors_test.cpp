@@ -1,7 +1,7 @@
 // Every accessor of every inventory and catalog record, driven from one table: the value each
 // answers for the emulator's data (texts in any script, absent texts, dates at both ends, 32-bit
 // values, enumerations, prices, the boolean byte), the platform call behind it (a fault makes it
-// throw), the empty answers for a null handle, bounds, and the lifetimes of handles and texts.
+// throw), the empty answers for a null handle, and the lifetimes of handles and texts.
 #include <functional>
 #include <map>
 
@@ -415,51 +415,6 @@ TEST_F(MarketplaceAccessorsTest, EveryAccessorReadsItsDataThroughItsPlatformCall
         emu::ClearFaults();
         EXPECT_EQ(row.read(X(), h[row.handle]).text, row.expected) << "the failure left the record intact";
         EXPECT_EQ(row.read(X(), nullptr).text, row.nullAnswer);
-    }
-}
-
-TEST_F(MarketplaceAccessorsTest, EveryDisposeTakesANullHandle) {
-    for (DisposeExport dispose :
-         {&Exports::InventoryItemsResult_Dispose, &Exports::InventoryItemsResult_Items_Dispose,
-          &Exports::InventoryItem_Dispose, &Exports::InventoryItem_ContainerIds_Dispose,
-          &Exports::ConsumeInventoryItemResult_Dispose, &Exports::BrowseCatalogResult_Dispose,
-          &Exports::CatalogItemDetailsList_Dispose, &Exports::CatalogItem_Dispose, &Exports::CatalogItem_Images_Dispose,
-          &Exports::CatalogItem_AvailabilityContentIds_Dispose, &Exports::CatalogItemDetails_Dispose,
-          &Exports::CatalogItemDetails_Images_Dispose, &Exports::CatalogItemDetails_Availabilities_Dispose,
-          &Exports::CatalogItemImage_Dispose, &Exports::CatalogItemImage_Purposes_Dispose,
-          &Exports::CatalogItemAvailability_Dispose,
-          &Exports::CatalogItemAvailability_AcceptablePaymentInstrumentTypes_Dispose})
-        (X().*dispose)(nullptr);
-}
-
-TEST_F(MarketplaceAccessorsTest, AnIndexAtTheLengthRaisesOutOfBounds) {
-// GetAt at the collection's own length.
-#define AT_LENGTH(handle, collection)                                                               \
-    {                                                                                               \
-#collection, [&] { X().collection##_GetAt(h[handle], X().collection##_Length(h[handle])); } \
-    }
-    const std::pair<const char*, std::function<void()>> reads[] = {
-        AT_LENGTH(ItemsView, InventoryItemsResult_Items),
-        AT_LENGTH(RichContainers, InventoryItem_ContainerIds),
-        AT_LENGTH(Browse, BrowseCatalogResult_Items),
-        AT_LENGTH(DetailsList, CatalogItemDetailsList),
-        AT_LENGTH(CatImages, CatalogItem_Images),
-        AT_LENGTH(EmptyContentIds, CatalogItem_AvailabilityContentIds),
-        AT_LENGTH(DetImages, CatalogItemDetails_Images),
-        AT_LENGTH(Availabilities, CatalogItemDetails_Availabilities),
-        AT_LENGTH(Purposes, CatalogItemImage_Purposes),
-        AT_LENGTH(PayTypes, CatalogItemAvailability_AcceptablePaymentInstrumentTypes),
-    };
-#undef AT_LENGTH
-    for (const auto& [name, read] : reads) {
-        SCOPED_TRACE(name);
-        int32_t thrown = 0;
-        try {
-            read();
-        } catch (const Platform::OutOfBoundsException& e) {
-            thrown = e.HResult();
-        }
-        EXPECT_EQ(thrown, ABI::E_BOUNDS);
     }
 }
 

@@ -18,7 +18,6 @@ using emu::PrivilegeCheckResult;
 
 constexpr uint32_t kUser = 4;
 constexpr uint32_t kOtherUser = 5;
-constexpr uint32_t kUnknownUser = 77;
 constexpr uint32_t kMultiplayer = 254;
 constexpr uint32_t kCommunication = 252;
 constexpr uint32_t kUserContent = 247;
@@ -200,14 +199,6 @@ INSTANTIATE_TEST_SUITE_P(BothChecks, StorePrivilegeOutcomeTest,
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
                          });
-
-TEST_F(StorePrivilegesTest, ACheckForAnUnknownUserStartsNothing) {
-    ValueCalls calls = NewCalls();
-    for (const Check& check : kChecks) EXPECT_FALSE(check.start(X(), kUnknownUser, {kMultiplayer}, 1, u"x", &calls));
-    Settle();
-    EXPECT_TRUE(calls.calls.empty());
-    EXPECT_TRUE(emu::PrivilegeRequests().empty());
-}
 
 TEST_F(StorePrivilegesTest, AResolutionAttemptBuysTheScriptedProductAndLiftsThePrivilege) {
     emu::SetPrivilege(kUser, kMultiplayer, Flags(kPurchaseRequired));

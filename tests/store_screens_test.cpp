@@ -19,7 +19,6 @@ using emu::MediaItemType;
 using emu::Outcome;
 
 constexpr uint32_t kUser = 3;
-constexpr uint32_t kUnknownUser = 77;
 constexpr char16_t kProduct[] = u"9P0GAME00001";
 constexpr char16_t kOffer[] = u"signed-offer-game-1";
 constexpr char16_t kUnsellableOffer[] = u"signed-offer-not-purchasable";
@@ -217,14 +216,6 @@ INSTANTIATE_TEST_SUITE_P(EveryScreen, StoreScreenTest,
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
                          });
-
-TEST_F(StoreScreensTest, AScreenForAnUnknownUserStartsNothing) {
-    ValueCalls calls = NewCalls();
-    for (const Screen& screen : kScreens) EXPECT_FALSE(screen.start(X(), kUnknownUser, &calls)) << screen.name;
-    Settle();
-    EXPECT_TRUE(calls.calls.empty());
-    EXPECT_TRUE(emu::ScreenRequests().empty());
-}
 
 // An offer the store cannot sell is the game's mistake: the screen fails with the store's code and
 // nothing is granted.
