@@ -1,6 +1,5 @@
 // The built-in scenario: what applying it does to the emulator, its round trip through JSON, and
 // the temporary folders of packages given as files. (The demo's tests walk through what it holds.)
-#include <algorithm>
 #include <functional>
 
 #include "emulator/marketplace.h"
