@@ -15,6 +15,7 @@
 #include "emulator/packages.h"
 #include "emulator/store.h"
 #include "platform/exceptions.h"
+#include "tests/async_exports.h"
 #include "tests/plugin_fixture.h"
 
 namespace velmora::test {
@@ -121,78 +122,12 @@ constexpr char16_t kParent[] = u"bad-input-parent";
 constexpr char16_t kGame[] = u"9BADINPUTGAME";
 constexpr char16_t kGameOffer[] = u"bad-input-offer";
 
-struct AsyncExport {
-    const char* name;
-    const char* group;  // "marketplace" or "store"
-    bool (*start)(const Exports& x, uint32_t user, ObjectHandle item, Calls* calls);
-};
+const AsyncIds kIds{nullptr, u"tx", kParent, kGame, kGameOffer};
 
-const std::vector<AsyncExport>& AsyncExports() {
-    static const std::vector<AsyncExport> rows = {
-        {"InventoryService_ConsumeInventoryItemAsync", "marketplace",
-         [](const Exports& x, uint32_t u, ObjectHandle item, Calls* c) {
-             return x.InventoryService_ConsumeInventoryItemAsync(u, item, 1, u"tx", CountObject, c);
-         }},
-        {"InventoryService_GetInventoryItemAsync", "marketplace",
-         [](const Exports& x, uint32_t u, ObjectHandle item, Calls* c) {
-             return x.InventoryService_GetInventoryItemAsync(u, item, CountObject, c);
-         }},
-        {"InventoryService_GetInventoryItemsAsync", "marketplace",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.InventoryService_GetInventoryItemsAsync(u, 14, CountObject, c);
-         }},
-        {"InventoryService_GetInventoryItemsAsyncEx", "marketplace",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.InventoryService_GetInventoryItemsAsyncEx(u, 14, 1, 0, nullptr, 0, CountObject, c);
-         }},
-        {"InventoryService_GetInventoryItemsForAllUsersAsync", "marketplace",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.InventoryService_GetInventoryItemsForAllUsersAsync(u, 14, CountObject, c);
-         }},
-        {"InventoryService_GetInventoryItemsForAllUsersAsyncEx", "marketplace",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.InventoryService_GetInventoryItemsForAllUsersAsyncEx(u, 14, 1, 0, nullptr, 0, CountObject, c);
-         }},
-        {"CatalogService_BrowseCatalogAsync", "marketplace",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.CatalogService_BrowseCatalogAsync(u, kParent, 1, 14, 0, 0, 0, CountObject, c);
-         }},
-        {"CatalogService_GetCatalogItemDetailsAsync", "marketplace",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             const char16_t* ids[] = {kGame};
-             return x.CatalogService_GetCatalogItemDetailsAsync(u, ids, 1, CountObject, c);
-         }},
-        {"Store_ShowDetailsAsync", "store",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.Store_ShowDetailsAsync(u, kGame, CountValue, c);
-         }},
-        {"Store_ShowMarketplaceAsync", "store",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.Store_ShowMarketplaceAsync(u, 1, kGame, 1, CountValue, c);
-         }},
-        {"Store_ShowPurchaseAsync", "store",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.Store_ShowPurchaseAsync(u, kGameOffer, CountValue, c);
-         }},
-        {"Store_ShowRedeemCodeAsync", "store",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.Store_ShowRedeemCodeAsync(u, u"CODE", CountValue, c);
-         }},
-        {"Store_ShowSubscriptionAsync", "store",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.Store_ShowSubscriptionAsync(u, kGame, 254, CountValue, c);
-         }},
-        {"Store_CheckPrivilegeAsync", "store",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             return x.Store_CheckPrivilegeAsync(u, 254, 0, nullptr, CountValue, c);
-         }},
-        {"Store_CheckPrivilegesAsync", "store",
-         [](const Exports& x, uint32_t u, ObjectHandle, Calls* c) {
-             const uint32_t ids[] = {254};
-             return x.Store_CheckPrivilegesAsync(u, ids, 1, 0, nullptr, CountValue, c);
-         }},
-    };
-    return rows;
+bool Start(const AsyncExport& row, const Exports& x, uint32_t user, ObjectHandle item, Calls* calls) {
+    AsyncIds ids = kIds;
+    ids.item = item;
+    return row.start(x, user, ids, CountObject, CountValue, calls);
 }
 
 // ---- The fixture: a small world and one live record of every kind ---------------------------------
@@ -517,7 +452,7 @@ TEST_F(BadInput, UnresolvableUserAnswersFalse) {
     OpenRecords();
     const size_t marketplaceCalls = emu::MarketplaceCalls().size();
     Calls calls{&X()};
-    for (const auto& row : AsyncExports()) EXPECT_FALSE(row.start(X(), kUnknownUser, r_.item, &calls)) << row.name;
+    for (const auto& row : kAsyncExports) EXPECT_FALSE(Start(row, X(), kUnknownUser, r_.item, &calls)) << row.name;
     Settle();
     EXPECT_EQ(calls.count, 0);
     EXPECT_TRUE(emu::ScreenRequests().empty()) << "nothing reached the platform";
@@ -528,9 +463,9 @@ TEST_F(BadInput, UnresolvableUserAnswersFalse) {
 TEST_F(BadInput, MissingStoreFactoryAnswersFalse) {
     emu::InjectFault("RoGetActivationFactory:Windows.Xbox.ApplicationModel.Store.Product", REGDB_E_CLASSNOTREG);
     Calls calls{&X()};
-    for (const auto& row : AsyncExports())
-        if (std::string(row.group) == "store") {
-            EXPECT_FALSE(row.start(X(), kUser, nullptr, &calls)) << row.name;
+    for (const auto& row : kAsyncExports)
+        if (row.shape != Shape::Object) {
+            EXPECT_FALSE(Start(row, X(), kUser, nullptr, &calls)) << row.name;
         }
     EXPECT_FALSE(X().Store_RegisterForPurchaseEvents(CountObject, &calls));
     EXPECT_TRUE(X().Store_UnRegisterForPurchaseEvents());
@@ -662,7 +597,7 @@ protected:
 // queue): nothing can be delivered, so nothing starts.
 void ExpectNothingStarts(const Exports& x) {
     Calls calls{&x};
-    for (const auto& row : AsyncExports()) EXPECT_FALSE(row.start(x, 1, nullptr, &calls)) << row.name;
+    for (const auto& row : kAsyncExports) EXPECT_FALSE(Start(row, x, 1, nullptr, &calls)) << row.name;
     EXPECT_FALSE(x.Store_RegisterForPurchaseEvents(CountObject, &calls));
     EXPECT_FALSE(x.DLC_RegisterForDLCCompletedEvent(nullptr, nullptr));
     EXPECT_FALSE(x.DLC_RegisterForDLCCompletedWithDetailsEvent(CountObject, &calls));

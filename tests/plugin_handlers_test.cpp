@@ -1,7 +1,5 @@
 // The seventeen handler objects: what each answers for its event id and its reserved query, and
 // the order in which each group's first use registers them.
-#include <thread>
-
 #include "core/event_types.h"
 #include "tests/plugin_fixture.h"
 
@@ -44,19 +42,6 @@ TEST_F(HandlersTest, EveryHandlerAnswersItsEventIdAndZero) {
         EXPECT_EQ(handlers[i]->GetEventId(), expected[i]) << i;
         EXPECT_EQ(handlers[i]->ReservedQuery(), 0) << i;
     }
-}
-
-TEST_F(HandlersTest, ConcurrentFirstUsesRegisterEachGroupOnce) {
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i)
-        threads.emplace_back([this] {
-            X().InventoryService_GetInventoryItemsAsync(99, 14, nullptr, nullptr);
-            X().Store_UnRegisterForPurchaseEvents();
-        });
-    for (auto& t : threads) t.join();
-    EXPECT_EQ(Host().Queue().GuestHandlers().size(), 3u + 3u + 7u);
-    EXPECT_EQ(Host().Queue().HandlerCount(InventoryItemEvent::Id), 1u);
-    EXPECT_EQ(Host().Queue().HandlerCount(ProductPurchasedEventArgsEvent::Id), 1u);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Privilege checks through the exports: the platform's flags reach the callback, a list answers
 // its privileges' flags combined with OR, the ids, the flag's low byte and the text reach the
-// platform as given, every outcome delivers once or answers false, and a scripted resolution
-// buys the product that lifts the privilege.
+// platform as given, and a scripted resolution buys the product that lifts the privilege.
 #include <tuple>
 #include <vector>
 
@@ -12,7 +11,6 @@
 namespace velmora::test {
 namespace {
 
-using ABI::HRESULT;
 using emu::Outcome;
 using emu::PrivilegeCheckResult;
 
@@ -22,7 +20,6 @@ constexpr uint32_t kMultiplayer = 254;
 constexpr uint32_t kCommunication = 252;
 constexpr uint32_t kUserContent = 247;
 constexpr char16_t kPass[] = u"9P0ONLINEPASS";
-constexpr char kMissingProduct[] = "RoGetActivationFactory:Windows.Xbox.ApplicationModel.Store.Product";
 
 constexpr uint32_t kNoIssue = 0, kPurchaseRequired = 1, kAborted = 2, kBanned = 4, kRestricted = 8;
 
@@ -45,7 +42,6 @@ struct Check {
     bool (*start)(const host::VelmoraExports& x, uint32_t user, const std::vector<uint32_t>& ids, uint32_t attempt,
                   const char16_t* text, ValueCalls* calls);
 };
-void PrintTo(const Check& c, std::ostream* os) { *os << c.name; }
 
 const Check kSingle{"CheckPrivilegeAsync", "IProductStatics.CheckPrivilegeAsync",
                     [](const host::VelmoraExports& x, uint32_t user, const std::vector<uint32_t>& ids, uint32_t attempt,
@@ -135,70 +131,6 @@ TEST_F(StorePrivilegesTest, TheArgumentsReachThePlatformAsGiven) {
         }
     }
 }
-
-struct CheckOutcome {
-    const char* name;
-    void (*arrange)(const char* call);
-    bool started;
-    HRESULT hr;
-    uint32_t value;
-};
-void PrintTo(const CheckOutcome& o, std::ostream* os) { *os << o.name; }
-
-// The privilege is Banned, so a delivered 0 is the outcome's, not the privilege's.
-const CheckOutcome kCheckOutcomes[] = {
-    {"Completed", [](const char*) {}, true, 0, kBanned},
-    {"CompletedBeforeAttach",
-     [](const char* call) { emu::ScriptOutcome(call, {Outcome::Kind::CompleteSynchronously}); }, true, 0, kBanned},
-    {"Cancelled", [](const char* call) { emu::ScriptOutcome(call, {Outcome::Kind::Cancel}); }, true, 0, 0},
-    {"Failed",
-     [](const char* call) {
-         emu::ScriptOutcome(call, {Outcome::Kind::Fail, ABI::E_ACCESSDENIED});
-     },
-     true, ABI::E_ACCESSDENIED, 0},
-    {"NullResult", [](const char* call) { emu::ScriptOutcome(call, {Outcome::Kind::NullResult}); }, true, 0, 0},
-    {"MissingFactory", [](const char*) { emu::InjectFault(kMissingProduct, ABI::REGDB_E_CLASSNOTREG); }, false, 0, 0},
-    {"MemberFault", [](const char* call) { emu::InjectFault(call, ABI::E_FAIL); }, false, 0, 0},
-    {"FailedStart",
-     [](const char* call) {
-         emu::ScriptOutcome(call, {Outcome::Kind::FailStart, ABI::E_FAIL});
-     },
-     false, 0, 0},
-    {"NullOperation", [](const char* call) { emu::ScriptOutcome(call, {Outcome::Kind::NullOperation}); }, false, 0, 0},
-};
-
-class StorePrivilegeOutcomeTest : public StorePrivilegesTest,
-                                  public ::testing::WithParamInterface<std::tuple<Check, CheckOutcome>> {};
-
-TEST_P(StorePrivilegeOutcomeTest, DeliversTheResultOnceOrAnswersFalse) {
-    const auto& [check, outcome] = GetParam();
-    emu::SetPrivilege(kUser, kMultiplayer, Flags(kBanned));
-    Settle();
-    const int64_t objects = emu::LiveObjects();
-    outcome.arrange(check.call);
-
-    ValueCalls calls = NewCalls();
-    EXPECT_EQ(check.start(X(), kUser, {kMultiplayer, kCommunication}, 0, nullptr, &calls), outcome.started);
-    if (outcome.started) {
-        EXPECT_TRUE(PumpUntil([&] { return !calls.calls.empty(); }));
-    }
-    Settle();
-    if (outcome.started) {
-        ASSERT_EQ(calls.calls.size(), 1u);
-        EXPECT_EQ(calls.calls[0].hr, outcome.hr);
-        EXPECT_EQ(calls.calls[0].value, outcome.value);
-        EXPECT_TRUE(calls.calls[0].onDeliveringThread);
-    } else {
-        EXPECT_TRUE(calls.calls.empty());
-    }
-    EXPECT_EQ(emu::LiveObjects(), objects) << "the operation, the id list and the continuation were released";
-}
-
-INSTANTIATE_TEST_SUITE_P(BothChecks, StorePrivilegeOutcomeTest,
-                         ::testing::Combine(::testing::ValuesIn(kChecks), ::testing::ValuesIn(kCheckOutcomes)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-                         });
 
 TEST_F(StorePrivilegesTest, AResolutionAttemptBuysTheScriptedProductAndLiftsThePrivilege) {
     emu::SetPrivilege(kUser, kMultiplayer, Flags(kPurchaseRequired));

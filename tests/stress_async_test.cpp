@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/async_exports.h"
 #include "tests/stress_fixture.h"
 
 namespace velmora::test {
@@ -24,12 +25,6 @@ namespace {
 using Exports = host::VelmoraExports;
 using OutcomeKind = emu::Outcome::Kind;
 using ::ABI::Windows::Foundation::AsyncStatus;
-
-enum class Shape {
-    Object,  // an object result (ManagedObjectCallback)
-    Action,  // a store screen: the action's final status (ManagedValueCallback)
-    Value,   // a privilege check: the 32-bit result (ManagedValueCallback)
-};
 
 // One operation as a caller thread ran it and as its callback found it.
 struct Op {
@@ -47,90 +42,10 @@ struct Op {
 struct Storm;
 Storm* current = nullptr;  // the run the callbacks report to
 
-struct Args {
-    ObjectHandle item = nullptr;  // the user's consumable, as an inventory handle
-};
-
 void ObjectDone(int32_t hr, ObjectHandle result, void* userData);
 void ValueDone(int32_t hr, uint32_t value, void* userData);
 
-struct Kind {
-    const char* call;  // the platform call an outcome is scripted for
-    Shape shape;
-    void (*Exports::*dispose)(ObjectHandle);  // the result's dispose export (Object only)
-    bool (*start)(const Exports& x, const Args& a, void* userData);
-};
-
 constexpr uint32_t kUser = StressTest::kUser;
-constexpr uint32_t kAllMedia = 14;
-
-const std::array<Kind, 15> kKinds = {{
-    {"IInventoryService.ConsumeInventoryItemAsync", Shape::Object, &Exports::ConsumeInventoryItemResult_Dispose,
-     [](const Exports& x, const Args& a, void* d) {
-         return x.InventoryService_ConsumeInventoryItemAsync(kUser, a.item, 1, StressTest::kTransaction, ObjectDone, d);
-     }},
-    {"IInventoryService.GetInventoryItemAsync", Shape::Object, &Exports::InventoryItem_Dispose,
-     [](const Exports& x, const Args& a, void* d) {
-         return x.InventoryService_GetInventoryItemAsync(kUser, a.item, ObjectDone, d);
-     }},
-    {"IInventoryService.GetInventoryItemsAsync", Shape::Object, &Exports::InventoryItemsResult_Dispose,
-     [](const Exports& x, const Args&, void* d) {
-         return x.InventoryService_GetInventoryItemsAsync(kUser, kAllMedia, ObjectDone, d);
-     }},
-    {"IInventoryService.GetInventoryItemsWithFiltersAsync", Shape::Object, &Exports::InventoryItemsResult_Dispose,
-     [](const Exports& x, const Args&, void* d) {
-         return x.InventoryService_GetInventoryItemsAsyncEx(kUser, kAllMedia, 1, 0, u"stress-container", 0, ObjectDone,
-                                                            d);
-     }},
-    {"IInventoryService.GetInventoryItemsForAllUsersAsync", Shape::Object, &Exports::InventoryItemsResult_Dispose,
-     [](const Exports& x, const Args&, void* d) {
-         return x.InventoryService_GetInventoryItemsForAllUsersAsync(kUser, kAllMedia, ObjectDone, d);
-     }},
-    {"IInventoryService.GetInventoryItemsForAllUsersWithFiltersAsync", Shape::Object,
-     &Exports::InventoryItemsResult_Dispose,
-     [](const Exports& x, const Args&, void* d) {
-         return x.InventoryService_GetInventoryItemsForAllUsersAsyncEx(kUser, kAllMedia, 1, 1, nullptr, 5, ObjectDone,
-                                                                       d);
-     }},
-    {"ICatalogService.BrowseCatalogAsync", Shape::Object, &Exports::BrowseCatalogResult_Dispose,
-     [](const Exports& x, const Args&, void* d) {
-         return x.CatalogService_BrowseCatalogAsync(kUser, StressTest::kParent, 1, kAllMedia, 0, 0, 0, ObjectDone, d);
-     }},
-    {"ICatalogService.GetCatalogItemDetailsAsync", Shape::Object, &Exports::CatalogItemDetailsList_Dispose,
-     [](const Exports& x, const Args&, void* d) {
-         const char16_t* ids[] = {StressTest::kGame, StressTest::kCoins};
-         return x.CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 2, ObjectDone, d);
-     }},
-    {"IProductStatics.ShowDetailsAsync", Shape::Action, nullptr,
-     [](const Exports& x, const Args&, void* d) {
-         return x.Store_ShowDetailsAsync(kUser, StressTest::kGame, ValueDone, d);
-     }},
-    {"IProductStatics.ShowMarketplaceAsync", Shape::Action, nullptr,
-     [](const Exports& x, const Args&, void* d) {
-         return x.Store_ShowMarketplaceAsync(kUser, 1, StressTest::kGame, 8, ValueDone, d);
-     }},
-    {"IProductStatics.ShowPurchaseAsync", Shape::Action, nullptr,
-     [](const Exports& x, const Args&, void* d) {
-         return x.Store_ShowPurchaseAsync(kUser, StressTest::kCoinsOffer, ValueDone, d);
-     }},
-    {"IProductStatics.ShowRedeemCodeAsync", Shape::Action, nullptr,
-     [](const Exports& x, const Args&, void* d) {
-         return x.Store_ShowRedeemCodeAsync(kUser, u"NO-SUCH-CODE", ValueDone, d);
-     }},
-    {"IProductStatics.ShowSubscriptionAsync", Shape::Action, nullptr,
-     [](const Exports& x, const Args&, void* d) {
-         return x.Store_ShowSubscriptionAsync(kUser, StressTest::kGame, StressTest::kPrivilege, ValueDone, d);
-     }},
-    {"IProductStatics.CheckPrivilegeAsync", Shape::Value, nullptr,
-     [](const Exports& x, const Args&, void* d) {
-         return x.Store_CheckPrivilegeAsync(kUser, StressTest::kPrivilege, 0, u"Stress", ValueDone, d);
-     }},
-    {"IProductStatics.CheckPrivilegesAsync", Shape::Value, nullptr,
-     [](const Exports& x, const Args&, void* d) {
-         const uint32_t ids[] = {StressTest::kPrivilege, 255};
-         return x.Store_CheckPrivilegesAsync(kUser, ids, 2, 1, nullptr, ValueDone, d);
-     }},
-}};
 
 struct Storm {
     const Exports* x = nullptr;
@@ -144,7 +59,7 @@ void ObjectDone(int32_t hr, ObjectHandle result, void* userData) {
     op.hr = hr;
     op.hadResult = result != nullptr;
     op.onDeliveryThread = current->where.Here();
-    if (result) (current->x->*kKinds[op.kind].dispose)(result);
+    if (result) (current->x->*kAsyncExports[op.kind].dispose)(result);
     op.calls.fetch_add(1, std::memory_order_relaxed);
     current->delivered.fetch_add(1, std::memory_order_release);
 }
@@ -160,7 +75,7 @@ void ValueDone(int32_t hr, uint32_t value, void* userData) {
 
 // What is wrong with an operation's record, or the empty text.
 std::string Mismatch(const Op& op) {
-    const Shape shape = kKinds[op.kind].shape;
+    const Shape shape = kAsyncExports[op.kind].shape;
     const bool failStart = op.outcome == OutcomeKind::FailStart;
     if (op.started == failStart) return failStart ? "answered true for a failed start" : "answered false";
     const int expectedCalls = failStart ? 0 : 1;
@@ -197,40 +112,12 @@ protected:
         BuildWorld();
         emu::SetPrivilege(kUser, kPrivilege, emu::PrivilegeCheckResult::PurchaseRequired);
     }
-
-    // The user's consumable as an inventory handle with its own reference.
-    ObjectHandle OwnedCoins() {
-        struct Found {
-            const Exports* x;
-            ObjectHandle item = nullptr;
-            bool done = false;
-        } found{&X()};
-        auto take = [](int32_t, ObjectHandle result, void* userData) {
-            auto& f = *static_cast<Found*>(userData);
-            ObjectHandle items = f.x->InventoryItemsResult_Items(result);
-            for (uint32_t i = 0, n = f.x->InventoryItemsResult_Items_Length(items); i < n; ++i) {
-                ObjectHandle item = f.x->InventoryItemsResult_Items_GetAt(items, i);
-                if (std::u16string_view(f.x->InventoryItem_ProductId(item)) == kCoins && !f.item) {
-                    f.item = item;
-                } else {
-                    f.x->InventoryItem_Dispose(item);
-                }
-            }
-            f.x->InventoryItemsResult_Items_Dispose(items);
-            f.x->InventoryItemsResult_Dispose(result);
-            f.done = true;
-        };
-        EXPECT_TRUE(X().InventoryService_GetInventoryItemsAsync(kUser, kAllMedia, take, &found));
-        EXPECT_TRUE(PumpUntil([&] { return found.done; }));
-        return found.item;
-    }
 };
 
 TEST_F(StressAsync, EveryStartedOperationDeliversExactlyOnceOnTheHostThread) {
     constexpr int kCallers = 4;
     const int total = Scaled(100000, 2000);
-    Args args;
-    args.item = OwnedCoins();
+    AsyncIds args{OwnedCoins(), kTransaction, kParent, kGame, kCoinsOffer, u"NO-SUCH-CODE", kPrivilege};
     ASSERT_NE(args.item, nullptr);
     Settle();
     const int64_t objectsBefore = emu::LiveObjects();
@@ -241,7 +128,7 @@ TEST_F(StressAsync, EveryStartedOperationDeliversExactlyOnceOnTheHostThread) {
     run.where.queue = &Host().Queue();
     current = &run;
     std::vector<Op> ops(static_cast<size_t>(total));
-    std::array<std::mutex, kKinds.size()> kindLocks;
+    std::array<std::mutex, kAsyncExports.size()> kindLocks;
     std::atomic<int> callersDone{0};
 
     auto caller = [&](int index) {
@@ -249,7 +136,7 @@ TEST_F(StressAsync, EveryStartedOperationDeliversExactlyOnceOnTheHostThread) {
         const int32_t failures[] = {int32_t(0x80004005), int32_t(0x80070005), int32_t(0x80190194), int32_t(0x8007000E)};
         for (int i = index; i < total; i += kCallers) {
             Op& op = ops[size_t(i)];
-            op.kind = uint8_t(random() % kKinds.size());
+            op.kind = uint8_t(random() % kAsyncExports.size());
             const uint32_t roll = random() % 100;
             op.outcome = roll < 35   ? OutcomeKind::Complete
                          : roll < 55 ? OutcomeKind::CompleteSynchronously
@@ -262,11 +149,11 @@ TEST_F(StressAsync, EveryStartedOperationDeliversExactlyOnceOnTheHostThread) {
             const emu::Outcome outcome{op.outcome, op.scriptedHr, std::chrono::microseconds(random() % 50)};
             // Keeps the number of operations in flight bounded, as a game's frame does.
             while (run.started.load() - run.delivered.load(std::memory_order_acquire) > 2048) std::this_thread::yield();
-            const Kind& kind = kKinds[op.kind];
+            const AsyncExport& kind = kAsyncExports[op.kind];
             {
                 std::lock_guard lock(kindLocks[op.kind]);
                 emu::ScriptOutcome(kind.call, outcome);
-                op.started = kind.start(*run.x, args, &op);
+                op.started = kind.start(*run.x, kUser, args, ObjectDone, ValueDone, &op);
             }
             if (op.started) run.started.fetch_add(1);
         }
@@ -289,20 +176,20 @@ TEST_F(StressAsync, EveryStartedOperationDeliversExactlyOnceOnTheHostThread) {
     EXPECT_TRUE(finished) << run.delivered.load() << " of " << run.started.load() << " callbacks arrived in time";
 
     int reported = 0;
-    std::array<std::array<int, 7>, kKinds.size()> seen{};
+    std::array<std::array<int, 7>, kAsyncExports.size()> seen{};
     for (int i = 0; i < total; ++i) {
         const Op& op = ops[size_t(i)];
         ++seen[op.kind][size_t(op.outcome)];
         if (std::string why = Mismatch(op); !why.empty() && reported++ < 20)
-            ADD_FAILURE() << "operation " << i << " (" << kKinds[op.kind].call << ", outcome " << int(op.outcome)
+            ADD_FAILURE() << "operation " << i << " (" << kAsyncExports[op.kind].call << ", outcome " << int(op.outcome)
                           << "): " << why;
     }
     EXPECT_EQ(reported, 0) << "operations with a wrong record";
     // Every kind met every outcome, so no path went untried.
-    for (size_t k = 0; k < kKinds.size(); ++k)
+    for (size_t k = 0; k < kAsyncExports.size(); ++k)
         for (OutcomeKind o : {OutcomeKind::Complete, OutcomeKind::CompleteSynchronously, OutcomeKind::NullResult,
                               OutcomeKind::Fail, OutcomeKind::Cancel, OutcomeKind::FailStart})
-            EXPECT_GT(seen[k][size_t(o)], 0) << kKinds[k].call << " never met outcome " << int(o);
+            EXPECT_GT(seen[k][size_t(o)], 0) << kAsyncExports[k].call << " never met outcome " << int(o);
 
     EXPECT_EQ(emu::LiveObjects(), objectsBefore) << "a result was not handed to its callback or not released";
     EXPECT_EQ(emu::LiveStrings(), stringsBefore);

@@ -14,6 +14,7 @@
 // text where the export promises text; and live emulator objects or strings left over once an
 // input's handles are disposed and its events delivered. AddressSanitizer, UBSan and
 // LeakSanitizer catch the rest.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,9 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "emulator/marketplace.h"
@@ -32,12 +36,14 @@
 #include "emulator/users.h"
 #include "host/host.h"
 #include "platform/exceptions.h"
+#include "tests/async_exports.h"
 
 namespace {
 
 using namespace velmora;
 using Exports = host::VelmoraExports;
 using ::ABI::HRESULT;
+using test::kAsyncExports;
 
 [[noreturn]] void Finding(const std::string& what) {
     std::fprintf(stderr, "velmora fuzz finding: %s\n", what.c_str());
@@ -195,7 +201,8 @@ uint32_t UserId(Reader& in) {
 }
 
 uint32_t Index(Reader& in) {
-    static constexpr uint32_t kIndices[] = {0, 0, 1, 1, 2, 3, 5, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+    // Also the 32-bit arguments that are not indices: the last entry is the privilege of the world.
+    static constexpr uint32_t kIndices[] = {0, 0, 1, 1, 2, 3, 5, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, kPrivilege};
     const uint8_t b = in.Byte();
     return b < 200 ? kIndices[b % std::size(kIndices)] : in.U32();
 }
@@ -472,27 +479,6 @@ const std::vector<std::string>& FaultNames() {
     return names;
 }
 
-const std::vector<std::string>& AsyncCallNames() {
-    static const std::vector<std::string> names = {
-        "IInventoryService.ConsumeInventoryItemAsync",
-        "IInventoryService.GetInventoryItemAsync",
-        "IInventoryService.GetInventoryItemsAsync",
-        "IInventoryService.GetInventoryItemsWithFiltersAsync",
-        "IInventoryService.GetInventoryItemsForAllUsersAsync",
-        "IInventoryService.GetInventoryItemsForAllUsersWithFiltersAsync",
-        "ICatalogService.BrowseCatalogAsync",
-        "ICatalogService.GetCatalogItemDetailsAsync",
-        "IProductStatics.ShowDetailsAsync",
-        "IProductStatics.ShowMarketplaceAsync",
-        "IProductStatics.ShowPurchaseAsync",
-        "IProductStatics.ShowRedeemCodeAsync",
-        "IProductStatics.ShowSubscriptionAsync",
-        "IProductStatics.CheckPrivilegeAsync",
-        "IProductStatics.CheckPrivilegesAsync",
-    };
-    return names;
-}
-
 HRESULT FailingHr(Reader& in) {
     static constexpr uint32_t kCodes[] = {0x80004005, 0x80070005, 0x8007000E, 0x80070057, 0x8000000B,
                                           0x80004002, 0x80040154, 0x80190194, 0x80004003, 0x8000000C};
@@ -500,145 +486,63 @@ HRESULT FailingHr(Reader& in) {
     return HRESULT(b < 220 ? kCodes[b % std::size(kCodes)] : (in.U32() | 0x80000000u));
 }
 
+// Draws an asynchronous export's arguments from their types, left to right: the user first; an id
+// array sets the count the int32_t after it takes; the last void* is the callback's data (the kind
+// of result it keeps), an earlier one an inventory item.
+struct AsyncArgs {
+    Reader& in;
+    Texts& texts;
+    void* userData;
+    size_t left;  // arguments still to draw
+    IdArray ids;
+    bool counted = false;
+
+    template <class A>
+    A Next() {
+        --left;
+        if constexpr (std::is_same_v<A, uint32_t>) {
+            return Index(in);
+        } else if constexpr (std::is_same_v<A, int32_t>) {
+            return std::exchange(counted, false) ? ids.count : Small(in);
+        } else if constexpr (std::is_same_v<A, const char16_t*>) {
+            return texts.Take(in);
+        } else if constexpr (std::is_same_v<A, const char16_t* const*>) {
+            ids = Ids(in, texts, false);
+            counted = true;
+            return ids.null ? nullptr : ids.texts.data();
+        } else if constexpr (std::is_same_v<A, const uint32_t*>) {
+            ids = Ids(in, texts, true);
+            counted = true;
+            return ids.null ? nullptr : ids.numbers.data();
+        } else if constexpr (std::is_same_v<A, ManagedObjectCallback>) {
+            return ObjectCallback(in);
+        } else if constexpr (std::is_same_v<A, ManagedValueCallback>) {
+            return ValueCallback(in);
+        } else {
+            static_assert(std::is_same_v<A, void*>);
+            Held* entry = nullptr;
+            return left == 0 ? userData : state->Pick(state->Kind("InventoryItem"), in, &entry);
+        }
+    }
+};
+
+// An asynchronous operation: never throws; a true answer is followed by one callback.
+template <class... A>
+void AddHandleCall(std::vector<Call>& calls, const std::string& name, bool (*fn)(uint32_t, A...)) {
+    const auto row = std::find_if(kAsyncExports.begin(), kAsyncExports.end(),
+                                  [&](const test::AsyncExport& r) { return name == r.name; });
+    if (row == kAsyncExports.end()) return Finding("no row of the asynchronous exports for " + name);
+    const char* result = row->result;
+    calls.push_back({name, [name, fn, result](Reader& in, Texts& t) {
+                         AsyncArgs args{in, t, result ? Results(result) : nullptr, sizeof...(A), {}};
+                         // A braced list draws its elements in order.
+                         std::tuple<uint32_t, A...> drawn{UserId(in), args.template Next<A>()...};
+                         NeverThrows(name.c_str(), [&] { std::apply(fn, drawn); });
+                     }});
+}
+
 std::vector<Call> MakeCalls(const Exports& exports) {
     std::vector<Call> calls;
-    auto item = [](Reader& in) {
-        Held* entry = nullptr;
-        return state->Pick(state->Kind("InventoryItem"), in, &entry);
-    };
-    // The asynchronous operations: never throw; a true answer is followed by one callback.
-    calls.push_back({"InventoryService_ConsumeInventoryItemAsync", [item](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         ObjectHandle i = item(in);
-                         const uint32_t quantity = Index(in);
-                         const char16_t* transaction = t.Take(in);
-                         NeverThrows("InventoryService_ConsumeInventoryItemAsync", [&] {
-                             X().InventoryService_ConsumeInventoryItemAsync(user, i, quantity, transaction,
-                                                                            ObjectCallback(in),
-                                                                            Results("ConsumeInventoryItemResult"));
-                         });
-                     }});
-    calls.push_back({"InventoryService_GetInventoryItemAsync", [item](Reader& in, Texts&) {
-                         const uint32_t user = UserId(in);
-                         ObjectHandle i = item(in);
-                         NeverThrows("InventoryService_GetInventoryItemAsync", [&] {
-                             X().InventoryService_GetInventoryItemAsync(user, i, ObjectCallback(in),
-                                                                        Results("InventoryItem"));
-                         });
-                     }});
-    calls.push_back({"InventoryService_GetInventoryItemsAsync", [](Reader& in, Texts&) {
-                         const uint32_t user = UserId(in);
-                         const int32_t type = Small(in);
-                         NeverThrows("InventoryService_GetInventoryItemsAsync", [&] {
-                             X().InventoryService_GetInventoryItemsAsync(user, type, ObjectCallback(in),
-                                                                         Results("InventoryItemsResult"));
-                         });
-                     }});
-    calls.push_back({"InventoryService_GetInventoryItemsAsyncEx", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         const int32_t type = Small(in), itemState = Small(in), availability = Small(in);
-                         const char16_t* container = t.Take(in);
-                         const uint32_t max = Index(in);
-                         NeverThrows("InventoryService_GetInventoryItemsAsyncEx", [&] {
-                             X().InventoryService_GetInventoryItemsAsyncEx(user, type, itemState, availability,
-                                                                           container, max, ObjectCallback(in),
-                                                                           Results("InventoryItemsResult"));
-                         });
-                     }});
-    calls.push_back({"InventoryService_GetInventoryItemsForAllUsersAsync", [](Reader& in, Texts&) {
-                         const uint32_t user = UserId(in);
-                         const int32_t type = Small(in);
-                         NeverThrows("InventoryService_GetInventoryItemsForAllUsersAsync", [&] {
-                             X().InventoryService_GetInventoryItemsForAllUsersAsync(user, type, ObjectCallback(in),
-                                                                                    Results("InventoryItemsResult"));
-                         });
-                     }});
-    calls.push_back({"InventoryService_GetInventoryItemsForAllUsersAsyncEx", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         const int32_t type = Small(in), itemState = Small(in), availability = Small(in);
-                         const char16_t* container = t.Take(in);
-                         const uint32_t max = Index(in);
-                         NeverThrows("InventoryService_GetInventoryItemsForAllUsersAsyncEx", [&] {
-                             X().InventoryService_GetInventoryItemsForAllUsersAsyncEx(
-                                 user, type, itemState, availability, container, max, ObjectCallback(in),
-                                 Results("InventoryItemsResult"));
-                         });
-                     }});
-    calls.push_back({"CatalogService_BrowseCatalogAsync", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         const char16_t* parent = t.Take(in);
-                         const int32_t parentType = Small(in), childType = Small(in), order = Small(in);
-                         const uint32_t skip = Index(in), max = Index(in);
-                         NeverThrows("CatalogService_BrowseCatalogAsync", [&] {
-                             X().CatalogService_BrowseCatalogAsync(user, parent, parentType, childType, order, skip,
-                                                                   max, ObjectCallback(in),
-                                                                   Results("BrowseCatalogResult"));
-                         });
-                     }});
-    calls.push_back({"CatalogService_GetCatalogItemDetailsAsync", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         IdArray ids = Ids(in, t, false);
-                         NeverThrows("CatalogService_GetCatalogItemDetailsAsync", [&] {
-                             X().CatalogService_GetCatalogItemDetailsAsync(user, ids.null ? nullptr : ids.texts.data(),
-                                                                           ids.count, ObjectCallback(in),
-                                                                           Results("CatalogItemDetailsList"));
-                         });
-                     }});
-    calls.push_back({"Store_ShowDetailsAsync", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         const char16_t* product = t.Take(in);
-                         NeverThrows("Store_ShowDetailsAsync",
-                                     [&] { X().Store_ShowDetailsAsync(user, product, ValueCallback(in), nullptr); });
-                     }});
-    calls.push_back({"Store_ShowMarketplaceAsync", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         const uint32_t inputTypes = Index(in), resultTypes = Index(in);
-                         const char16_t* product = t.Take(in);
-                         NeverThrows("Store_ShowMarketplaceAsync", [&] {
-                             X().Store_ShowMarketplaceAsync(user, inputTypes, product, resultTypes, ValueCallback(in),
-                                                            nullptr);
-                         });
-                     }});
-    calls.push_back({"Store_ShowPurchaseAsync", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         const char16_t* offer = t.Take(in);
-                         NeverThrows("Store_ShowPurchaseAsync",
-                                     [&] { X().Store_ShowPurchaseAsync(user, offer, ValueCallback(in), nullptr); });
-                     }});
-    calls.push_back({"Store_ShowRedeemCodeAsync", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         const char16_t* offer = t.Take(in);
-                         NeverThrows("Store_ShowRedeemCodeAsync",
-                                     [&] { X().Store_ShowRedeemCodeAsync(user, offer, ValueCallback(in), nullptr); });
-                     }});
-    calls.push_back({"Store_ShowSubscriptionAsync", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         const char16_t* product = t.Take(in);
-                         const uint32_t privilege = Index(in) == 0 ? kPrivilege : in.U32();
-                         NeverThrows("Store_ShowSubscriptionAsync", [&] {
-                             X().Store_ShowSubscriptionAsync(user, product, privilege, ValueCallback(in), nullptr);
-                         });
-                     }});
-    calls.push_back({"Store_CheckPrivilegeAsync", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         const uint32_t privilege = in.Byte() % 2 ? kPrivilege : in.U32();
-                         const uint32_t attempt = in.U32();
-                         const char16_t* display = t.Take(in);
-                         NeverThrows("Store_CheckPrivilegeAsync", [&] {
-                             X().Store_CheckPrivilegeAsync(user, privilege, attempt, display, ValueCallback(in),
-                                                           nullptr);
-                         });
-                     }});
-    calls.push_back({"Store_CheckPrivilegesAsync", [](Reader& in, Texts& t) {
-                         const uint32_t user = UserId(in);
-                         IdArray ids = Ids(in, t, true);
-                         const uint32_t attempt = in.U32();
-                         const char16_t* display = t.Take(in);
-                         NeverThrows("Store_CheckPrivilegesAsync", [&] {
-                             X().Store_CheckPrivilegesAsync(user, ids.null ? nullptr : ids.numbers.data(), ids.count,
-                                                            attempt, display, ValueCallback(in), nullptr);
-                         });
-                     }});
     // Registrations. The store's never throw; the DLC ones may throw a platform exception.
     calls.push_back({"Store_RegisterForPurchaseEvents", [](Reader& in, Texts&) {
                          NeverThrows("Store_RegisterForPurchaseEvents", [&] {
@@ -693,7 +597,7 @@ std::vector<Call> MakeCalls(const Exports& exports) {
                          emu::InjectFault(name, hr, 1 + in.Byte() % 3);
                      }});
     calls.push_back({"emu::ScriptOutcome", [](Reader& in, Texts&) {
-                         const std::string& name = AsyncCallNames()[in.Byte() % AsyncCallNames().size()];
+                         const char* name = kAsyncExports[in.Byte() % kAsyncExports.size()].call;
                          emu::Outcome o;
                          o.kind = emu::Outcome::Kind(in.Byte() % 7);
                          o.hr = FailingHr(in);

@@ -6,7 +6,7 @@ call numbers come from the built harness itself (VELMORA_FUZZ_LIST_CALLS), so th
 the table when exports are added. Argument bytes follow plugin_fuzzer.cpp:
   user: 3 = the signed-in user, 0 = the other user, 1 = id 0, 2 + 4 bytes = any id
   handle: a multiple of 8 = null, else the (byte mod n)-th held handle of the kind
-  index: 0 -> 0, 2 -> 1, 6 -> 5, 9 -> 0xFFFFFFFF
+  index (and any other 32-bit number): 0 -> 0, 2 -> 1, 6 -> 5, 9 -> 0xFFFFFFFF, 10 -> privilege 247
   text: 0 null, 1 empty, 2 lone high surrogate, 3 lone low surrogate, 4 reversed pair,
         5 64K units, 6 + n + 2n bytes = raw UTF-16, 7 + k = the k-th known text
   callback: 0 = null, else the recording callback
@@ -69,10 +69,10 @@ def seeds(call):
         "store": c("Store_RegisterForPurchaseEvents", FIRST)
         + c("Store_ShowPurchaseAsync", ME, *known(GEMS_OFFER), FIRST)
         + c("Store_ShowRedeemCodeAsync", ME, *known(CODE), FIRST)
-        + c("Store_ShowSubscriptionAsync", ME, *known(PASS), 0, FIRST)
+        + c("Store_ShowSubscriptionAsync", ME, *known(PASS), 10, FIRST)
         + c("Store_ShowPurchaseAsync", ME, *known(TREASURE_OFFER), FIRST)
-        + c("Store_CheckPrivilegeAsync", ME, 1, 0, 0, 0, 1, TEXT_NULL, FIRST)
-        + c("Store_CheckPrivilegesAsync", ME, 2, 1, 1, 0, 0, 0, 1, TEXT_EMPTY, FIRST)
+        + c("Store_CheckPrivilegeAsync", ME, 10, 2, TEXT_NULL, FIRST)
+        + c("Store_CheckPrivilegesAsync", ME, 2, 1, 1, 2, TEXT_EMPTY, FIRST)
         + c("emu::RaisePurchase", *known(GAME), ME, 1) + wait
         + c("ProductPurchasedEventArgs_Receipt", FIRST) + c("Store_UnRegisterForPurchaseEvents")
         + c("emu::RaisePurchase", *known(GEMS), ME, 2) + wait,
@@ -88,7 +88,7 @@ def seeds(call):
         + c("CatalogService_BrowseCatalogAsync", 2, 0, 0, 0, 77, TEXT_LONG, 1, 14, 0, 0, 0, FIRST)
         + c("CatalogService_GetCatalogItemDetailsAsync", ME, 15, 4, FIRST)
         + c("CatalogService_GetCatalogItemDetailsAsync", ME, 226, 0, 0, 0, 0, 0, FIRST)
-        + c("Store_ShowDetailsAsync", ME, TEXT_LOW, FIRST) + c("Store_ShowMarketplaceAsync", ME, 0, 9, TEXT_REVERSED, 0)
+        + c("Store_ShowDetailsAsync", ME, TEXT_LOW, FIRST) + c("Store_ShowMarketplaceAsync", ME, 0, TEXT_REVERSED, 9, 0)
         + c("emu::InjectFault", 10, 0, 1) + c("InventoryService_GetInventoryItemsAsync", ME, 14, FIRST) + wait
         + c("InventoryItemsResult_Items", FIRST) + c("InventoryItemsResult_Items_GetAt", FIRST, 0)
         + c("emu::ScriptOutcome", 6, 2, 3, 1, 10) + c("CatalogService_BrowseCatalogAsync", ME, *known(PARENT), 1, 14, 0,
