@@ -56,9 +56,15 @@ void Finish(ItemsOperation* op, Outcome outcome) {
             op->Complete(result.Get());
             break;
         }
-        case Outcome::NullResult: op->Complete(nullptr); break;
-        case Outcome::Failure: op->Fail(E_ACCESSDENIED); break;
-        case Outcome::Cancel: op->Cancel(); break;
+        case Outcome::NullResult:
+            op->Complete(nullptr);
+            break;
+        case Outcome::Failure:
+            op->Fail(E_ACCESSDENIED);
+            break;
+        case Outcome::Cancel:
+            op->Cancel();
+            break;
     }
 }
 

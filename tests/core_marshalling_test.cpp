@@ -29,14 +29,22 @@ std::pair<const std::type_info*, HRESULT> Row(uint32_t hr) {
 
 TEST_F(MarshallingTest, EveryFailingHResultBecomesItsPlatformExceptionKind) {
     const std::vector<std::pair<const std::type_info*, HRESULT>> table = {
-        Row<Platform::OutOfBoundsException>(0x8000000B),     Row<Platform::ChangedStateException>(0x8000000C),
-        Row<Platform::ObjectDisposedException>(0x80000013),  Row<Platform::NotImplementedException>(0x80004001),
-        Row<Platform::InvalidCastException>(0x80004002),     Row<Platform::NullReferenceException>(0x80004003),
-        Row<Platform::OperationCanceledException>(0x80004004), Row<Platform::FailureException>(0x80004005),
-        Row<Platform::DisconnectedException>(0x80010108),    Row<Platform::WrongThreadException>(0x8001010E),
-        Row<Platform::ClassNotRegisteredException>(0x80040154), Row<Platform::AccessDeniedException>(0x80070005),
-        Row<Platform::OutOfMemoryException>(0x8007000E),     Row<Platform::InvalidArgumentException>(0x80070057),
-        Row<Platform::COMException>(0x80070490),             Row<Platform::COMException>(0x87E10BC6),
+        Row<Platform::OutOfBoundsException>(0x8000000B),
+        Row<Platform::ChangedStateException>(0x8000000C),
+        Row<Platform::ObjectDisposedException>(0x80000013),
+        Row<Platform::NotImplementedException>(0x80004001),
+        Row<Platform::InvalidCastException>(0x80004002),
+        Row<Platform::NullReferenceException>(0x80004003),
+        Row<Platform::OperationCanceledException>(0x80004004),
+        Row<Platform::FailureException>(0x80004005),
+        Row<Platform::DisconnectedException>(0x80010108),
+        Row<Platform::WrongThreadException>(0x8001010E),
+        Row<Platform::ClassNotRegisteredException>(0x80040154),
+        Row<Platform::AccessDeniedException>(0x80070005),
+        Row<Platform::OutOfMemoryException>(0x8007000E),
+        Row<Platform::InvalidArgumentException>(0x80070057),
+        Row<Platform::COMException>(0x80070490),
+        Row<Platform::COMException>(0x87E10BC6),
     };
     for (const auto& [type, hr] : table) {
         emu::InjectFault("IInventoryItem.get_TitleId", hr, 1);

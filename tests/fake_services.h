@@ -60,7 +60,8 @@ public:
         shared_->containerIds.push_back(emu::ToU16(containerId));
         return Next(op);
     }
-    HRESULT GetInventoryItemsForAllUsersAsync(MediaItemType type, IAsyncOperation<IInventoryItemsResult*>** op) override {
+    HRESULT GetInventoryItemsForAllUsersAsync(MediaItemType type,
+                                              IAsyncOperation<IInventoryItemsResult*>** op) override {
         return GetInventoryItemsAsync(type, op);
     }
     HRESULT GetInventoryItemsForAllUsersWithFiltersAsync(MediaItemType type, InventoryItemState s,

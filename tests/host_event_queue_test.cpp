@@ -1,5 +1,5 @@
 // The host's event queue: thread-safe sends, copied payloads, fan-out in registration order,
-// re-entrant handlers, synchronous mode, dropping and tracing.
+// re-entrant handlers, synchronous mode and dropping.
 #include <atomic>
 #include <cstring>
 #include <stdexcept>
@@ -73,22 +73,6 @@ TEST_F(EventQueueTest, DeliversToEveryHandlerOfTheIdInRegistrationOrder) {
     EXPECT_EQ(c.delivered, 2u);
     EXPECT_EQ(c.handlerCalls, 4u);
     EXPECT_EQ(c.droppedNoHandler, 1u);
-}
-
-TEST_F(EventQueueTest, MoreHandlersThanFitOnTheStackAreAllCalledInOrder) {
-    EventQueue queue;
-    std::vector<int> order;
-    std::vector<std::unique_ptr<FunctionHandler>> handlers;
-    const int count = int(EventQueue::kStackHandlers) * 2 + 3;
-    for (int i = 0; i < count; ++i) {
-        handlers.push_back(
-            std::make_unique<FunctionHandler>(kIdA, [&order, i](const EventId*, const void*) { order.push_back(i); }));
-        queue.AddHandler(handlers.back().get());
-    }
-    queue.SendEvent(&kIdA, nullptr, 0);
-    queue.Pump();
-    ASSERT_EQ(order.size(), size_t(count));
-    for (int i = 0; i < count; ++i) EXPECT_EQ(order[size_t(i)], i);
 }
 
 struct PayloadCase {
@@ -376,26 +360,6 @@ TEST_F(EventQueueTest, WaitingSeesEventsFromOtherThreadsInBothModes) {
     });
     EXPECT_TRUE(synchronous.PumpUntil([&] { return calls.load() == 4; }, 60s));
     senders.join();
-}
-
-TEST_F(EventQueueTest, TraceRecordsInterfaceCallsInOrderOnlyWhenEnabled) {
-    EventQueue queue;
-    FunctionHandler a(kIdA, [](const EventId*, const void*) {});
-    FunctionHandler b(kIdB, [](const EventId*, const void*) {});
-    queue.AddHandler(&a);
-    queue.SendEvent(&kIdA, nullptr, 0);
-    EXPECT_TRUE(queue.Trace().empty());
-
-    queue.EnableTrace(true);
-    const uint8_t payload[24] = {};
-    queue.AddHandler(&b);
-    queue.SendEvent(&kIdB, payload, 24);
-    queue.Post(kIdA, payload, 1);  // the host's own sends are not the plugin's calls
-    queue.SendEvent(&kIdA, payload, 1);
-    using K = TraceEntry::Kind;
-    EXPECT_EQ(queue.Trace(),
-              (std::vector<TraceEntry>{{K::AddHandler, kIdB, 0}, {K::SendEvent, kIdB, 24}, {K::SendEvent, kIdA, 1}}));
-    queue.PumpAll();
 }
 
 TEST_F(EventQueueTest, AtSendHostHandlerRunsInsideSendEventInDeferredMode) {

@@ -103,35 +103,6 @@ TEST_F(HostTest, OnlyOneHostAtATime) {
     EXPECT_EQ(RegistryOwner(), &third);
 }
 
-struct OfferCase {
-    const char* name;
-    bool queue;
-    bool users;
-};
-
-class RegistryOfferTest : public HostTest, public ::testing::WithParamInterface<OfferCase> {};
-
-TEST_P(RegistryOfferTest, TheRegistryAnswersWhatTheHostOffers) {
-    HostOptions options;
-    options.registryOffersQueue = GetParam().queue;
-    options.registryOffersUserManager = GetParam().users;
-    Host host(options);
-    HostInterfaces* registry = host.Interfaces();
-    EXPECT_EQ(registry->GetInterface(HostEventQueue::Id),
-              GetParam().queue ? static_cast<IHaldenInterface*>(&host.Queue()) : nullptr);
-    EXPECT_EQ(registry->GetInterface(UserManager::Id),
-              GetParam().users ? static_cast<IHaldenInterface*>(&host.Users()) : nullptr);
-    EXPECT_EQ(registry->GetInterface(IHaldenPluginLog::Id), nullptr) << "the log is delivered, not registered";
-    if (GetParam().queue) {
-        EXPECT_STREQ(registry->GetInterface(HostEventQueue::Id)->GetInterfaceName(), "HostEventQueue");
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Offers, RegistryOfferTest,
-                         ::testing::Values(OfferCase{"Both", true, true}, OfferCase{"NoQueue", false, true},
-                                           OfferCase{"NoUserManager", true, false}, OfferCase{"Neither", false, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 enum class Expect { Real, Second, Null };
 
 struct AnswerCase {
@@ -264,19 +235,6 @@ TEST_F(HostTest, HandDeliveriesGoThroughTheQueue) {
     EXPECT_EQ(plugin.users[1].pointer, static_cast<UserManager*>(&host.Users()));
     ASSERT_EQ(plugin.logs.size(), 1u);
     EXPECT_EQ(plugin.logs[0].pointer, static_cast<IHaldenPluginLog*>(&host.SecondLog()));
-}
-
-TEST_F(HostTest, DestroyingTheHostDropsQueuedEventsWithoutDelivering) {
-    std::optional<PluginSide> plugin;  // outlives the host, so a late delivery would be seen
-    {
-        Host host;
-        plugin.emplace(host.Interfaces());
-        plugin->SendRequests();
-        host.Pump();  // delivers the requests; the answers are now queued
-        EXPECT_EQ(host.Queue().PendingCount(), 2u);
-    }
-    EXPECT_TRUE(plugin->users.empty());
-    EXPECT_TRUE(plugin->logs.empty());
 }
 
 TEST_F(HostTest, WithoutAPluginExportsAndUnloadAreSafe) {

@@ -1,10 +1,8 @@
 // The eight marketplace operations from one table: the first call of each registers its group's
-// handlers (order and concurrent first use live in plugin_handlers_test.cpp); a successful road
-// delivers the emulator's records once, on the pumping thread, with the user data, and disposing
-// leaves nothing alive; a false start means no callback ever, a true start exactly one, whether the
-// user does not resolve, a platform call fails at once, or the operation fails, is cancelled,
-// answers null or completes before the continuation is attached. Every accessor's reading is
-// proven in marketplace_accessors_test.cpp.
+// handlers (their order lives in plugin_handlers_test.cpp, concurrent first use in
+// stress_first_use_test.cpp), and a successful road delivers the emulator's records once, on the
+// pumping thread, with the user data, and disposing leaves nothing alive. Every other ending is in
+// async_outcomes_test.cpp, every accessor's reading in marketplace_accessors_test.cpp.
 #include <functional>
 
 #include "tests/marketplace_fixture.h"

@@ -63,10 +63,8 @@ TEST_F(LoadTest, AddsThreeHandlersAndSendsTwoRequestsInOrder) {
     RecreateHost();
     Load();
     const std::vector<host::TraceEntry> expected = {
-        {Kind::AddHandler, OnUserManagerRequested::Id, 0},
-        {Kind::AddHandler, OnIHaldenPluginLogRequested::Id, 0},
-        {Kind::SendEvent, FirstStartupRequest::Id, 1},
-        {Kind::SendEvent, SecondStartupRequest::Id, 1},
+        {Kind::AddHandler, OnUserManagerRequested::Id, 0},      {Kind::AddHandler, OnIHaldenPluginLogRequested::Id, 0},
+        {Kind::SendEvent, FirstStartupRequest::Id, 1},          {Kind::SendEvent, SecondStartupRequest::Id, 1},
         {Kind::AddHandler, OnIHaldenPluginLogRequested::Id, 0},
     };
     EXPECT_EQ(Host().Queue().Trace(), expected);

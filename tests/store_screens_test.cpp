@@ -1,8 +1,6 @@
-// The store's five screens, through the exports (handler registration lives in
-// plugin_handlers_test.cpp): every screen delivers its action's final status and
-// error code exactly once on the host's thread, or answers false and delivers nothing; the
-// arguments reach the platform in their positions.
-#include <thread>
+// The store's five screens, through the exports: the arguments reach the platform in their
+// positions, and an offer the store cannot sell fails the screen. Handler registration lives in
+// plugin_handlers_test.cpp, every ending of a screen in async_outcomes_test.cpp.
 #include <vector>
 
 #include "core/event_types.h"
@@ -14,17 +12,14 @@ namespace velmora::test {
 namespace {
 
 using namespace HaldenPlugin;
-using ABI::HRESULT;
 using emu::MediaItemType;
-using emu::Outcome;
 
 constexpr uint32_t kUser = 3;
 constexpr char16_t kProduct[] = u"9P0GAME00001";
 constexpr char16_t kOffer[] = u"signed-offer-game-1";
 constexpr char16_t kUnsellableOffer[] = u"signed-offer-not-purchasable";
-constexpr char kMissingProduct[] = "RoGetActivationFactory:Windows.Xbox.ApplicationModel.Store.Product";
 
-constexpr uint32_t kCompleted = 1, kCanceled = 2, kError = 3;
+constexpr uint32_t kError = 3;  // the action's final status
 
 // The value callbacks one test received, in order. Only the test thread touches it: it pumps.
 struct ValueCalls {
