@@ -24,20 +24,18 @@ protected:
     // Consumes and answers (HRESULT, balance answered, transaction id answered); the result is disposed.
     std::tuple<int32_t, uint32_t, std::u16string> Consume(ObjectHandle item, uint32_t quantity,
                                                           const char16_t* transactionId) {
-        Receipt& r = NewReceipt();
-        if (!X().InventoryService_ConsumeInventoryItemAsync(kUser, item, quantity, transactionId, &Receive, &r)) {
-            ADD_FAILURE() << "the consumption did not start";
-            return {};
-        }
-        AwaitOne(r);
-        std::tuple<int32_t, uint32_t, std::u16string> answer{
-            r.call.hr, X().ConsumeInventoryItemResult_ConsumableBalance(r.call.result),
-            X().ConsumeInventoryItemResult_TransactionId(r.call.result)};
-        if (r.call.result) {
-            EXPECT_EQ(Show(X().ConsumeInventoryItemResult_ConsumableUrl(r.call.result)),
+        const Delivered r = RunOnce([&](void* d) {
+            return X().InventoryService_ConsumeInventoryItemAsync(kUser, item, quantity, transactionId, &DeliverObject,
+                                                                  d);
+        });
+        std::tuple<int32_t, uint32_t, std::u16string> answer{r.hr,
+                                                             X().ConsumeInventoryItemResult_ConsumableBalance(r.result),
+                                                             X().ConsumeInventoryItemResult_TransactionId(r.result)};
+        if (r.result) {
+            EXPECT_EQ(Show(X().ConsumeInventoryItemResult_ConsumableUrl(r.result)),
                       u"https://inventory.example.com/consumables/coins");
         }
-        X().ConsumeInventoryItemResult_Dispose(r.call.result);
+        X().ConsumeInventoryItemResult_Dispose(r.result);
         return answer;
     }
 
@@ -97,11 +95,11 @@ TEST_F(InventoryConsumeTest, TheStartingCallRefusesArgumentsThatCannotBeConsumed
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Host().Queue().ClearTrace();
-        Receipt& r = NewReceipt();
+        Delivered r{&Host().Queue()};
         EXPECT_FALSE(X().InventoryService_ConsumeInventoryItemAsync(kUser, row.item, row.quantity, row.transactionId,
-                                                                    &Receive, &r));
+                                                                    &DeliverObject, &r));
         Settle();
-        EXPECT_EQ(r.calls.load(), 0);
+        EXPECT_EQ(r.calls, 0);
         EXPECT_EQ(Sent(HaldenPlugin::ConsumeInventoryItemResultEvent::Id), 0u);
         const emu::MarketplaceCall call = emu::MarketplaceCalls().back();
         EXPECT_EQ(call.method, "IInventoryService.ConsumeInventoryItemAsync");

@@ -117,20 +117,20 @@ TEST_F(InventoryQueriesTest, TheFormsForAllUsersAnswerEverySignedInUserInSignInO
 TEST_F(InventoryQueriesTest, AQueryOutsideTheInventoryMediaTypesOrFiltersStartsNothing) {
     auto starts = [&](int32_t type, int32_t state, int32_t availability) {
         std::vector<bool> started;
-        Receipt& r = NewReceipt();
-        started.push_back(
-            X().InventoryService_GetInventoryItemsAsyncEx(kUser, type, state, availability, nullptr, 0, &Receive, &r));
+        Delivered r{&Host().Queue()};
+        started.push_back(X().InventoryService_GetInventoryItemsAsyncEx(kUser, type, state, availability, nullptr, 0,
+                                                                        &DeliverObject, &r));
         started.push_back(X().InventoryService_GetInventoryItemsForAllUsersAsyncEx(kUser, type, state, availability,
-                                                                                   nullptr, 0, &Receive, &r));
+                                                                                   nullptr, 0, &DeliverObject, &r));
         if (state == I(ItemState::All) && availability == I(Availability::All)) {
-            started.push_back(X().InventoryService_GetInventoryItemsAsync(kUser, type, &Receive, &r));
-            started.push_back(X().InventoryService_GetInventoryItemsForAllUsersAsync(kUser, type, &Receive, &r));
+            started.push_back(X().InventoryService_GetInventoryItemsAsync(kUser, type, &DeliverObject, &r));
+            started.push_back(X().InventoryService_GetInventoryItemsForAllUsersAsync(kUser, type, &DeliverObject, &r));
         }
         Settle();
         const bool any = std::find(started.begin(), started.end(), true) != started.end();
         const bool all = std::find(started.begin(), started.end(), false) == started.end();
-        EXPECT_EQ(r.calls.load(), int(std::count(started.begin(), started.end(), true)));
-        if (r.call.result) X().InventoryItemsResult_Dispose(r.call.result);
+        EXPECT_EQ(r.calls, int(std::count(started.begin(), started.end(), true)));
+        if (r.result) X().InventoryItemsResult_Dispose(r.result);
         EXPECT_EQ(any, all) << "every form decides alike";
         return all;
     };
@@ -171,19 +171,18 @@ TEST_F(InventoryQueriesTest, AnItemQueryAnswersTheItemsCurrentStateAsANewSnapsho
 
 TEST_F(InventoryQueriesTest, AnItemTheUserDoesNotOwnFailsTheOperationWithNotFound) {
     ObjectHandle theirs = OwnedItem(kOtherUser, u"h");
-    Receipt& r = NewReceipt();
-    ASSERT_TRUE(X().InventoryService_GetInventoryItemAsync(kUser, theirs, &Receive, &r));
-    AwaitOne(r);
-    EXPECT_EQ(r.call.hr, ABI::E_NOT_FOUND);
-    EXPECT_EQ(r.call.result, nullptr);
+    const Delivered r =
+        RunOnce([&](void* d) { return X().InventoryService_GetInventoryItemAsync(kUser, theirs, &DeliverObject, d); });
+    EXPECT_EQ(r.hr, ABI::E_NOT_FOUND);
+    EXPECT_EQ(r.result, nullptr);
     X().InventoryItem_Dispose(theirs);
 }
 
 TEST_F(InventoryQueriesTest, ANullItemStartsNothing) {
-    Receipt& r = NewReceipt();
-    EXPECT_FALSE(X().InventoryService_GetInventoryItemAsync(kUser, nullptr, &Receive, &r));
+    Delivered r{&Host().Queue()};
+    EXPECT_FALSE(X().InventoryService_GetInventoryItemAsync(kUser, nullptr, &DeliverObject, &r));
     Settle();
-    EXPECT_EQ(r.calls.load(), 0);
+    EXPECT_EQ(r.calls, 0);
     EXPECT_EQ(Sent(HaldenPlugin::InventoryItemEvent::Id), 0u);
 }
 

@@ -1,11 +1,9 @@
-// What the inventory and catalog tests share: the managed callback that records its deliveries,
-// one-call runs of the marketplace exports, the host trace read by event id, and scenario data.
+// What the inventory and catalog tests share: one-call runs of the marketplace exports, the host
+// trace read by event id, and scenario data.
 #pragma once
 
 #include <charconv>
-#include <deque>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/event_types.h"
@@ -31,22 +29,6 @@ inline constexpr int32_t I(SortOrder o) { return int32_t(o); }
 inline constexpr int64_t kTicksFrom0001To1601 = 504911232000000000;
 inline constexpr int64_t kManagedMaxTicks = 3155378975999999999;
 
-// What one managed object callback received, and how often it ran.
-struct Receipt {
-    host::EventQueue* queue = nullptr;
-    std::thread::id pumpingThread = std::this_thread::get_id();
-    std::atomic<int> calls{0};
-    ObjectCall call;
-    bool onPumpingThread = false;
-};
-
-inline void Receive(int32_t hr, ObjectHandle result, void* userData) {
-    auto* r = static_cast<Receipt*>(userData);
-    r->call = ObjectCall{hr, result, userData, r->queue->OnDeliveringThread()};
-    r->onPumpingThread = std::this_thread::get_id() == r->pumpingThread;
-    r->calls.fetch_add(1);
-}
-
 // A managed text as the tests compare it: null is shown, never confused with the empty text.
 inline std::u16string Show(const char16_t* text) { return text ? std::u16string(text) : u"<null>"; }
 inline std::u16string Show(ObjectHandle handle) { return handle ? u"<object>" : u"<null>"; }
@@ -64,33 +46,12 @@ protected:
     static constexpr uint32_t kOtherUser = 2;
     static constexpr uint32_t kUnknownUser = 99;
 
-    // A receipt whose address stays valid for the whole test.
-    Receipt& NewReceipt() {
-        Receipt& r = receipts_.emplace_back();
-        r.queue = &Host().Queue();
-        return r;
-    }
-
-    // Pumps until the receipt's first delivery, then lets everything pending finish and be delivered.
-    void AwaitOne(Receipt& r) {
-        EXPECT_TRUE(PumpUntil([&] { return r.calls.load() >= 1; }));
-        Settle();
-        EXPECT_EQ(r.calls.load(), 1) << "exactly one callback per started operation";
-    }
-
     // Runs one call and answers the result it delivered, checking the delivery on the way.
     template <class Start>
     ObjectHandle Run(Start&& start) {
-        Receipt& r = NewReceipt();
-        if (!start(&Receive, static_cast<void*>(&r))) {
-            ADD_FAILURE() << "the call started nothing";
-            return nullptr;
-        }
-        AwaitOne(r);
-        EXPECT_EQ(r.call.hr, 0);
-        EXPECT_EQ(r.call.userData, &r);
-        EXPECT_TRUE(r.call.onDeliveringThread && r.onPumpingThread);
-        return r.call.result;
+        const Delivered d = RunOnce([&](void* data) { return start(&DeliverObject, data); });
+        EXPECT_EQ(d.hr, 0);
+        return d.result;
     }
 
     ObjectHandle QueryItems(uint32_t user, MediaItemType type, ItemState state, Availability availability,
@@ -223,9 +184,6 @@ protected:
         return item;
     }
     static void List(const emu::CatalogItemData& item) { ASSERT_EQ(emu::AddCatalogItem(item), ABI::S_OK); }
-
-private:
-    std::deque<Receipt> receipts_;
 };
 
 }  // namespace velmora::test

@@ -142,24 +142,19 @@ protected:
     // Starts the operation and checks that it answers false and that no callback and no event follow.
     void ExpectNoStart(const Operation& op, uint32_t user) {
         Host().Queue().ClearTrace();
-        Receipt& r = NewReceipt();
-        EXPECT_FALSE(op.start(user, &Receive, &r));
+        Delivered r{&Host().Queue()};
+        EXPECT_FALSE(op.start(user, &DeliverObject, &r));
         Settle();
-        EXPECT_EQ(r.calls.load(), 0);
+        EXPECT_EQ(r.calls, 0);
         EXPECT_EQ(Sent(op.event), 0u);
     }
 
     // Starts the operation and answers its one delivery.
-    ObjectCall ExpectOneEvent(const Operation& op) {
+    Delivered ExpectOneEvent(const Operation& op) {
         Host().Queue().ClearTrace();
-        Receipt& r = NewReceipt();
-        EXPECT_TRUE(op.start(kUser, &Receive, &r));
-        EXPECT_EQ(r.calls.load(), 0) << "delivery waits for the pump, even for a synchronous completion";
-        AwaitOne(r);
+        const Delivered r = RunOnce([&](void* d) { return op.start(kUser, &DeliverObject, d); });
         EXPECT_EQ(Sent(op.event), 1u);
-        EXPECT_TRUE(r.call.onDeliveringThread && r.onPumpingThread);
-        EXPECT_EQ(r.call.userData, &r);
-        return r.call;
+        return r;
     }
 
     ObjectHandle item = nullptr;
@@ -184,10 +179,10 @@ TEST_F(MarketplaceOperationsTest, ADetailsQueryWithoutIdsAnswersFalseAndRegister
     const char16_t* ids[] = {u"castle.product"};
     for (int32_t count : {0, -1}) {
         SCOPED_TRACE(count);
-        Receipt& r = NewReceipt();
-        EXPECT_FALSE(X().CatalogService_GetCatalogItemDetailsAsync(kUser, ids, count, &Receive, &r));
+        Delivered r{&Host().Queue()};
+        EXPECT_FALSE(X().CatalogService_GetCatalogItemDetailsAsync(kUser, ids, count, &DeliverObject, &r));
         Settle();
-        EXPECT_EQ(r.calls.load(), 0);
+        EXPECT_EQ(r.calls, 0);
     }
     EXPECT_TRUE(AddedHandlers().empty());
     EXPECT_TRUE(emu::MarketplaceCalls().empty()) << "nothing reached the platform";
@@ -198,7 +193,7 @@ TEST_F(MarketplaceOperationsTest, EveryOperationDeliversTheEmulatorsDataOnceAndL
         SCOPED_TRACE(op.platformCall);
         const int64_t objectsBefore = emu::LiveObjects();
         const int64_t stringsBefore = emu::LiveStrings();
-        const ObjectCall call = ExpectOneEvent(op);
+        const Delivered call = ExpectOneEvent(op);
         EXPECT_EQ(call.hr, 0);
         ASSERT_NE(call.result, nullptr);
         op.verify(call.result);

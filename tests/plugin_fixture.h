@@ -19,6 +19,25 @@ namespace velmora::test {
 
 using namespace std::chrono_literals;
 
+// What the managed callback of one asynchronous export received, and how often it ran.
+struct Delivered {
+    const host::EventQueue* queue = nullptr;
+    int calls = 0;
+    int32_t hr = 0;
+    ObjectHandle result = nullptr;  // an object callback's
+    uint32_t value = 0;             // a value callback's
+    void* userData = nullptr;
+    bool inDelivery = false;  // the callback ran inside the host's delivery, on the pumping thread
+};
+inline void DeliverObject(int32_t hr, ObjectHandle result, void* userData) {
+    auto* d = static_cast<Delivered*>(userData);
+    *d = {d->queue, d->calls + 1, hr, result, 0, userData, d->queue->InDelivery()};
+}
+inline void DeliverValue(int32_t hr, uint32_t value, void* userData) {
+    auto* d = static_cast<Delivered*>(userData);
+    *d = {d->queue, d->calls + 1, hr, nullptr, value, userData, d->queue->InDelivery()};
+}
+
 class PluginTest : public ::testing::Test {
 protected:
     // Override to change how the host behaves before the plugin is loaded.
@@ -72,6 +91,24 @@ protected:
     void Settle() {
         emu::WaitIdle();
         host_->PumpAll();
+    }
+
+    // Starts an asynchronous export (`start` hands its data pointer to DeliverObject or
+    // DeliverValue), pumps to its one callback and answers what that received; a false start, a
+    // second callback, or one outside the host's delivery fails the test.
+    template <class Start>
+    Delivered RunOnce(Start&& start) {
+        Delivered d{&Host().Queue()};
+        if (!start(static_cast<void*>(&d))) {
+            ADD_FAILURE() << "the call started nothing";
+            return d;
+        }
+        EXPECT_TRUE(PumpUntil([&] { return d.calls > 0; }));
+        Settle();
+        EXPECT_EQ(d.calls, 1) << "exactly one callback per started operation";
+        EXPECT_EQ(d.userData, &d);
+        EXPECT_TRUE(d.inDelivery);
+        return d;
     }
 
     static void AddUser(uint32_t id, std::u16string gamertag = u"Player") {

@@ -25,34 +25,24 @@ constexpr uint32_t kNoIssue = 0, kPurchaseRequired = 1, kAborted = 2, kBanned = 
 
 PrivilegeCheckResult Flags(uint32_t value) { return PrivilegeCheckResult(value); }
 
-struct ValueCalls {
-    host::EventQueue* queue = nullptr;
-    std::vector<ValueCall> calls;
-};
-
-void RecordValue(int32_t hr, uint32_t value, void* userData) {
-    auto* c = static_cast<ValueCalls*>(userData);
-    c->calls.push_back({hr, value, userData, c->queue->OnDeliveringThread()});
-}
-
 // One export of the two, started with a list of ids (the single check takes the first).
 struct Check {
     const char* name;
     const char* call;
     bool (*start)(const host::VelmoraExports& x, uint32_t user, const std::vector<uint32_t>& ids, uint32_t attempt,
-                  const char16_t* text, ValueCalls* calls);
+                  const char16_t* text, void* userData);
 };
 
 const Check kSingle{"CheckPrivilegeAsync", "IProductStatics.CheckPrivilegeAsync",
                     [](const host::VelmoraExports& x, uint32_t user, const std::vector<uint32_t>& ids, uint32_t attempt,
-                       const char16_t* text, ValueCalls* c) {
-                        return x.Store_CheckPrivilegeAsync(user, ids.at(0), attempt, text, RecordValue, c);
+                       const char16_t* text, void* d) {
+                        return x.Store_CheckPrivilegeAsync(user, ids.at(0), attempt, text, DeliverValue, d);
                     }};
 const Check kList{"CheckPrivilegesAsync", "IProductStatics.CheckPrivilegesAsync",
                   [](const host::VelmoraExports& x, uint32_t user, const std::vector<uint32_t>& ids, uint32_t attempt,
-                     const char16_t* text, ValueCalls* c) {
+                     const char16_t* text, void* d) {
                       return x.Store_CheckPrivilegesAsync(user, ids.data(), int32_t(ids.size()), attempt, text,
-                                                          RecordValue, c);
+                                                          DeliverValue, d);
                   }};
 const Check kChecks[] = {kSingle, kList};
 
@@ -69,23 +59,10 @@ protected:
         ASSERT_EQ(emu::AddCatalogItem(pass), ABI::S_OK);
     }
 
-    ValueCalls NewCalls() { return ValueCalls{&Host().Queue(), {}}; }
-
     // Runs one check to its callback and answers what the callback received.
-    ValueCall Run(const Check& check, const std::vector<uint32_t>& ids, uint32_t attempt = 0,
+    Delivered Run(const Check& check, const std::vector<uint32_t>& ids, uint32_t attempt = 0,
                   const char16_t* text = nullptr, uint32_t user = kUser) {
-        ValueCalls calls = NewCalls();
-        if (!check.start(X(), user, ids, attempt, text, &calls)) {
-            ADD_FAILURE() << check.name << " started nothing";
-            return {};
-        }
-        EXPECT_TRUE(PumpUntil([&] { return !calls.calls.empty(); }));
-        Settle();
-        EXPECT_EQ(calls.calls.size(), 1u) << "exactly one callback per started check";
-        if (calls.calls.empty()) return {};
-        EXPECT_EQ(calls.calls[0].userData, &calls);
-        EXPECT_TRUE(calls.calls[0].onDeliveringThread);
-        return calls.calls[0];
+        return RunOnce([&](void* d) { return check.start(X(), user, ids, attempt, text, d); });
     }
 };
 

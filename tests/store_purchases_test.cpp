@@ -68,17 +68,6 @@ bool BuyCoins(const host::VelmoraExports& x, ScreenCalls* s) {
     return x.Store_ShowPurchaseAsync(kUser, kCoinsOffer, RecordScreen, s);
 }
 
-struct InventoryCall {
-    ObjectHandle result = nullptr;
-    int calls = 0;
-};
-
-void RecordInventory(int32_t, ObjectHandle result, void* userData) {
-    auto* c = static_cast<InventoryCall*>(userData);
-    c->result = result;
-    ++c->calls;
-}
-
 class StorePurchasesTest : public PluginTest {
 protected:
     void SetUp() override {
@@ -123,10 +112,8 @@ protected:
 
     // (product id, consumable balance) of each item the inventory export answers for media type All.
     std::vector<std::pair<std::u16string, uint32_t>> InventoryThroughExports() {
-        InventoryCall inventory;
-        EXPECT_TRUE(X().InventoryService_GetInventoryItemsAsync(kUser, 14, RecordInventory, &inventory));
-        EXPECT_TRUE(PumpUntil([&] { return inventory.calls > 0; }));
-        Settle();
+        const Delivered inventory =
+            RunOnce([&](void* d) { return X().InventoryService_GetInventoryItemsAsync(kUser, 14, DeliverObject, d); });
         std::vector<std::pair<std::u16string, uint32_t>> owned;
         ObjectHandle items = X().InventoryItemsResult_Items(inventory.result);
         for (uint32_t i = 0, n = X().InventoryItemsResult_Items_Length(items); i < n; ++i) {

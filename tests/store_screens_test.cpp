@@ -21,17 +21,6 @@ constexpr char16_t kUnsellableOffer[] = u"signed-offer-not-purchasable";
 
 constexpr uint32_t kError = 3;  // the action's final status
 
-// The value callbacks one test received, in order. Only the test thread touches it: it pumps.
-struct ValueCalls {
-    host::EventQueue* queue = nullptr;
-    std::vector<ValueCall> calls;
-};
-
-void RecordValue(int32_t hr, uint32_t value, void* userData) {
-    auto* c = static_cast<ValueCalls*>(userData);
-    c->calls.push_back({hr, value, userData, c->queue->OnDeliveringThread()});
-}
-
 class StoreScreensTest : public PluginTest {
 protected:
     void SetUp() override {
@@ -52,8 +41,6 @@ protected:
         Host().Queue().ClearTrace();
     }
 
-    ValueCalls NewCalls() { return ValueCalls{&Host().Queue(), {}}; }
-
     std::vector<EventId> AddedHandlers() {
         std::vector<EventId> ids;
         for (const auto& entry : Host().Queue().Trace())
@@ -66,17 +53,17 @@ const uint32_t kIds[] = {254, 255};
 
 TEST_F(StoreScreensTest, APrivilegeListOfNoIdsIsRefusedBeforeAnythingIsCreated) {
     const int64_t objects = emu::LiveObjects();
-    ValueCalls calls = NewCalls();
+    Delivered calls{&Host().Queue()};
     for (int32_t count : {0, -1}) {
         SCOPED_TRACE(count);
-        EXPECT_FALSE(X().Store_CheckPrivilegesAsync(kUser, kIds, count, 1, u"text", RecordValue, &calls));
-        EXPECT_FALSE(X().Store_CheckPrivilegesAsync(kUser, nullptr, count, 1, nullptr, RecordValue, &calls));
+        EXPECT_FALSE(X().Store_CheckPrivilegesAsync(kUser, kIds, count, 1, u"text", DeliverValue, &calls));
+        EXPECT_FALSE(X().Store_CheckPrivilegesAsync(kUser, nullptr, count, 1, nullptr, DeliverValue, &calls));
     }
     EXPECT_TRUE(AddedHandlers().empty()) << "a refused list constructs no manager";
     EXPECT_EQ(emu::LiveObjects(), objects) << "no platform vector was made";
     EXPECT_TRUE(emu::PrivilegeRequests().empty());
     Settle();
-    EXPECT_TRUE(calls.calls.empty());
+    EXPECT_EQ(calls.calls, 0);
 }
 
 // ---- the five screens ---------------------------------------------------------------------------
@@ -84,26 +71,26 @@ TEST_F(StoreScreensTest, APrivilegeListOfNoIdsIsRefusedBeforeAnythingIsCreated) 
 struct Screen {
     const char* name;
     const char* call;
-    bool (*start)(const host::VelmoraExports& x, uint32_t user, ValueCalls* calls);
+    bool (*start)(const host::VelmoraExports& x, uint32_t user, void* userData);
     // What the platform must have received.
     void (*check)(const emu::ScreenRequest& request);
 };
 
 const Screen kScreens[] = {
     {"ShowPurchaseAsync", "IProductStatics.ShowPurchaseAsync",
-     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
-         return x.Store_ShowPurchaseAsync(user, kOffer, RecordValue, c);
+     [](const host::VelmoraExports& x, uint32_t user, void* d) {
+         return x.Store_ShowPurchaseAsync(user, kOffer, DeliverValue, d);
      },
      [](const emu::ScreenRequest& r) { EXPECT_EQ(r.offer, kOffer); }},
     {"ShowDetailsAsync", "IProductStatics.ShowDetailsAsync",
-     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
-         return x.Store_ShowDetailsAsync(user, u"9P0DETAILS01", RecordValue, c);
+     [](const host::VelmoraExports& x, uint32_t user, void* d) {
+         return x.Store_ShowDetailsAsync(user, u"9P0DETAILS01", DeliverValue, d);
      },
      [](const emu::ScreenRequest& r) { EXPECT_EQ(r.productId, u"9P0DETAILS01"); }},
     // Two distinct 32-bit values with high bits set: a swap or a narrowing shows.
     {"ShowMarketplaceAsync", "IProductStatics.ShowMarketplaceAsync",
-     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
-         return x.Store_ShowMarketplaceAsync(user, 0x80000014u, u"9P0INPUT0001", 0x4000000Bu, RecordValue, c);
+     [](const host::VelmoraExports& x, uint32_t user, void* d) {
+         return x.Store_ShowMarketplaceAsync(user, 0x80000014u, u"9P0INPUT0001", 0x4000000Bu, DeliverValue, d);
      },
      [](const emu::ScreenRequest& r) {
          EXPECT_EQ(r.inputTypes, 0x80000014u);
@@ -111,18 +98,18 @@ const Screen kScreens[] = {
          EXPECT_EQ(r.resultTypes, 0x4000000Bu);
      }},
     {"ShowRedeemCodeAsync", "IProductStatics.ShowRedeemCodeAsync",
-     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
-         return x.Store_ShowRedeemCodeAsync(user, u"XXXX-UNKNOWN", RecordValue, c);
+     [](const host::VelmoraExports& x, uint32_t user, void* d) {
+         return x.Store_ShowRedeemCodeAsync(user, u"XXXX-UNKNOWN", DeliverValue, d);
      },
      [](const emu::ScreenRequest& r) { EXPECT_EQ(r.offer, u"XXXX-UNKNOWN"); }},
     {"ShowRedeemCodeAsyncWithoutOffer", "IProductStatics.ShowRedeemCodeAsync",
-     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
-         return x.Store_ShowRedeemCodeAsync(user, nullptr, RecordValue, c);
+     [](const host::VelmoraExports& x, uint32_t user, void* d) {
+         return x.Store_ShowRedeemCodeAsync(user, nullptr, DeliverValue, d);
      },
      [](const emu::ScreenRequest& r) { EXPECT_EQ(r.offer, u""); }},
     {"ShowSubscriptionAsync", "IProductStatics.ShowSubscriptionAsync",
-     [](const host::VelmoraExports& x, uint32_t user, ValueCalls* c) {
-         return x.Store_ShowSubscriptionAsync(user, u"9P0SUBSCRIBE", 0xFEDC0254u, RecordValue, c);
+     [](const host::VelmoraExports& x, uint32_t user, void* d) {
+         return x.Store_ShowSubscriptionAsync(user, u"9P0SUBSCRIBE", 0xFEDC0254u, DeliverValue, d);
      },
      [](const emu::ScreenRequest& r) {
          EXPECT_EQ(r.productId, u"9P0SUBSCRIBE");
@@ -135,11 +122,7 @@ TEST_F(StoreScreensTest, EachScreenHandsItsArgumentsToThePlatform) {
     for (const Screen& screen : kScreens) {
         SCOPED_TRACE(screen.name);
         const size_t before = emu::ScreenRequests().size();
-        ValueCalls calls = NewCalls();
-        ASSERT_TRUE(screen.start(X(), kUser, &calls));
-        EXPECT_TRUE(PumpUntil([&] { return !calls.calls.empty(); }));
-        Settle();
-        ASSERT_EQ(calls.calls.size(), 1u);
+        RunOnce([&](void* d) { return screen.start(X(), kUser, d); });
         const auto requests = emu::ScreenRequests();
         ASSERT_EQ(requests.size(), before + 1);
         EXPECT_EQ(requests.back().call, screen.call);
@@ -154,13 +137,10 @@ TEST_F(StoreScreensTest, APurchaseOfAnOfferTheStoreCannotSellFailsAndGrantsNothi
     const char16_t* offers[] = {kUnsellableOffer, u"signed-offer-nobody-made", nullptr};
     for (const char16_t* offer : offers) {
         SCOPED_TRACE(offer ? emu::ToUtf8(offer) : "null");
-        ValueCalls calls = NewCalls();
-        ASSERT_TRUE(X().Store_ShowPurchaseAsync(kUser, offer, RecordValue, &calls));
-        ASSERT_TRUE(PumpUntil([&] { return !calls.calls.empty(); }));
-        Settle();
-        ASSERT_EQ(calls.calls.size(), 1u);
-        EXPECT_EQ(calls.calls[0].hr, emu::kOfferNotAvailable);
-        EXPECT_EQ(calls.calls[0].value, kError);
+        const Delivered d =
+            RunOnce([&](void* u) { return X().Store_ShowPurchaseAsync(kUser, offer, DeliverValue, u); });
+        EXPECT_EQ(d.hr, emu::kOfferNotAvailable);
+        EXPECT_EQ(d.value, kError);
     }
     EXPECT_TRUE(emu::InventoryOf(kUser).empty());
 }
