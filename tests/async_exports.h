@@ -24,6 +24,8 @@ struct AsyncIds {
     const char16_t* offer = u"offer";
     const char16_t* code = u"CODE";
     uint32_t privilege = 254;
+    const char16_t* container = u"container";
+    const char16_t* display = u"Display";
 };
 
 using Exports = host::VelmoraExports;
@@ -68,8 +70,8 @@ inline constexpr std::array<AsyncExport, 15> kAsyncExports = {{
     {"InventoryService_GetInventoryItemsForAllUsersAsyncEx",
      "IInventoryService.GetInventoryItemsForAllUsersWithFiltersAsync", Shape::Object, "InventoryItemsResult",
      &Exports::InventoryItemsResult_Dispose,
-     [](const Exports& x, uint32_t u, const AsyncIds&, OCb o, VCb, void* d) {
-         return x.InventoryService_GetInventoryItemsForAllUsersAsyncEx(u, 14, 1, 1, u"container", 5, o, d);
+     [](const Exports& x, uint32_t u, const AsyncIds& i, OCb o, VCb, void* d) {
+         return x.InventoryService_GetInventoryItemsForAllUsersAsyncEx(u, 14, 1, 1, i.container, 5, o, d);
      }},
     {"CatalogService_BrowseCatalogAsync", "ICatalogService.BrowseCatalogAsync", Shape::Object, "BrowseCatalogResult",
      &Exports::BrowseCatalogResult_Dispose,
@@ -104,12 +106,12 @@ inline constexpr std::array<AsyncExport, 15> kAsyncExports = {{
      }},
     {"Store_CheckPrivilegeAsync", "IProductStatics.CheckPrivilegeAsync", Shape::Value, nullptr, nullptr,
      [](const Exports& x, uint32_t u, const AsyncIds& i, OCb, VCb v, void* d) {
-         return x.Store_CheckPrivilegeAsync(u, i.privilege, 0, u"Display", v, d);
+         return x.Store_CheckPrivilegeAsync(u, i.privilege, 0, i.display, v, d);
      }},
     {"Store_CheckPrivilegesAsync", "IProductStatics.CheckPrivilegesAsync", Shape::Value, nullptr, nullptr,
      [](const Exports& x, uint32_t u, const AsyncIds& i, OCb, VCb v, void* d) {
          const uint32_t ids[] = {i.privilege, 255};
-         return x.Store_CheckPrivilegesAsync(u, ids, 2, 1, nullptr, v, d);
+         return x.Store_CheckPrivilegesAsync(u, ids, 2, 1, i.display, v, d);
      }},
 }};
 

@@ -188,17 +188,7 @@ protected:
     // The object a started operation delivers.
     template <class Start>
     ObjectHandle Deliver(Start&& start) {
-        struct Got {
-            ObjectHandle result = nullptr;
-            int calls = 0;
-        } got;
-        auto take = [](int32_t, ObjectHandle result, void* d) {
-            static_cast<Got*>(d)->result = result;
-            ++static_cast<Got*>(d)->calls;
-        };
-        EXPECT_TRUE(start(+take, &got));
-        EXPECT_TRUE(PumpUntil([&] { return got.calls == 1; }));
-        return got.result;
+        return RunOnce([&](void* d) { return start(&DeliverObject, d); }).result;
     }
 
     // One live handle of every record and collection kind, each with its own reference.
@@ -356,67 +346,28 @@ TEST_F(BadInput, IndexPastTheEndThrowsOutOfBounds) {
 // A null text argument is the empty text: the call goes on, and the platform decides.
 TEST_F(BadInput, NullTextIsTheEmptyText) {
     OpenRecords();
-    const Exports& x = X();
-    Calls calls{&x};
-    struct Row {
-        const char* name;
-        std::function<bool()> start;
-        bool started;  // what the export answers
-    };
-    const Row rows[] = {
-        // The platform refuses an empty parent id.
-        {"CatalogService_BrowseCatalogAsync(parentId null)",
-         [&] { return x.CatalogService_BrowseCatalogAsync(kUser, nullptr, 1, 14, 0, 0, 0, CountObject, &calls); },
-         false},
-        // The platform refuses an empty transaction id.
-        {"InventoryService_ConsumeInventoryItemAsync(transactionId null)",
-         [&] { return x.InventoryService_ConsumeInventoryItemAsync(kUser, r_.item, 1, nullptr, CountObject, &calls); },
-         false},
-        {"InventoryService_GetInventoryItemsAsyncEx(containerId null)",
-         [&] { return x.InventoryService_GetInventoryItemsAsyncEx(kUser, 14, 1, 0, nullptr, 0, CountObject, &calls); },
-         true},
-        {"CatalogService_GetCatalogItemDetailsAsync(one id null)",
-         [&] {
-             const char16_t* ids[] = {kGame, nullptr};
-             return x.CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 2, CountObject, &calls);
-         },
-         true},
-        {"Store_ShowDetailsAsync(productId null)",
-         [&] { return x.Store_ShowDetailsAsync(kUser, nullptr, CountValue, &calls); }, true},
-        {"Store_ShowMarketplaceAsync(inputProductId null)",
-         [&] { return x.Store_ShowMarketplaceAsync(kUser, 1, nullptr, 1, CountValue, &calls); }, true},
-        {"Store_ShowPurchaseAsync(offer null)",
-         [&] { return x.Store_ShowPurchaseAsync(kUser, nullptr, CountValue, &calls); }, true},
-        {"Store_ShowRedeemCodeAsync(offer null)",
-         [&] { return x.Store_ShowRedeemCodeAsync(kUser, nullptr, CountValue, &calls); }, true},
-        {"Store_ShowSubscriptionAsync(productId null)",
-         [&] { return x.Store_ShowSubscriptionAsync(kUser, nullptr, 254, CountValue, &calls); }, true},
-        {"Store_CheckPrivilegeAsync(friendlyDisplay null)",
-         [&] { return x.Store_CheckPrivilegeAsync(kUser, 254, 1, nullptr, CountValue, &calls); }, true},
-        {"Store_CheckPrivilegesAsync(friendlyDisplay null)",
-         [&] {
-             const uint32_t ids[] = {254};
-             return x.Store_CheckPrivilegesAsync(kUser, ids, 1, 1, nullptr, CountValue, &calls);
-         },
-         true},
-    };
-    for (const Row& row : rows) {
+    Calls calls{&X()};
+    const AsyncIds nulls{r_.item, nullptr, nullptr, nullptr, nullptr, nullptr, 254, nullptr, nullptr};
+    for (const auto& row : kAsyncExports) {
+        // The platform refuses an empty parent id and an empty transaction id.
+        const std::string name = row.name;
+        const bool refused =
+            name == "CatalogService_BrowseCatalogAsync" || name == "InventoryService_ConsumeInventoryItemAsync";
         calls.count = 0;
-        EXPECT_EQ(row.start(), row.started) << row.name;
+        EXPECT_EQ(row.start(X(), kUser, nulls, CountObject, CountValue, &calls), !refused) << name;
         Settle();
-        EXPECT_EQ(calls.count, row.started ? 1 : 0) << row.name;
+        EXPECT_EQ(calls.count, refused ? 0 : 1) << name;
     }
     // The platform received empty texts where null was passed.
     const auto screens = emu::ScreenRequests();
     ASSERT_EQ(screens.size(), 5u);
-    EXPECT_EQ(screens[0].productId, u"");
-    EXPECT_EQ(screens[2].offer, u"");
+    for (const auto& screen : screens) EXPECT_EQ(screen.productId + screen.offer, u"") << screen.call;
     const auto received = emu::MarketplaceCalls();
     const auto it = std::find_if(received.rbegin(), received.rend(), [](const emu::MarketplaceCall& c) {
         return c.method == "ICatalogService.GetCatalogItemDetailsAsync";
     });
     ASSERT_NE(it, received.rend());
-    EXPECT_EQ(it->texts, (std::vector<std::u16string>{kGame, u""}));
+    EXPECT_EQ(it->texts, (std::vector<std::u16string>{u"", u"9NOPRODUCT"}));
 }
 
 TEST_F(BadInput, ZeroOrNegativeCountAnswersFalse) {
@@ -424,6 +375,7 @@ TEST_F(BadInput, ZeroOrNegativeCountAnswersFalse) {
     Calls calls{&x};
     const char16_t* productIds[] = {kGame};
     const uint32_t privilegeIds[] = {254};
+    const int64_t objects = emu::LiveObjects();
     for (int32_t count : {0, -1, INT32_MIN}) {
         EXPECT_FALSE(x.CatalogService_GetCatalogItemDetailsAsync(kUser, productIds, count, CountObject, &calls))
             << count;
@@ -433,6 +385,9 @@ TEST_F(BadInput, ZeroOrNegativeCountAnswersFalse) {
     EXPECT_EQ(calls.count, 0);
     EXPECT_TRUE(emu::MarketplaceCalls().empty()) << "nothing reached the platform";
     EXPECT_TRUE(emu::PrivilegeRequests().empty());
+    EXPECT_EQ(emu::LiveObjects(), objects) << "no platform list was made";
+    EXPECT_EQ(Host().Queue().GuestHandlers().size(), 3u)
+        << "a refused call creates no manager: only start-up's handlers";
 }
 
 TEST_F(BadInput, NullIdArrayAnswersFalse) {

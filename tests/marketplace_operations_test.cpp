@@ -175,19 +175,6 @@ TEST_P(MarketplaceFirstCallTest, AnUnknownUserStartsNothingButTheGroupRegistersO
 INSTANTIATE_TEST_SUITE_P(EveryOperation, MarketplaceFirstCallTest, ::testing::Range(0, 8),
                          [](const auto& info) { return std::string(kNames[info.param]); });
 
-TEST_F(MarketplaceOperationsTest, ADetailsQueryWithoutIdsAnswersFalseAndRegistersNothing) {
-    const char16_t* ids[] = {u"castle.product"};
-    for (int32_t count : {0, -1}) {
-        SCOPED_TRACE(count);
-        Delivered r{&Host().Queue()};
-        EXPECT_FALSE(X().CatalogService_GetCatalogItemDetailsAsync(kUser, ids, count, &DeliverObject, &r));
-        Settle();
-        EXPECT_EQ(r.calls, 0);
-    }
-    EXPECT_TRUE(AddedHandlers().empty());
-    EXPECT_TRUE(emu::MarketplaceCalls().empty()) << "nothing reached the platform";
-}
-
 TEST_F(MarketplaceOperationsTest, EveryOperationDeliversTheEmulatorsDataOnceAndLeavesNothingAlive) {
     for (const Operation& op : Operations()) {
         SCOPED_TRACE(op.platformCall);

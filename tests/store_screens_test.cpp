@@ -40,31 +40,7 @@ protected:
         ASSERT_EQ(emu::AddCatalogItem(game), ABI::S_OK);
         Host().Queue().ClearTrace();
     }
-
-    std::vector<EventId> AddedHandlers() {
-        std::vector<EventId> ids;
-        for (const auto& entry : Host().Queue().Trace())
-            if (entry.kind == host::TraceEntry::Kind::AddHandler) ids.push_back(entry.id);
-        return ids;
-    }
 };
-
-const uint32_t kIds[] = {254, 255};
-
-TEST_F(StoreScreensTest, APrivilegeListOfNoIdsIsRefusedBeforeAnythingIsCreated) {
-    const int64_t objects = emu::LiveObjects();
-    Delivered calls{&Host().Queue()};
-    for (int32_t count : {0, -1}) {
-        SCOPED_TRACE(count);
-        EXPECT_FALSE(X().Store_CheckPrivilegesAsync(kUser, kIds, count, 1, u"text", DeliverValue, &calls));
-        EXPECT_FALSE(X().Store_CheckPrivilegesAsync(kUser, nullptr, count, 1, nullptr, DeliverValue, &calls));
-    }
-    EXPECT_TRUE(AddedHandlers().empty()) << "a refused list constructs no manager";
-    EXPECT_EQ(emu::LiveObjects(), objects) << "no platform vector was made";
-    EXPECT_TRUE(emu::PrivilegeRequests().empty());
-    Settle();
-    EXPECT_EQ(calls.calls, 0);
-}
 
 // ---- the five screens ---------------------------------------------------------------------------
 
