@@ -49,15 +49,6 @@ TEST_F(ScenarioDefaultTest, ApplyingTheDefaultFillsTheEmulator) {
     EXPECT_NE(installed[0].folder, installed[1].folder);
 }
 
-TEST_F(ScenarioDefaultTest, ScriptedDelayAndRepeatsAreKept) {
-    const emu::Scenario s = emu::LoadScenarioFile(ScenariosDir() / "faults.json");
-    ASSERT_FALSE(s.outcomes.empty());
-    EXPECT_EQ(s.outcomes[0].outcome.delay, std::chrono::milliseconds(40));
-    EXPECT_EQ(s.outcomes[0].times, 1);
-    ASSERT_EQ(s.faults.size(), 1u);
-    EXPECT_EQ(s.faults[0].times, 1);
-}
-
 // The default with a value other than the default in each member the two files leave at it.
 emu::Scenario EveryMemberChanged() {
     emu::Scenario s = emu::DefaultScenario();

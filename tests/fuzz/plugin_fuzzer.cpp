@@ -369,37 +369,22 @@ void AddHandleCall(std::vector<Call>& calls, const std::string& name, void (*fn)
                      }});
 }
 
-// A read of one value of the object behind a handle.
-template <class R>
-void AddHandleCall(std::vector<Call>& calls, const std::string& name, R (*fn)(ObjectHandle)) {
+// A read of one value of the object behind a handle, or of one element of a collection.
+template <class R, class... I>
+void AddHandleCall(std::vector<Call>& calls, const std::string& name, R (*fn)(ObjectHandle, I...)) {
+    static_assert((std::is_same_v<I, uint32_t> && ...), "an index is the only other argument");
     const int kind = state->Kind(ParameterKind(name));
-    int resultKind = std::is_same_v<R, ObjectHandle> ? state->Kind(name) : -1;
+    int resultKind = -1;
+    if constexpr (std::is_same_v<R, ObjectHandle>)
+        resultKind = state->Kind(sizeof...(I) ? ElementKind(ParameterKind(name)) : name);
     calls.push_back({name, [fn, kind, resultKind, name](Reader& in, Texts&) {
                          Held* entry = nullptr;
                          ObjectHandle h = state->Pick(kind, in, &entry);
+                         const std::tuple<ObjectHandle, I...> args{h, static_cast<I>(Index(in))...};
                          auto call = [&] {
-                             R value = fn(h);
+                             R value = std::apply(fn, args);
                              Check(name, h, value);
                              Keep(value, resultKind);
-                         };
-                         if (!h) return NeverThrows(name.c_str(), call);
-                         MayThrowPlatform(call);
-                     }});
-}
-
-template <class R>
-void AddHandleCall(std::vector<Call>& calls, const std::string& name, R (*fn)(ObjectHandle, uint32_t)) {
-    const std::string collection = ParameterKind(name);
-    const int kind = state->Kind(collection);
-    int elementKind = std::is_same_v<R, ObjectHandle> ? state->Kind(ElementKind(collection)) : -1;
-    calls.push_back({name, [fn, kind, elementKind, name](Reader& in, Texts&) {
-                         Held* entry = nullptr;
-                         ObjectHandle h = state->Pick(kind, in, &entry);
-                         const uint32_t index = Index(in);
-                         auto call = [&] {
-                             R value = fn(h, index);
-                             Check(name, h, value);
-                             Keep(value, elementKind);
                          };
                          if (!h) return NeverThrows(name.c_str(), call);
                          MayThrowPlatform(call);
