@@ -16,6 +16,7 @@
 #include "emulator/store.h"
 #include "platform/exceptions.h"
 #include "tests/async_exports.h"
+#include "tests/dlc_fixture.h"
 #include "tests/plugin_fixture.h"
 
 namespace velmora::test {
@@ -50,12 +51,6 @@ std::string AnswerOf(Call&& call) {
     } catch (const Platform::Exception& e) {
         return e.what();
     }
-}
-
-std::string Thrown(const char* kind, HRESULT hr) {
-    char text[80];
-    std::snprintf(text, sizeof text, "Platform::%s (0x%08X)", kind, static_cast<unsigned>(hr));
-    return text;
 }
 
 // ---- Every export that takes a handle, classified --------------------------------------------------
@@ -139,15 +134,11 @@ protected:
 
     void SetUp() override {
         PluginTest::SetUp();
-        folder_ = FreshTemporaryPath("velmora-bad-input-");
-        std::filesystem::create_directories(folder_);
         BuildWorld();
     }
 
     void TearDown() override {
         CloseRecords();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
         PluginTest::TearDown();
     }
 
@@ -181,7 +172,7 @@ protected:
         emu::PackageData package;
         package.titleId = u"title";
         package.packageFullName = u"BadInputPack_1.0.0.0_x64__bad";
-        package.folder = emu::FromUtf8(folder_.string());
+        package.folder = folder_.Path();
         ASSERT_EQ(emu::AddPackage(package), S_OK);
     }
 
@@ -242,7 +233,7 @@ protected:
             return all;
         }
     } r_{};
-    std::filesystem::path folder_;
+    PackageFolder folder_;
 };
 
 // ---- Null handles ---------------------------------------------------------------------------------

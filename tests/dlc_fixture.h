@@ -99,22 +99,4 @@ protected:
     }
 };
 
-// Runs `call` and answers "Platform::<Kind> (0x...)" of what it threw, or "no exception".
-template <class Call>
-std::string ThrownBy(Call&& call) {
-    try {
-        call();
-    } catch (const Platform::Exception& e) {
-        return e.what();
-    }
-    return "no exception";
-}
-
-// The text ThrownBy answers for a platform exception of this kind and HRESULT.
-inline std::string Thrown(const char* kind, ABI::HRESULT hr) {
-    char text[72];
-    std::snprintf(text, sizeof text, "Platform::%s (0x%08X)", kind, static_cast<unsigned>(hr));
-    return text;
-}
-
 }  // namespace velmora::test

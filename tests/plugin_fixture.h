@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -14,6 +15,7 @@
 #include "emulator/runtime.h"
 #include "emulator/users.h"
 #include "host/host.h"
+#include "platform/exceptions.h"
 
 namespace velmora::test {
 
@@ -140,5 +142,23 @@ struct ValueCall {
     void* userData = nullptr;
     bool onDeliveringThread = false;
 };
+
+// Runs `call` and answers "Platform::<Kind> (0x...)" of what it threw, or "no exception".
+template <class Call>
+std::string ThrownBy(Call&& call) {
+    try {
+        call();
+    } catch (const Platform::Exception& e) {
+        return e.what();
+    }
+    return "no exception";
+}
+
+// The text ThrownBy answers for a platform exception of this kind and HRESULT.
+inline std::string Thrown(const char* kind, ABI::HRESULT hr) {
+    char text[72];
+    std::snprintf(text, sizeof text, "Platform::%s (0x%08X)", kind, static_cast<unsigned>(hr));
+    return text;
+}
 
 }  // namespace velmora::test

@@ -5,13 +5,13 @@
 // disposes what it receives, so the live counts end where they began.
 #include <atomic>
 #include <deque>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "emulator/packages.h"
+#include "tests/dlc_fixture.h"
 #include "tests/stress_fixture.h"
 
 namespace velmora::test {
@@ -57,23 +57,6 @@ void OnDetails(int32_t, ObjectHandle args, void* userData) {
     l->details.fetch_add(1);
 }
 
-// A package folder, removed with its contents at the end.
-class Folder {
-public:
-    Folder() {
-        path_ = FreshTemporaryPath("velmora-stress-");
-        std::filesystem::create_directories(path_);
-    }
-    ~Folder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::u16string Path() const { return emu::FromUtf8(path_.string()); }
-
-private:
-    std::filesystem::path path_;
-};
-
 class StressNotifications : public StressTest {
 protected:
     void SetUp() override {
@@ -99,7 +82,7 @@ protected:
         return l;
     }
 
-    Folder folder_;
+    PackageFolder folder_;
     std::deque<Listener> listeners_;
 };
 
