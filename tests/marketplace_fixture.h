@@ -120,26 +120,12 @@ protected:
         return ids;
     }
 
-    // The ids of the handlers the plugin added to the host queue, in order.
-    std::vector<EventId> AddedHandlers() {
-        std::vector<EventId> ids;
-        for (const auto& entry : Host().Queue().Trace())
-            if (entry.kind == host::TraceEntry::Kind::AddHandler) ids.push_back(entry.id);
-        return ids;
-    }
     // How many events of this id the plugin sent.
     size_t Sent(const EventId& id) {
         size_t n = 0;
         for (const auto& entry : Host().Queue().Trace())
             if (entry.kind == host::TraceEntry::Kind::SendEvent && entry.id == id) ++n;
         return n;
-    }
-    static std::vector<EventId> InventoryHandlers() {
-        return {HaldenPlugin::ConsumeInventoryItemResultEvent::Id, HaldenPlugin::InventoryItemEvent::Id,
-                HaldenPlugin::InventoryItemsResultEvent::Id};
-    }
-    static std::vector<EventId> CatalogHandlers() {
-        return {HaldenPlugin::BrowseCatalogResultEvent::Id, HaldenPlugin::CatalogItemDetailsResultEvent::Id};
     }
 
     // ---- scenario data

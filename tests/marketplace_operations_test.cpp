@@ -1,8 +1,8 @@
-// The eight marketplace operations from one table: the first call of each registers its group's
-// handlers (their order lives in plugin_handlers_test.cpp, concurrent first use in
-// stress_first_use_test.cpp), and a successful road delivers the emulator's records once, on the
-// pumping thread, with the user data, and disposing leaves nothing alive. Every other ending is in
-// async_outcomes_test.cpp, every accessor's reading in marketplace_accessors_test.cpp.
+// The eight marketplace operations from one table: a successful road delivers the emulator's
+// records once, on the pumping thread, with the user data, posting one event, and disposing leaves
+// nothing alive. Every other ending is in async_outcomes_test.cpp, every accessor's reading in
+// marketplace_accessors_test.cpp, the groups' first use in plugin_handlers_test.cpp and
+// stress_first_use_test.cpp.
 #include <functional>
 
 #include "tests/marketplace_fixture.h"
@@ -12,15 +12,6 @@ namespace {
 
 using Kind = emu::Outcome::Kind;
 using U16s = std::vector<std::u16string>;
-
-const char* const kNames[] = {"GetInventoryItemsAsync",
-                              "GetInventoryItemsAsyncEx",
-                              "GetInventoryItemsForAllUsersAsync",
-                              "GetInventoryItemsForAllUsersAsyncEx",
-                              "GetInventoryItemAsync",
-                              "ConsumeInventoryItemAsync",
-                              "BrowseCatalogAsync",
-                              "GetCatalogItemDetailsAsync"};
 
 class MarketplaceOperationsTest : public MarketplaceTest {
 protected:
@@ -56,7 +47,6 @@ protected:
 
     struct Operation {
         std::string platformCall;  // the emulated service method, for scripts
-        bool inventory;            // the group: inventory or catalog
         EventId event;
         std::function<bool(uint32_t user, ManagedObjectCallback, void*)> start;
         std::function<void(ObjectHandle)> verify;  // what a successful result reads
@@ -71,34 +61,34 @@ protected:
             };
         };
         return {
-            {"IInventoryService.GetInventoryItemsAsync", true, InventoryItemsResultEvent::Id,
+            {"IInventoryService.GetInventoryItemsAsync", InventoryItemsResultEvent::Id,
              [&](uint32_t u, auto cb, void* d) {
                  return X().InventoryService_GetInventoryItemsAsync(u, I(MediaItemType::GameContent), cb, d);
              },
              items({u"dlc.castle"}, 1), &Exports::InventoryItemsResult_Dispose},
-            {"IInventoryService.GetInventoryItemsWithFiltersAsync", true, InventoryItemsResultEvent::Id,
+            {"IInventoryService.GetInventoryItemsWithFiltersAsync", InventoryItemsResultEvent::Id,
              [&](uint32_t u, auto cb, void* d) {
                  return X().InventoryService_GetInventoryItemsAsyncEx(u, I(MediaItemType::All), I(ItemState::All),
                                                                       I(Availability::All), u"bundle.2", 0, cb, d);
              },
              items({u"dlc.castle"}, 1), &Exports::InventoryItemsResult_Dispose},
-            {"IInventoryService.GetInventoryItemsForAllUsersAsync", true, InventoryItemsResultEvent::Id,
+            {"IInventoryService.GetInventoryItemsForAllUsersAsync", InventoryItemsResultEvent::Id,
              [&](uint32_t u, auto cb, void* d) {
                  return X().InventoryService_GetInventoryItemsForAllUsersAsync(u, I(MediaItemType::All), cb, d);
              },
              items({u"dlc.castle", u"coins", u"dlc.sword"}, 3), &Exports::InventoryItemsResult_Dispose},
-            {"IInventoryService.GetInventoryItemsForAllUsersWithFiltersAsync", true, InventoryItemsResultEvent::Id,
+            {"IInventoryService.GetInventoryItemsForAllUsersWithFiltersAsync", InventoryItemsResultEvent::Id,
              [&](uint32_t u, auto cb, void* d) {
                  return X().InventoryService_GetInventoryItemsForAllUsersAsyncEx(
                      u, I(MediaItemType::GameContent), I(ItemState::Enabled), I(Availability::Available), nullptr, 1,
                      cb, d);
              },
              items({u"dlc.castle"}, 2), &Exports::InventoryItemsResult_Dispose},
-            {"IInventoryService.GetInventoryItemAsync", true, InventoryItemEvent::Id,
+            {"IInventoryService.GetInventoryItemAsync", InventoryItemEvent::Id,
              [&](uint32_t u, auto cb, void* d) { return X().InventoryService_GetInventoryItemAsync(u, item, cb, d); },
              [&](ObjectHandle r) { EXPECT_EQ(Show(X().InventoryItem_ProductId(r)), u"coins"); },
              &Exports::InventoryItem_Dispose},
-            {"IInventoryService.ConsumeInventoryItemAsync", true, ConsumeInventoryItemResultEvent::Id,
+            {"IInventoryService.ConsumeInventoryItemAsync", ConsumeInventoryItemResultEvent::Id,
              [&](uint32_t u, auto cb, void* d) {
                  return X().InventoryService_ConsumeInventoryItemAsync(u, item, 30, u"txn-1", cb, d);
              },
@@ -108,7 +98,7 @@ protected:
                  EXPECT_EQ(emu::InventoryOf(kUser)[1].consumableBalance, 70u);
              },
              &Exports::ConsumeInventoryItemResult_Dispose},
-            {"ICatalogService.BrowseCatalogAsync", false, BrowseCatalogResultEvent::Id,
+            {"ICatalogService.BrowseCatalogAsync", BrowseCatalogResultEvent::Id,
              [&](uint32_t u, auto cb, void* d) {
                  return X().CatalogService_BrowseCatalogAsync(u, u"game", I(MediaItemType::GameV2),
                                                               I(MediaItemType::All),
@@ -119,7 +109,7 @@ protected:
                  EXPECT_EQ(CatalogIds(r), (U16s{u"coinpack", u"castle"}));
              },
              &Exports::BrowseCatalogResult_Dispose},
-            {"ICatalogService.GetCatalogItemDetailsAsync", false, CatalogItemDetailsResultEvent::Id,
+            {"ICatalogService.GetCatalogItemDetailsAsync", CatalogItemDetailsResultEvent::Id,
              [&](uint32_t u, auto cb, void* d) {
                  const char16_t* ids[] = {u"castle.product"};
                  return X().CatalogService_GetCatalogItemDetailsAsync(u, ids, 1, cb, d);
@@ -139,16 +129,6 @@ protected:
         };
     }
 
-    // Starts the operation and checks that it answers false and that no callback and no event follow.
-    void ExpectNoStart(const Operation& op, uint32_t user) {
-        Host().Queue().ClearTrace();
-        Delivered r{&Host().Queue()};
-        EXPECT_FALSE(op.start(user, &DeliverObject, &r));
-        Settle();
-        EXPECT_EQ(r.calls, 0);
-        EXPECT_EQ(Sent(op.event), 0u);
-    }
-
     // Starts the operation and answers its one delivery.
     Delivered ExpectOneEvent(const Operation& op) {
         Host().Queue().ClearTrace();
@@ -159,21 +139,6 @@ protected:
 
     ObjectHandle item = nullptr;
 };
-
-// Each row runs in a fresh module, so its call is the group's first.
-class MarketplaceFirstCallTest : public MarketplaceOperationsTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(MarketplaceFirstCallTest, AnUnknownUserStartsNothingButTheGroupRegistersOnce) {
-    const Operation op = Operations()[size_t(GetParam())];
-    ExpectNoStart(op, kUnknownUser);
-    EXPECT_EQ(AddedHandlers(), op.inventory ? InventoryHandlers() : CatalogHandlers());
-    ExpectNoStart(op, kUnknownUser);
-    EXPECT_TRUE(AddedHandlers().empty()) << "a second call registers nothing more";
-    EXPECT_TRUE(emu::MarketplaceCalls().empty()) << "no service was asked";
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryOperation, MarketplaceFirstCallTest, ::testing::Range(0, 8),
-                         [](const auto& info) { return std::string(kNames[info.param]); });
 
 TEST_F(MarketplaceOperationsTest, EveryOperationDeliversTheEmulatorsDataOnceAndLeavesNothingAlive) {
     for (const Operation& op : Operations()) {
