@@ -114,7 +114,9 @@ TEST_F(AsyncOutcomesTest, EveryExportDeliversItsEndingOnceOrAnswersFalse) {
             const bool started = row.start(X(), kUser, ids, TakeObject, TakeValue, &got);
             EXPECT_EQ(started, ending.started);
             EXPECT_EQ(got.calls, 0) << "delivery waits for the pump, even for a synchronous completion";
-            if (started) ASSERT_TRUE(PumpUntil([&] { return got.calls > 0; })) << "no callback followed a true answer";
+            if (started) {
+                ASSERT_TRUE(PumpUntil([&] { return got.calls > 0; })) << "no callback followed a true answer";
+            }
             Settle();
             emu::ClearFaults();
             emu::ClearScripts();
