@@ -14,92 +14,43 @@ namespace velmora::test {
 namespace {
 
 using namespace HaldenPlugin;
+using Exports = host::VelmoraExports;
 
+// A group's handlers in registration order, and two first calls that start nothing (the user does
+// not resolve, or the call only clears a registration), so threads take different exports.
 struct Group {
-    const char* name;
-    std::vector<EventId> handlers;  // in registration order
+    std::vector<EventId> handlers;
+    void (*first[2])(const Exports&);
 };
 
-const std::vector<Group>& Groups() {
-    static const std::vector<Group> groups = {
-        {"inventory", {ConsumeInventoryItemResultEvent::Id, InventoryItemEvent::Id, InventoryItemsResultEvent::Id}},
-        {"catalog", {BrowseCatalogResultEvent::Id, CatalogItemDetailsResultEvent::Id}},
-        {"store",
-         {PrivilegeCheckResultEvent::Id, ShowDetailsAsyncEvent::Id, ShowMarketplaceAsyncEvent::Id,
-          ShowPurchaseAsyncEvent::Id, ShowRedeemCodeAsyncEvent::Id, ShowSubscriptionAsyncEvent::Id,
-          ProductPurchasedEventArgsEvent::Id}},
-        {"dlc",
-         {DownloadableContentPackageInstallCompletedEvent::Id,
-          IDownloadableContentPackageInstallCompletedEventArgsEvent::Id}},
-    };
-    return groups;
-}
-
-const std::vector<EventId> kStartupHandlers = {OnUserManagerRequested::Id, OnIHaldenPluginLogRequested::Id,
-                                               OnIHaldenPluginLogRequested::Id};
-
-class StressFirstUse : public StressTest {
-protected:
-    // A first call of the group that starts nothing (the user does not resolve, or the call only
-    // clears a registration); threads take different exports of the same group.
-    void FirstCall(size_t group, int thread) {
-        const auto& x = X();
-        const char16_t* ids[] = {u"9NOPRODUCT"};
-        const bool alternate = thread % 2 == 1;
-        switch (group) {
-            case 0:
-                EXPECT_FALSE(
-                    alternate ? x.InventoryService_GetInventoryItemsForAllUsersAsync(kUnknownUser, 14, nullptr, nullptr)
-                              : x.InventoryService_GetInventoryItemsAsync(kUnknownUser, 14, nullptr, nullptr));
-                break;
-            case 1:
-                EXPECT_FALSE(
-                    alternate
-                        ? x.CatalogService_GetCatalogItemDetailsAsync(kUnknownUser, ids, 1, nullptr, nullptr)
-                        : x.CatalogService_BrowseCatalogAsync(kUnknownUser, kParent, 1, 14, 0, 0, 0, nullptr, nullptr));
-                break;
-            case 2:
-                if (alternate) {
-                    EXPECT_FALSE(x.Store_ShowDetailsAsync(kUnknownUser, kGame, nullptr, nullptr));
-                } else {
-                    EXPECT_TRUE(x.Store_UnRegisterForPurchaseEvents());
-                }
-                break;
-            case 3:
-                if (thread % 3 == 2) {
-                    x.DLC_IDownloadableContentPackage_Dispose(x.DLC_FindPackages(0));
-                } else {
-                    EXPECT_TRUE(alternate ? x.DLC_UnRegisterForDLCCompletedWithDetailsEvent()
-                                          : x.DLC_UnRegisterForDLCCompletedEvent());
-                }
-                break;
-        }
-    }
-
-    void CheckRegistrations(int round) {
-        const auto handlers = Host().Queue().GuestHandlers();
-        size_t expected = kStartupHandlers.size();
-        for (const auto& g : Groups()) expected += g.handlers.size();
-        ASSERT_EQ(handlers.size(), expected) << "round " << round;
-        EXPECT_EQ(std::set(handlers.begin(), handlers.end()).size(), handlers.size())
-            << "round " << round << ": a handler object was added twice";
-        for (size_t i = 0; i < kStartupHandlers.size(); ++i)
-            EXPECT_EQ(handlers[i]->GetEventId(), kStartupHandlers[i]) << "round " << round;
-        for (const auto& g : Groups()) {
-            // The group's own handlers, in the order they reached the queue.
-            std::vector<EventId> seen;
-            for (auto* h : handlers)
-                if (std::find(g.handlers.begin(), g.handlers.end(), h->GetEventId()) != g.handlers.end())
-                    seen.push_back(h->GetEventId());
-            EXPECT_EQ(seen, g.handlers) << "round " << round << ", group " << g.name;
-        }
-    }
+const Group kGroups[] = {
+    {{ConsumeInventoryItemResultEvent::Id, InventoryItemEvent::Id, InventoryItemsResultEvent::Id},
+     {[](const Exports& x) { x.InventoryService_GetInventoryItemsAsync(99, 14, nullptr, nullptr); },
+      [](const Exports& x) { x.InventoryService_GetInventoryItemsForAllUsersAsync(99, 14, nullptr, nullptr); }}},
+    {{BrowseCatalogResultEvent::Id, CatalogItemDetailsResultEvent::Id},
+     {[](const Exports& x) { x.CatalogService_BrowseCatalogAsync(99, u"p", 1, 14, 0, 0, 0, nullptr, nullptr); },
+      [](const Exports& x) {
+          const char16_t* ids[] = {u"9NOPRODUCT"};
+          x.CatalogService_GetCatalogItemDetailsAsync(99, ids, 1, nullptr, nullptr);
+      }}},
+    {{PrivilegeCheckResultEvent::Id, ShowDetailsAsyncEvent::Id, ShowMarketplaceAsyncEvent::Id,
+      ShowPurchaseAsyncEvent::Id, ShowRedeemCodeAsyncEvent::Id, ShowSubscriptionAsyncEvent::Id,
+      ProductPurchasedEventArgsEvent::Id},
+     {[](const Exports& x) { x.Store_UnRegisterForPurchaseEvents(); },
+      [](const Exports& x) { x.Store_ShowDetailsAsync(99, u"p", nullptr, nullptr); }}},
+    {{DownloadableContentPackageInstallCompletedEvent::Id,
+      IDownloadableContentPackageInstallCompletedEventArgsEvent::Id},
+     {[](const Exports& x) { x.DLC_UnRegisterForDLCCompletedEvent(); },
+      [](const Exports& x) { x.DLC_IDownloadableContentPackage_Dispose(x.DLC_FindPackages(0)); }}},
 };
+
+class StressFirstUse : public StressTest {};
 
 TEST_F(StressFirstUse, EightThreadsRegisterEachGroupOnceInOrder) {
     constexpr int kThreads = 8;
-    const int rounds = Scaled(200, 10);
-    for (int round = 0; round < rounds; ++round) {
+    const size_t startup = Host().Queue().GuestHandlers().size();
+    for (int round = 0, rounds = Scaled(200, 10); round < rounds && !HasFailure(); ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
         if (round > 0) {
             // A fresh module copy, so the groups are first used again.
             emu::Reset();
@@ -111,11 +62,23 @@ TEST_F(StressFirstUse, EightThreadsRegisterEachGroupOnceInOrder) {
             threads.emplace_back([&, t] {
                 start.arrive_and_wait();
                 // Each thread visits the groups from a different one, so every pair of groups races.
-                for (size_t i = 0; i < Groups().size(); ++i) FirstCall((i + size_t(t)) % Groups().size(), t);
+                for (size_t i = 0; i < std::size(kGroups); ++i)
+                    kGroups[(i + size_t(t)) % std::size(kGroups)].first[t % 2](X());
             });
         for (auto& t : threads) t.join();
-        CheckRegistrations(round);
-        if (HasFailure()) return;
+
+        const auto handlers = Host().Queue().GuestHandlers();
+        EXPECT_EQ(std::set(handlers.begin(), handlers.end()).size(), handlers.size()) << "a handler added twice";
+        size_t expected = startup;
+        for (const Group& g : kGroups) {
+            expected += g.handlers.size();
+            std::vector<EventId> seen;  // the group's own handlers, in the order they reached the queue
+            for (auto* h : handlers)
+                if (std::find(g.handlers.begin(), g.handlers.end(), h->GetEventId()) != g.handlers.end())
+                    seen.push_back(h->GetEventId());
+            EXPECT_EQ(seen, g.handlers);
+        }
+        EXPECT_EQ(handlers.size(), expected);
     }
     Settle();
 }
