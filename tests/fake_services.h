@@ -37,37 +37,29 @@ private:
     uint32_t total_;
 };
 
-// Hands out the operations the test prepared, in order, and records the arguments it received.
+// Hands out the operations the test prepared, in order.
 class FakeInventoryService : public emu::RuntimeObject<FakeInventoryService, IInventoryService> {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Test.FakeInventoryService";
     struct Shared {
         std::vector<ComPtr<ItemsOperation>> operations;  // handed out front first
-        HRESULT startFailure = S_OK;
-        std::vector<int32_t> mediaTypes;
-        std::vector<std::u16string> containerIds;
     };
     explicit FakeInventoryService(Shared* shared) : shared_(shared) {}
 
-    HRESULT GetInventoryItemsAsync(MediaItemType type, IAsyncOperation<IInventoryItemsResult*>** op) override {
-        shared_->mediaTypes.push_back(int32_t(type));
+    HRESULT GetInventoryItemsAsync(MediaItemType, IAsyncOperation<IInventoryItemsResult*>** op) override {
         return Next(op);
     }
-    HRESULT GetInventoryItemsWithFiltersAsync(MediaItemType type, InventoryItemState, InventoryItemAvailability,
-                                              HSTRING containerId, uint32_t,
-                                              IAsyncOperation<IInventoryItemsResult*>** op) override {
-        shared_->mediaTypes.push_back(int32_t(type));
-        shared_->containerIds.push_back(emu::ToU16(containerId));
+    HRESULT GetInventoryItemsWithFiltersAsync(MediaItemType, InventoryItemState, InventoryItemAvailability, HSTRING,
+                                              uint32_t, IAsyncOperation<IInventoryItemsResult*>** op) override {
         return Next(op);
     }
-    HRESULT GetInventoryItemsForAllUsersAsync(MediaItemType type,
-                                              IAsyncOperation<IInventoryItemsResult*>** op) override {
-        return GetInventoryItemsAsync(type, op);
+    HRESULT GetInventoryItemsForAllUsersAsync(MediaItemType, IAsyncOperation<IInventoryItemsResult*>** op) override {
+        return Next(op);
     }
-    HRESULT GetInventoryItemsForAllUsersWithFiltersAsync(MediaItemType type, InventoryItemState s,
-                                                         InventoryItemAvailability a, HSTRING c, uint32_t m,
+    HRESULT GetInventoryItemsForAllUsersWithFiltersAsync(MediaItemType, InventoryItemState, InventoryItemAvailability,
+                                                         HSTRING, uint32_t,
                                                          IAsyncOperation<IInventoryItemsResult*>** op) override {
-        return GetInventoryItemsWithFiltersAsync(type, s, a, c, m, op);
+        return Next(op);
     }
     HRESULT GetInventoryItemAsync(IInventoryItem*, IAsyncOperation<IInventoryItem*>**) override { return E_NOTIMPL; }
     HRESULT ConsumeInventoryItemAsync(IInventoryItem*, uint32_t, HSTRING,
@@ -78,7 +70,6 @@ public:
 private:
     HRESULT Next(IAsyncOperation<IInventoryItemsResult*>** op) {
         *op = nullptr;
-        if (Failed(shared_->startFailure)) return shared_->startFailure;
         if (shared_->operations.empty()) return S_OK;  // a null operation
         *op = shared_->operations.front().Detach();
         shared_->operations.erase(shared_->operations.begin());
