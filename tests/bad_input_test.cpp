@@ -251,22 +251,14 @@ void ExpectNullHandleAnswers(const Exports& x, HandleKind kind, const std::strin
     EXPECT_EQ(emu::LiveObjects(), objects);
 }
 
-TEST_F(BadInput, NullHandleToDisposeDoesNothing) { ExpectNullHandleAnswers(X(), HandleKind::Dispose, "nothing", 21); }
-
-TEST_F(BadInput, NullHandleToLengthAnswersZero) { ExpectNullHandleAnswers(X(), HandleKind::Length, "0", 11); }
-
-TEST_F(BadInput, NullHandleToGetAtAnswersNull) { ExpectNullHandleAnswers(X(), HandleKind::GetAt, "null", 11); }
-
-TEST_F(BadInput, NullHandleToStringAccessorAnswersEmptyText) {
-    ExpectNullHandleAnswers(X(), HandleKind::StringAccessor, "empty text", 41);
-}
-
-TEST_F(BadInput, NullHandleToScalarAccessorAnswersZero) {
-    ExpectNullHandleAnswers(X(), HandleKind::ScalarAccessor, "0", 26);
-}
-
-TEST_F(BadInput, NullHandleToObjectAccessorAnswersNull) {
-    ExpectNullHandleAnswers(X(), HandleKind::ObjectAccessor, "null", 8);
+// One row per rule: the exports of the rule in the export list, and what each answers for null.
+TEST_F(BadInput, NullHandleAnswersTheRulesEmptyValue) {
+    const std::tuple<HandleKind, const char*, size_t> rows[] = {
+        {HandleKind::Dispose, "nothing", 21},  {HandleKind::Length, "0", 11},
+        {HandleKind::GetAt, "null", 11},       {HandleKind::StringAccessor, "empty text", 41},
+        {HandleKind::ScalarAccessor, "0", 26}, {HandleKind::ObjectAccessor, "null", 8},
+    };
+    for (const auto& [kind, expected, count] : rows) ExpectNullHandleAnswers(X(), kind, expected, count);
 }
 
 TEST_F(BadInput, NullHandleToMountAnswersNullAndUnmountDoesNothing) {

@@ -15,24 +15,6 @@ using Filter = ABI::Windows::Xbox::Management::Deployment::DownloadableContentPa
 
 class DlcDiscoveryTest : public DlcTest {};
 
-TEST_F(DlcDiscoveryTest, FirstQueryActivatesTheManagerOnceAndRegistersBothHandlersInOrder) {
-    ASSERT_TRUE(DlcHandlerRegistrations().empty());
-    ObjectHandle first = X().DLC_FindPackages(0);
-    EXPECT_EQ(emu::PackageCalls().activations, 1u);
-    EXPECT_EQ(DlcHandlerRegistrations(), BothDlcHandlers());
-
-    ObjectHandle second = X().DLC_FindPackages(0);
-    EXPECT_EQ(emu::PackageCalls().activations, 1u);
-    EXPECT_EQ(emu::PackageCalls().finds, 2u);
-    EXPECT_EQ(DlcHandlerRegistrations(), BothDlcHandlers());
-
-    // Discovery subscribes to nothing.
-    EXPECT_EQ(emu::SubscriberCount(emu::PackageEvent::InstallCompleted), 0u);
-    EXPECT_EQ(emu::SubscriberCount(emu::PackageEvent::InstallCompletedWithDetails), 0u);
-    X().DLC_IDownloadableContentPackage_Dispose(first);
-    X().DLC_IDownloadableContentPackage_Dispose(second);
-}
-
 // Empty and null lists read as length zero; an index at the length raises; a package handle holds
 // its own one reference and outlives its list.
 TEST_F(DlcDiscoveryTest, PackageListsAndTheirLifetimes) {

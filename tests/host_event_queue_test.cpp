@@ -362,28 +362,5 @@ TEST_F(EventQueueTest, WaitingSeesEventsFromOtherThreadsInBothModes) {
     senders.join();
 }
 
-TEST_F(EventQueueTest, AtSendHostHandlerRunsInsideSendEventInDeferredMode) {
-    EventQueue queue;
-    bool insideSend = false;
-    std::vector<std::string> calls;
-    FunctionHandler hostSide(kIdA, [&](const EventId*, const void* payload) {
-        EXPECT_EQ(*static_cast<const uint8_t*>(payload), 42);
-        calls.push_back(insideSend ? "host:inside" : "host:outside");
-    });
-    FunctionHandler guest(kIdA, [&](const EventId*, const void*) { calls.push_back("guest"); });
-    queue.AddHostHandler(&hostSide, true);
-    queue.AddHandler(&guest);
-
-    const uint8_t byte = 42;
-    insideSend = true;
-    queue.SendEvent(&kIdA, &byte, 1);
-    insideSend = false;
-    queue.Pump();
-    EXPECT_EQ(calls, (std::vector<std::string>{"host:inside", "guest"}));
-
-    EXPECT_EQ(queue.RemoveGuestHandlers(), 1u);
-    EXPECT_EQ(queue.HandlerCount(kIdA), 1u);
-}
-
 }  // namespace
 }  // namespace velmora::host
