@@ -103,7 +103,7 @@ TEST_F(AsyncOutcomesTest, EveryExportDeliversItsEndingOnceOrAnswersFalse) {
     BuildWorld();
     emu::SetPrivilege(kUser, kPrivilege, emu::PrivilegeCheckResult(kBanned));
     AsyncIds ids{nullptr, kTransaction, kParent, kGame, kCoinsOffer, u"NO-SUCH-CODE", kPrivilege};
-    ids.item = OwnedCoins();
+    ids.item = OwnedItem(kUser, kCoins);
     for (const AsyncExport& row : kAsyncExports) {
         for (const Ending& ending : kEndings) {
             SCOPED_TRACE(std::string(row.name) + ", " + ending.name);

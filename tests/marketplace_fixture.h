@@ -75,25 +75,6 @@ protected:
         return ids;
     }
 
-    // The user's inventory item with this product id as the plugin hands it out (own reference).
-    ObjectHandle OwnedItem(uint32_t user, std::u16string_view productId) {
-        ObjectHandle result = QueryItems(user, MediaItemType::All, ItemState::All, Availability::All);
-        ObjectHandle items = X().InventoryItemsResult_Items(result);
-        ObjectHandle found = nullptr;
-        for (uint32_t i = 0, n = X().InventoryItemsResult_Items_Length(items); i < n && !found; ++i) {
-            ObjectHandle item = X().InventoryItemsResult_Items_GetAt(items, i);
-            if (X().InventoryItem_ProductId(item) == productId) {
-                found = item;
-            } else {
-                X().InventoryItem_Dispose(item);
-            }
-        }
-        X().InventoryItemsResult_Items_Dispose(items);
-        X().InventoryItemsResult_Dispose(result);
-        EXPECT_NE(found, nullptr) << "user " << user << " owns no " << emu::ToUtf8(productId);
-        return found;
-    }
-
     ObjectHandle BrowseChildren(const char16_t* parentId, MediaItemType child, SortOrder order, uint32_t skip = 0,
                                 uint32_t max = 0) {
         return Run([&](ManagedObjectCallback cb, void* data) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "emulator/marketplace.h"
 #include "emulator/runtime.h"
 #include "emulator/users.h"
 #include "host/host.h"
@@ -111,6 +112,43 @@ protected:
         EXPECT_EQ(d.userData, &d);
         EXPECT_TRUE(d.inDelivery);
         return d;
+    }
+
+    // The user's inventory item with this product id as the plugin hands it out (own reference).
+    ObjectHandle OwnedItem(uint32_t user, std::u16string_view productId) {
+        ObjectHandle result = RunOnce([&](void* d) {
+                                  return X().InventoryService_GetInventoryItemsAsync(user, 14, DeliverObject, d);
+                              }).result;
+        ObjectHandle items = X().InventoryItemsResult_Items(result);
+        ObjectHandle found = nullptr;
+        for (uint32_t i = 0, n = X().InventoryItemsResult_Items_Length(items); i < n && !found; ++i) {
+            ObjectHandle item = X().InventoryItemsResult_Items_GetAt(items, i);
+            if (X().InventoryItem_ProductId(item) == productId) {
+                found = item;
+            } else {
+                X().InventoryItem_Dispose(item);
+            }
+        }
+        X().InventoryItemsResult_Items_Dispose(items);
+        X().InventoryItemsResult_Dispose(result);
+        EXPECT_NE(found, nullptr) << "user " << user << " owns no " << emu::ToUtf8(productId);
+        return found;
+    }
+
+    // A catalog product with one offer, listed under `parent` when one is given.
+    static void AddProduct(std::u16string productId, std::u16string id, emu::MediaItemType type,
+                           std::u16string offer = u"", uint32_t quantity = 0, std::u16string parent = u"") {
+        emu::CatalogItemData item;
+        item.id = std::move(id);
+        item.productId = std::move(productId);
+        item.name = item.id + u" name";
+        item.mediaItemType = type;
+        if (!parent.empty()) item.parentIds = {std::move(parent)};
+        emu::CatalogAvailabilityData availability;
+        availability.signedOffer = std::move(offer);
+        availability.consumableQuantity = quantity;
+        item.availabilities = {availability};
+        ASSERT_EQ(emu::AddCatalogItem(item), ABI::S_OK);
     }
 
     static void AddUser(uint32_t id, std::u16string gamertag = u"Player") {

@@ -52,11 +52,7 @@ protected:
         PluginTest::SetUp();
         AddUser(kUser);
         AddUser(kOtherUser, u"Other");
-        emu::CatalogItemData pass;
-        pass.id = u"catalog-online-pass";
-        pass.productId = kPass;
-        pass.mediaItemType = emu::MediaItemType::GameContent;
-        ASSERT_EQ(emu::AddCatalogItem(pass), ABI::S_OK);
+        AddProduct(kPass, u"catalog-online-pass", emu::MediaItemType::GameContent);
     }
 
     // Runs one check to its callback and answers what the callback received.

@@ -80,19 +80,6 @@ protected:
         AddProduct(kPass, u"catalog-pass", MediaItemType::GameContent, u"signed-offer-pass", 0);
     }
 
-    static void AddProduct(std::u16string productId, std::u16string id, MediaItemType type, std::u16string offer,
-                           uint32_t quantity) {
-        emu::CatalogItemData item;
-        item.id = std::move(id);
-        item.productId = std::move(productId);
-        item.mediaItemType = type;
-        emu::CatalogAvailabilityData availability;
-        availability.signedOffer = std::move(offer);
-        availability.consumableQuantity = quantity;
-        item.availabilities = {availability};
-        ASSERT_EQ(emu::AddCatalogItem(item), ABI::S_OK);
-    }
-
     Notifications NewNotifications(std::string name) { return Notifications{&deliveries_, std::move(name), {}, {}}; }
 
     // Shows a screen and waits for its callback; answers (error code, status).

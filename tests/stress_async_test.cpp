@@ -117,7 +117,7 @@ protected:
 TEST_F(StressAsync, EveryStartedOperationDeliversExactlyOnceOnTheHostThread) {
     constexpr int kCallers = 4;
     const int total = Scaled(100000, 2000);
-    AsyncIds args{OwnedCoins(), kTransaction, kParent, kGame, kCoinsOffer, u"NO-SUCH-CODE", kPrivilege};
+    AsyncIds args{OwnedItem(kUser, kCoins), kTransaction, kParent, kGame, kCoinsOffer, u"NO-SUCH-CODE", kPrivilege};
     ASSERT_NE(args.item, nullptr);
     Settle();
     const int64_t objectsBefore = emu::LiveObjects();

@@ -60,8 +60,8 @@ protected:
     static void BuildWorld() {
         AddUser(kUser, u"Stress");
         AddUser(kOtherUser, u"Other");
-        AddProduct(kGame, u"stress-game", emu::MediaItemType::Game, u"stress-offer-game", 0);
-        AddProduct(kCoins, u"stress-coins", emu::MediaItemType::GameConsumable, kCoinsOffer, 5);
+        AddProduct(kGame, u"stress-game", emu::MediaItemType::Game, u"stress-offer-game", 0, kParent);
+        AddProduct(kCoins, u"stress-coins", emu::MediaItemType::GameConsumable, kCoinsOffer, 5, kParent);
         emu::InventoryItemData coins;
         coins.productId = kCoins;
         coins.mediaItemType = emu::MediaItemType::GameConsumable;
@@ -74,48 +74,6 @@ protected:
         game.mediaItemType = emu::MediaItemType::Game;
         game.containerIds = std::vector<std::u16string>{u"stress-container"};
         ASSERT_EQ(emu::AddInventoryItem(kUser, game), ABI::S_OK);
-    }
-
-    // The user's consumable as an inventory handle with its own reference.
-    ObjectHandle OwnedCoins() {
-        struct Found {
-            const host::VelmoraExports* x;
-            ObjectHandle item = nullptr;
-            bool done = false;
-        } found{&X()};
-        auto take = [](int32_t, ObjectHandle result, void* userData) {
-            auto& f = *static_cast<Found*>(userData);
-            ObjectHandle items = f.x->InventoryItemsResult_Items(result);
-            for (uint32_t i = 0, n = f.x->InventoryItemsResult_Items_Length(items); i < n; ++i) {
-                ObjectHandle item = f.x->InventoryItemsResult_Items_GetAt(items, i);
-                if (std::u16string_view(f.x->InventoryItem_ProductId(item)) == kCoins && !f.item) {
-                    f.item = item;
-                } else {
-                    f.x->InventoryItem_Dispose(item);
-                }
-            }
-            f.x->InventoryItemsResult_Items_Dispose(items);
-            f.x->InventoryItemsResult_Dispose(result);
-            f.done = true;
-        };
-        EXPECT_TRUE(X().InventoryService_GetInventoryItemsAsync(kUser, 14, take, &found));
-        EXPECT_TRUE(PumpUntil([&] { return found.done; }));
-        return found.item;
-    }
-
-    static void AddProduct(std::u16string productId, std::u16string id, emu::MediaItemType type, std::u16string offer,
-                           uint32_t quantity) {
-        emu::CatalogItemData item;
-        item.id = std::move(id);
-        item.productId = std::move(productId);
-        item.name = item.id + u" name";
-        item.mediaItemType = type;
-        item.parentIds = {kParent};
-        emu::CatalogAvailabilityData availability;
-        availability.signedOffer = std::move(offer);
-        availability.consumableQuantity = quantity;
-        item.availabilities = {availability};
-        ASSERT_EQ(emu::AddCatalogItem(item), ABI::S_OK);
     }
 };
 
