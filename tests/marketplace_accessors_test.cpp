@@ -3,7 +3,6 @@
 // values, enumerations, prices, the boolean byte) and the platform call behind it (a fault makes it
 // throw).
 #include <functional>
-#include <map>
 
 #include "tests/marketplace_fixture.h"
 
@@ -180,32 +179,7 @@ protected:
     }
 
     void TearDown() override {
-        // Every handle owns its one reference: the order of disposal does not matter.
-        const std::map<H, DisposeExport> dispose = {
-            {ItemsResult, &Exports::InventoryItemsResult_Dispose},
-            {ItemsView, &Exports::InventoryItemsResult_Items_Dispose},
-            {Rich, &Exports::InventoryItem_Dispose},
-            {Bare, &Exports::InventoryItem_Dispose},
-            {RichContainers, &Exports::InventoryItem_ContainerIds_Dispose},
-            {Consumed, &Exports::ConsumeInventoryItemResult_Dispose},
-            {Browse, &Exports::BrowseCatalogResult_Dispose},
-            {CatFull, &Exports::CatalogItem_Dispose},
-            {CatEmpty, &Exports::CatalogItem_Dispose},
-            {ContentIds, &Exports::CatalogItem_AvailabilityContentIds_Dispose},
-            {EmptyContentIds, &Exports::CatalogItem_AvailabilityContentIds_Dispose},
-            {CatImages, &Exports::CatalogItem_Images_Dispose},
-            {DetailsList, &Exports::CatalogItemDetailsList_Dispose},
-            {DetFull, &Exports::CatalogItemDetails_Dispose},
-            {DetImages, &Exports::CatalogItemDetails_Images_Dispose},
-            {Availabilities, &Exports::CatalogItemDetails_Availabilities_Dispose},
-            {A0, &Exports::CatalogItemAvailability_Dispose},
-            {A1, &Exports::CatalogItemAvailability_Dispose},
-            {A2, &Exports::CatalogItemAvailability_Dispose},
-            {Img0, &Exports::CatalogItemImage_Dispose},
-            {Purposes, &Exports::CatalogItemImage_Purposes_Dispose},
-            {PayTypes, &Exports::CatalogItemAvailability_AcceptablePaymentInstrumentTypes_Dispose},
-        };
-        for (const auto& [handle, export_] : dispose) (X().*export_)(h[handle]);
+        for (ObjectHandle handle : h) X().InventoryItem_Dispose(handle);  // every _Dispose is one Release
         MarketplaceTest::TearDown();
     }
 
