@@ -72,15 +72,6 @@ TEST_F(LoadTest, AddsThreeHandlersAndSendsTwoRequestsInOrder) {
     EXPECT_EQ(Host().Log().LineCount(), 0u);
 }
 
-TEST_F(LoadTest, ARegistryWithoutAQueueLeavesThePluginUnloaded) {
-    offersQueue = false;
-    RecreateHost();
-    Load();
-    EXPECT_TRUE(Host().Queue().Trace().empty());
-    EXPECT_FALSE(X().AmFullyInitialized());
-    EXPECT_FALSE(X().InventoryService_GetInventoryItemsAsync(1, 14, nullptr, nullptr));
-}
-
 TEST_F(LoadTest, TheInitializationLineIsWrittenOnceWithTheFirstLog) {
     logAnswer = host::AnswerMode::TwiceDifferent;
     RecreateHost();
