@@ -45,8 +45,6 @@ Storm* current = nullptr;  // the run the callbacks report to
 void ObjectDone(int32_t hr, ObjectHandle result, void* userData);
 void ValueDone(int32_t hr, uint32_t value, void* userData);
 
-constexpr uint32_t kUser = StressTest::kUser;
-
 struct Storm {
     const Exports* x = nullptr;
     DeliveryThread where;
