@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,7 @@ enum class HandleKind { Dispose, Length, GetAt, StringAccessor, ScalarAccessor, 
 struct HandleExport {
     std::string name;
     HandleKind kind;
-    std::function<std::string(ObjectHandle)> call;  // a GetAt is called with index 0
+    std::function<std::string(ObjectHandle, uint32_t)> call;  // the index is a GetAt's
 };
 
 bool EndsWith(const std::string& s, const char* suffix) {
@@ -83,11 +84,12 @@ void Add(std::vector<HandleExport>& out, const char* name, R (*fn)(ObjectHandle)
     } else if constexpr (std::is_same_v<R, ObjectHandle>) {
         kind = HandleKind::ObjectAccessor;
     }
-    out.push_back({n, kind, [fn](ObjectHandle h) { return AnswerOf([&] { return fn(h); }); }});
+    out.push_back({n, kind, [fn](ObjectHandle h, uint32_t) { return AnswerOf([&] { return fn(h); }); }});
 }
 template <class R>
 void Add(std::vector<HandleExport>& out, const char* name, R (*fn)(ObjectHandle, uint32_t)) {
-    out.push_back({name, HandleKind::GetAt, [fn](ObjectHandle h) { return AnswerOf([&] { return fn(h, 0); }); }});
+    out.push_back(
+        {name, HandleKind::GetAt, [fn](ObjectHandle h, uint32_t i) { return AnswerOf([&] { return fn(h, i); }); }});
 }
 template <class F>
 void Add(std::vector<HandleExport>&, const char*, F) {}  // takes no handle
@@ -245,7 +247,7 @@ void ExpectNullHandleAnswers(const Exports& x, HandleKind kind, const std::strin
     for (const auto& e : HandleExports(x)) {
         if (e.kind != kind) continue;
         ++rows;
-        EXPECT_EQ(e.call(nullptr), expected) << e.name;
+        EXPECT_EQ(e.call(nullptr, 0), expected) << e.name;
     }
     EXPECT_EQ(rows, count) << "exports of this kind in the export list";
     EXPECT_EQ(emu::LiveObjects(), objects);
@@ -276,52 +278,37 @@ TEST_F(BadInput, EveryHandleExportIsClassified) { EXPECT_EQ(HandleExports(X()).s
 
 TEST_F(BadInput, IndexPastTheEndThrowsOutOfBounds) {
     OpenRecords();
-    const Exports& x = X();
-    struct Row {
-        const char* name;
-        ObjectHandle collection;
-        uint32_t (*length)(ObjectHandle);
-        std::function<std::string(ObjectHandle, uint32_t)> getAt;
-    };
-    auto objects = [](ObjectHandle (*getAt)(ObjectHandle, uint32_t)) {
-        return [getAt](ObjectHandle c, uint32_t i) { return AnswerOf([&] { return getAt(c, i); }); };
-    };
-    auto strings = [](const char16_t* (*getAt)(ObjectHandle, uint32_t)) {
-        return [getAt](ObjectHandle c, uint32_t i) { return AnswerOf([&] { return getAt(c, i); }); };
-    };
-    const Row rows[] = {
-        {"InventoryItemsResult_Items_GetAt", r_.items, x.InventoryItemsResult_Items_Length,
-         objects(x.InventoryItemsResult_Items_GetAt)},
-        {"InventoryItem_ContainerIds_GetAt", r_.containerIds, x.InventoryItem_ContainerIds_Length,
-         strings(x.InventoryItem_ContainerIds_GetAt)},
-        {"BrowseCatalogResult_Items_GetAt", r_.browse, x.BrowseCatalogResult_Items_Length,
-         objects(x.BrowseCatalogResult_Items_GetAt)},
-        {"CatalogItemDetailsList_GetAt", r_.detailsList, x.CatalogItemDetailsList_Length,
-         objects(x.CatalogItemDetailsList_GetAt)},
-        {"CatalogItem_Images_GetAt", r_.images, x.CatalogItem_Images_Length, objects(x.CatalogItem_Images_GetAt)},
-        {"CatalogItem_AvailabilityContentIds_GetAt", r_.contentIds, x.CatalogItem_AvailabilityContentIds_Length,
-         strings(x.CatalogItem_AvailabilityContentIds_GetAt)},
-        {"CatalogItemDetails_Images_GetAt", r_.detailsImages, x.CatalogItemDetails_Images_Length,
-         objects(x.CatalogItemDetails_Images_GetAt)},
-        {"CatalogItemDetails_Availabilities_GetAt", r_.availabilities, x.CatalogItemDetails_Availabilities_Length,
-         objects(x.CatalogItemDetails_Availabilities_GetAt)},
-        {"CatalogItemImage_Purposes_GetAt", r_.purposes, x.CatalogItemImage_Purposes_Length,
-         strings(x.CatalogItemImage_Purposes_GetAt)},
-        {"CatalogItemAvailability_AcceptablePaymentInstrumentTypes_GetAt", r_.paymentTypes,
-         x.CatalogItemAvailability_AcceptablePaymentInstrumentTypes_Length,
-         strings(x.CatalogItemAvailability_AcceptablePaymentInstrumentTypes_GetAt)},
-        {"DLC_IDownloadableContentPackage_GetAt", r_.packages, x.DLC_IDownloadableContentPackage_Length,
-         objects(x.DLC_IDownloadableContentPackage_GetAt)},
+    const std::map<std::string, ObjectHandle> collections = {
+        {"InventoryItemsResult_Items", r_.items},
+        {"InventoryItem_ContainerIds", r_.containerIds},
+        {"BrowseCatalogResult_Items", r_.browse},
+        {"CatalogItemDetailsList", r_.detailsList},
+        {"CatalogItem_Images", r_.images},
+        {"CatalogItem_AvailabilityContentIds", r_.contentIds},
+        {"CatalogItemDetails_Images", r_.detailsImages},
+        {"CatalogItemDetails_Availabilities", r_.availabilities},
+        {"CatalogItemImage_Purposes", r_.purposes},
+        {"CatalogItemAvailability_AcceptablePaymentInstrumentTypes", r_.paymentTypes},
+        {"DLC_IDownloadableContentPackage", r_.packages},
     };
     const std::string outOfBounds = Thrown("OutOfBoundsException", E_BOUNDS);
-    const int64_t objects_ = emu::LiveObjects();
-    for (const Row& row : rows) {
-        const uint32_t n = row.length(row.collection);
-        EXPECT_EQ(n, 1u) << row.name;
-        EXPECT_EQ(row.getAt(row.collection, n), outOfBounds) << row.name << " at its length";
-        EXPECT_EQ(row.getAt(row.collection, 0xFFFFFFFFu), outOfBounds) << row.name << " at the largest index";
+    const int64_t objects = emu::LiveObjects();
+    const auto exports = HandleExports(X());
+    size_t rows = 0;
+    for (const HandleExport& getAt : exports) {
+        if (getAt.kind != HandleKind::GetAt) continue;
+        ++rows;
+        const std::string collection = getAt.name.substr(0, getAt.name.size() - std::strlen("_GetAt"));
+        const auto length = std::find_if(exports.begin(), exports.end(),
+                                         [&](const HandleExport& e) { return e.name == collection + "_Length"; });
+        ASSERT_NE(length, exports.end()) << getAt.name;
+        const ObjectHandle c = collections.at(collection);
+        EXPECT_EQ(length->call(c, 0), "1") << collection;
+        EXPECT_EQ(getAt.call(c, 1), outOfBounds) << getAt.name << " at its length";
+        EXPECT_EQ(getAt.call(c, 0xFFFFFFFFu), outOfBounds) << getAt.name << " at the largest index";
     }
-    EXPECT_EQ(emu::LiveObjects(), objects_) << "a refused read handed out a reference";
+    EXPECT_EQ(rows, collections.size());
+    EXPECT_EQ(emu::LiveObjects(), objects) << "a refused read handed out a reference";
 }
 
 // ---- Null text, bad counts, null id arrays -------------------------------------------------------
