@@ -131,10 +131,6 @@ private:
     FakeInventoryService::Shared* shared_;
 };
 
-}  // namespace velmora::test
-
-namespace velmora::test {
-
 class FakeUri : public emu::RuntimeObject<FakeUri, Windows::Foundation::IUriRuntimeClass> {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Windows.Foundation.Uri";

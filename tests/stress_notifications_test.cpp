@@ -57,6 +57,16 @@ void OnDetails(int32_t, ObjectHandle args, void* userData) {
     l->details.fetch_add(1);
 }
 
+// What a managed thread does to its registrations; each answers true.
+bool (*const kToggles[])(const Exports&, Listener*) = {
+    [](const Exports& x, Listener* l) { return x.Store_RegisterForPurchaseEvents(OnPurchase, l); },
+    [](const Exports& x, Listener*) { return x.Store_UnRegisterForPurchaseEvents(); },
+    [](const Exports& x, Listener* l) { return x.DLC_RegisterForDLCCompletedEvent(OnInstall, l); },
+    [](const Exports& x, Listener*) { return x.DLC_UnRegisterForDLCCompletedEvent(); },
+    [](const Exports& x, Listener* l) { return x.DLC_RegisterForDLCCompletedWithDetailsEvent(OnDetails, l); },
+    [](const Exports& x, Listener*) { return x.DLC_UnRegisterForDLCCompletedWithDetailsEvent(); },
+};
+
 class StressNotifications : public StressTest {
 protected:
     void SetUp() override {
@@ -128,26 +138,7 @@ TEST_F(StressNotifications, RaisedWhileRegistrationsChangeLosesNoReference) {
             const Exports& x = X();
             for (int i = 0; i < toggles || raisersDone.load() < 2; ++i) {
                 Listener* l = random() % 2 ? &a : &b;
-                switch (random() % 6) {
-                    case 0:
-                        EXPECT_TRUE(x.Store_RegisterForPurchaseEvents(OnPurchase, l));
-                        break;
-                    case 1:
-                        EXPECT_TRUE(x.Store_UnRegisterForPurchaseEvents());
-                        break;
-                    case 2:
-                        EXPECT_TRUE(x.DLC_RegisterForDLCCompletedEvent(OnInstall, l));
-                        break;
-                    case 3:
-                        EXPECT_TRUE(x.DLC_UnRegisterForDLCCompletedEvent());
-                        break;
-                    case 4:
-                        EXPECT_TRUE(x.DLC_RegisterForDLCCompletedWithDetailsEvent(OnDetails, l));
-                        break;
-                    case 5:
-                        EXPECT_TRUE(x.DLC_UnRegisterForDLCCompletedWithDetailsEvent());
-                        break;
-                }
+                EXPECT_TRUE(kToggles[random() % std::size(kToggles)](x, l));
             }
             done.fetch_add(1);
         });

@@ -216,32 +216,16 @@ int32_t Small(Reader& in) {
 struct Texts {
     std::deque<std::u16string> storage;  // a deque never moves its elements, so pointers stay valid
     const char16_t* Take(Reader& in) {
-        std::u16string s;
-        switch (in.Byte() % 10) {
-            case 0:
-                return nullptr;
-            case 1:
-                s = u"";
-                break;
-            case 2:
-                s = u"\xD800";
-                break;  // an unpaired high surrogate
-            case 3:
-                s = std::u16string(u"\xDC00") + u"tail";
-                break;  // an unpaired low surrogate
-            case 4:
-                s = std::u16string(u"\xDFFF\xD800");
-                break;  // a reversed pair
-            case 5:
-                s = std::u16string(1 << 16, u'A') + u"\xD83D";
-                break;  // 64K units, cut pair at the end
-            case 6:
-                s = in.Units(32);
-                break;
-            default:
-                s = KnownTexts()[in.Byte() % KnownTexts().size()];
-                break;
-        }
+        static const std::u16string kOdd[] = {
+            u"",
+            u"\xD800",                                  // an unpaired high surrogate
+            std::u16string(u"\xDC00") + u"tail",        // an unpaired low surrogate
+            u"\xDFFF\xD800",                            // a reversed pair
+            std::u16string(1 << 16, u'A') + u"\xD83D",  // 64K units, cut pair at the end
+        };
+        const uint8_t b = in.Byte() % 10;
+        if (b == 0) return nullptr;
+        std::u16string s = b <= 5 ? kOdd[b - 1] : b == 6 ? in.Units(32) : KnownTexts()[in.Byte() % KnownTexts().size()];
         storage.push_back(std::move(s));
         return storage.back().c_str();
     }
