@@ -43,11 +43,6 @@ TEST_F(RuntimeTest, StringsAreSharedByDuplicatesAndTheNullStringIsEmpty) {
     EXPECT_EQ(LiveStrings(), 0);
 }
 
-TEST_F(RuntimeTest, Utf8RoundTripsSurrogatePairsAndReplacesUnpairedOnes) {
-    EXPECT_EQ(FromUtf8(ToUtf8(u"\U0001F3AE game \u30B2\u30FC\u30E0")), u"\U0001F3AE game \u30B2\u30FC\u30E0");
-    EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
-}
-
 TEST_F(RuntimeTest, AnObjectDiesAtItsLastReleaseAndAnswersOnlyItsInterfaces) {
     auto view = MakeStringVectorView({u"x"});
     EXPECT_EQ(LiveObjects(), 1);

@@ -338,29 +338,5 @@ TEST_F(EventQueueTest, AThrowingHandlerLeavesTheRestOfTheBatchQueued) {
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 9}));
 }
 
-// WaitAndPump wakes for a deferred event sent from another thread; PumpUntil sees synchronous
-// deliveries made on other threads.
-TEST_F(EventQueueTest, WaitingSeesEventsFromOtherThreadsInBothModes) {
-    EventQueue queue;
-    std::atomic<int> calls{0};
-    FunctionHandler h(kIdA, [&](const EventId*, const void*) { ++calls; });
-    queue.AddHandler(&h);
-    EXPECT_FALSE(queue.WaitAndPump(0ms));
-    std::thread sender([&] { queue.SendEvent(&kIdA, nullptr, 0); });
-    bool woke = false;
-    while (calls.load() == 0 && (woke = queue.WaitAndPump(60s))) {
-    }
-    sender.join();
-    EXPECT_TRUE(woke);
-
-    EventQueue synchronous(DeliveryMode::Synchronous);
-    synchronous.AddHandler(&h);
-    std::thread senders([&] {
-        for (int i = 0; i < 3; ++i) synchronous.SendEvent(&kIdA, nullptr, 0);
-    });
-    EXPECT_TRUE(synchronous.PumpUntil([&] { return calls.load() == 4; }, 60s));
-    senders.join();
-}
-
 }  // namespace
 }  // namespace velmora::host

@@ -237,14 +237,6 @@ TEST_F(HostTest, HandDeliveriesGoThroughTheQueue) {
     EXPECT_EQ(plugin.logs[0].pointer, static_cast<IHaldenPluginLog*>(&host.SecondLog()));
 }
 
-TEST_F(HostTest, WithoutAPluginExportsAndUnloadAreSafe) {
-    Host host;
-    EXPECT_FALSE(host.Loaded());
-    EXPECT_THROW(host.Exports(), std::logic_error);
-    EXPECT_EQ(host.Resolve("HaldenPluginLoad"), nullptr);
-    host.Unload();
-}
-
 // ---- With a plugin module (the stand-in library that plays the real plugin's start-up) ----
 
 template <class F>

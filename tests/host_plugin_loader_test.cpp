@@ -105,13 +105,5 @@ TEST_F(PluginLoaderTest, FreshCopiesHaveTheirOwnModuleStateAndAreDeletedOnUnload
     EXPECT_FALSE(std::filesystem::exists(copyDirectory));
 }
 
-TEST_F(PluginLoaderTest, TheSameFileLoadedTwiceInPlaceSharesOneModule) {
-    LoadedPlugin first(VELMORA_HOST_FAKE_PLUGIN);
-    LoadedPlugin second(VELMORA_HOST_FAKE_PLUGIN);
-    first.Exports().HaldenPluginLoad(&emptyRegistry);
-    EXPECT_EQ(Loads(second), 1);
-    EXPECT_EQ(first.LoadedPath(), first.Path());
-}
-
 }  // namespace
 }  // namespace velmora::host

@@ -100,13 +100,6 @@ const FormatCase kFormatCases[] = {
 INSTANTIATE_TEST_SUITE_P(Conversions, FormatTest, ::testing::ValuesIn(kFormatCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(PluginLogTest, NWritesNothing) {
-    PluginLog log;
-    untouched = 5;
-    LogFormatted(log, u"%n", &untouched);
-    EXPECT_EQ(untouched, 5);
-}
-
 TEST_F(PluginLogTest, WriteLineRecordsAndNullTextsReadAsEmpty) {
     PluginLog log;
     log.WriteLine(u"Store", u"purchase started");

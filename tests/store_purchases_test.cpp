@@ -258,10 +258,6 @@ TEST_F(StorePurchasesTest, ANotificationPostedBeforeUnregistrationReachesTheCall
     EXPECT_EQ(emu::LiveObjects(), objects);
 }
 
-TEST_F(StorePurchasesTest, RaisingForAUserWhoIsNotSignedInIsRefused) {
-    EXPECT_EQ(emu::RaisePurchase(99, kPass), ABI::E_INVALIDARG);
-}
-
 // ---- purchases, redemptions and subscriptions --------------------------------------------------
 
 TEST_F(StorePurchasesTest, APurchaseArrivesAsANotificationNamingTheProductAndLandsInTheInventory) {
