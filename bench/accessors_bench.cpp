@@ -1,9 +1,12 @@
 // Accessor overhead: one export of each conversion rule, called through the pointer the host
 // resolved by name, against the floor — the same platform calls written out inline here, with the
 // same failure check. Export and floor run in alternating blocks within one benchmark, so noise
-// from other processes falls on both alike; the counters are ns per call and their ratio.
+// from other processes falls on both alike; the counters are ns per call and their ratio. With
+// --velmora_instructions, run under callgrind, the same two bodies are counted in instructions.
 #include <benchmark/benchmark.h>
+#include <valgrind/callgrind.h>
 
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -89,10 +92,44 @@ inline const char16_t* BorrowInline(HSTRING read) {
 
 constexpr int kBlock = 256;
 
+// The benchmark running now, as registered ("Accessor/<rule>/<export>").
+std::string currentRule;
+
+// Instructions are counted over this many calls, so the per-call figure has no rounding to speak of.
+constexpr int kCounted = 1000;
+
+template <class F>
+[[gnu::noinline]] void Repeat(F& f) {
+    for (int i = 0; i < kCounted; ++i) f();
+}
+
+// Under callgrind, one dump for the export's calls and one for the floor's, each named after the
+// benchmark; outside it the requests do nothing. Counted once per benchmark, after a warm-up call
+// of each (which binds the lazily resolved symbols).
+template <class ViaExport, class Floor>
+void CountInstructions(const std::string& name, ViaExport& viaExport, Floor& floor) {
+    static std::set<std::string> counted;
+    if (!counted.insert(name).second) return;
+    viaExport();
+    floor();
+    const std::string exportDump = "export " + name, floorDump = "floor " + name;
+    CALLGRIND_ZERO_STATS;
+    Repeat(viaExport);
+    CALLGRIND_DUMP_STATS_AT(exportDump.c_str());
+    Repeat(floor);
+    CALLGRIND_DUMP_STATS_AT(floorDump.c_str());
+}
+
 template <class ViaExport, class Floor>
 void Compare(benchmark::State& state, ViaExport viaExport, Floor floor) {
     UseHost(Platform::Emulator);
     R();
+    if (Config().countInstructions) {
+        CountInstructions(currentRule, viaExport, floor);
+        for (auto _ : state) {
+        }
+        return;
+    }
     int64_t exportNs = 0;
     int64_t floorNs = 0;
     bool exportFirst = true;
@@ -303,8 +340,13 @@ const bool registered = [] {
         {"get_at_string/CatalogItemImage_Purposes_GetAt", GetAtStringRule},
         {"dispose/AddRef+CatalogItem_Dispose", DisposeRule},
     };
-    for (const auto& rule : rules)
-        benchmark::RegisterBenchmark((std::string("Accessor/") + rule.name).c_str(), rule.run);
+    for (const auto& rule : rules) {
+        const std::string name = std::string("Accessor/") + rule.name;
+        benchmark::RegisterBenchmark(name.c_str(), [name, run = rule.run](benchmark::State& state) {
+            currentRule = name;
+            run(state);
+        });
+    }
     return true;
 }();
 

@@ -1,5 +1,6 @@
 // The benchmark binary: Google Benchmark's flags, plus --velmora_smoke (small batch sizes, for a
-// run that only proves every benchmark works). After the usual report it prints a summary: for
+// run that only proves every benchmark works) and --velmora_instructions (the accessors' instruction
+// counts, for a run under callgrind). After the usual report it prints a summary: for
 // every benchmark and counter, the median, minimum and maximum over the repetitions. The exit code
 // is 1 when a benchmark reported an error, so the smoke run can stand as a test.
 #include <benchmark/benchmark.h>
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (i > 0 && std::strcmp(argv[i], "--velmora_smoke") == 0) {
             smoke = true;
+        } else if (i > 0 && std::strcmp(argv[i], "--velmora_instructions") == 0) {
+            velmora::bench::Config().countInstructions = true;
         } else {
             args.push_back(argv[i]);
         }

@@ -27,6 +27,9 @@ struct Sizes {
     size_t memoryTrips = 1'000'000;    // round trips of the resident-memory check
     size_t memoryWarmup = 10'000;      // round trips before the first resident-memory reading
     size_t packages = 1'000;           // packages of the package-list benchmark
+    // --velmora_instructions: each accessor benchmark counts the instructions of its export and of
+    // its floor under callgrind (bench/accessor_instructions.sh) instead of timing them.
+    bool countInstructions = false;
 };
 Sizes& Config();
 void UseSmokeSizes();

@@ -218,22 +218,32 @@ void EnsureInventoryUser() {
 constexpr size_t kWindow = 256;
 
 struct alignas(64) Caller {
-    Tally tally;
+    Tally tally;                    // first: the callback's user data points at the caller
+    std::atomic<size_t> wakeAt{0};  // the delivered count the caller waits for
     size_t issued = 0;
     size_t refused = 0;
 };
 
+// Wakes the caller only at the count it waits for: a wake-up per callback would be a system call
+// per round trip while it sleeps.
 void DisposeCountAndWake(int32_t hr, ObjectHandle result, void* userData) {
     DisposeAndCount(hr, result, userData);
-    static_cast<Tally*>(userData)->delivered.notify_one();
+    auto* caller = static_cast<Caller*>(userData);
+    if (caller->tally.delivered.load(std::memory_order_relaxed) == caller->wakeAt.load(std::memory_order_relaxed))
+        caller->tally.delivered.notify_one();
 }
 
-// Starts `count` operations, keeping at most kWindow of its own in flight.
+// Starts `count` operations, keeping at most kWindow of its own in flight; when the window is
+// full it sleeps until half of it was delivered.
 void CallerLoop(Caller& caller, size_t count) {
     for (size_t i = 0; i < count; ++i) {
-        for (size_t seen; caller.issued - (seen = caller.tally.delivered.load(std::memory_order_acquire)) >= kWindow;)
-            caller.tally.delivered.wait(seen);
-        if (X().InventoryService_GetInventoryItemsAsync(kUser, kAllMediaTypes, DisposeCountAndWake, &caller.tally)) {
+        if (caller.issued - caller.tally.delivered.load(std::memory_order_acquire) >= kWindow) {
+            const size_t target = caller.issued - kWindow / 2;
+            caller.wakeAt.store(target, std::memory_order_relaxed);
+            for (size_t seen; (seen = caller.tally.delivered.load(std::memory_order_acquire)) < target;)
+                caller.tally.delivered.wait(seen);
+        }
+        if (X().InventoryService_GetInventoryItemsAsync(kUser, kAllMediaTypes, DisposeCountAndWake, &caller)) {
             ++caller.issued;
         } else {
             ++caller.refused;

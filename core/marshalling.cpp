@@ -4,13 +4,6 @@
 
 namespace HaldenPlugin {
 
-const char16_t* BorrowString(HStringOwner read) {
-    if (!read.Get()) return u"";
-    HStringOwner duplicate;
-    Check(WindowsDuplicateString(read.Get(), duplicate.Put()));
-    return duplicate.Raw();
-}
-
 HStringOwner MakePlatformString(const char16_t* text) {
     HStringOwner s;
     if (text) Check(WindowsCreateString(text, uint32_t(std::char_traits<char16_t>::length(text)), s.Put()));

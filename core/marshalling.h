@@ -9,9 +9,9 @@
 #include <type_traits>
 
 #include "core/errors.h"
+#include "platform/collections.h"
 #include "platform/com_ptr.h"
 #include "platform/foundation.h"
-#include "platform/collections.h"
 #include "velmora/velmora.h"
 
 namespace HaldenPlugin {
@@ -59,8 +59,14 @@ inline void Dispose(ObjectHandle handle) {
 }
 
 // The text of a platform string, borrowed: the object that handed out the string keeps its value,
-// so the buffer outlives the two releases here. Never null.
-const char16_t* BorrowString(HStringOwner read);
+// so the buffer outlives the two releases here. Never null. Inline, and the duplicate is received
+// into a plain HSTRING, so a string read makes no call beyond the platform's own.
+inline const char16_t* BorrowString(HStringOwner read) {
+    if (!read.Get()) return u"";
+    HSTRING duplicate = nullptr;
+    Check(WindowsDuplicateString(read.Get(), &duplicate));
+    return HStringOwner::Attach(duplicate).Raw();
+}
 
 // Text argument to platform string for the duration of one call. Null is the empty string and
 // allocates nothing.
@@ -161,21 +167,21 @@ auto ChildGetAt(ObjectHandle handle, uint32_t index) {
 
 // One-line export definitions. The public header declares each export from the export list; a
 // definition whose rule answers a different type does not compile.
-#define VELMORA_RULE(name, rule, member)                                                    \
+#define VELMORA_RULE(name, rule, member)                                                      \
     extern "C" auto name(ObjectHandle handle)->decltype(HaldenPlugin::rule<member>(handle)) { \
-        return HaldenPlugin::rule<member>(handle);                                          \
+        return HaldenPlugin::rule<member>(handle);                                            \
     }
-#define VELMORA_CHILD_GET_AT(name, member)                                                          \
-    extern "C" auto name(ObjectHandle handle, uint32_t index)                                       \
-        ->decltype(HaldenPlugin::ChildGetAt<member>(handle, index)) {                               \
-        return HaldenPlugin::ChildGetAt<member>(handle, index);                                     \
+#define VELMORA_CHILD_GET_AT(name, member)                            \
+    extern "C" auto name(ObjectHandle handle, uint32_t index)         \
+        ->decltype(HaldenPlugin::ChildGetAt<member>(handle, index)) { \
+        return HaldenPlugin::ChildGetAt<member>(handle, index);       \
     }
 // _Length and _GetAt of a collection of E.
-#define VELMORA_COLLECTION_OF(lengthName, getAtName, E)                                                   \
+#define VELMORA_COLLECTION_OF(lengthName, getAtName, E)                                                     \
     extern "C" uint32_t lengthName(ObjectHandle collection) { return HaldenPlugin::Length<E>(collection); } \
-    extern "C" auto getAtName(ObjectHandle collection, uint32_t index)                                    \
-        ->decltype(HaldenPlugin::GetAt<E>(collection, index)) {                                           \
-        return HaldenPlugin::GetAt<E>(collection, index);                                                 \
+    extern "C" auto getAtName(ObjectHandle collection, uint32_t index)                                      \
+        ->decltype(HaldenPlugin::GetAt<E>(collection, index)) {                                             \
+        return HaldenPlugin::GetAt<E>(collection, index);                                                   \
     }
 // _Length and _GetAt of the collection that `member` answers.
 #define VELMORA_COLLECTION(lengthName, getAtName, member) \

@@ -2,6 +2,8 @@
 // catalog services a user's context hands out.
 #pragma once
 
+#include <initializer_list>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -98,6 +100,10 @@ EMU_API std::optional<CatalogItemData> FindCatalogItem(std::u16string_view produ
 EMU_API std::optional<std::pair<CatalogItemData, CatalogAvailabilityData>> FindOffer(std::u16string_view signedOffer);
 // The user's inventory as it stands now.
 EMU_API std::vector<InventoryItemData> InventoryOf(uint32_t userId);
+// The same in place, for as long as the returned lock is held (which blocks every change to the
+// marketplace's data; the call log has its own lock). Null for a user who owns nothing.
+EMU_API std::unique_lock<std::mutex> LockInventories();
+EMU_API const std::vector<InventoryItemData>* InventoryInPlace(uint32_t userId);
 // Grants a catalog product: a durable adds an inventory item (once); a consumable raises the
 // user's balance by `quantity`. E_INVALIDARG for a product not in the catalog.
 EMU_API HRESULT GrantProduct(uint32_t userId, std::u16string_view productId, uint32_t quantity);
@@ -136,7 +142,10 @@ struct MarketplaceCall {
 // each method records).
 EMU_API std::vector<MarketplaceCall> MarketplaceCalls();
 // Adds a call to the log (each emulated service records the calls it receives).
-EMU_API void RecordMarketplaceCall(MarketplaceCall call);
+EMU_API void RecordMarketplaceCall(std::string_view method, uint32_t userId,
+                                   std::initializer_list<std::u16string_view> texts,
+                                   std::initializer_list<int64_t> numbers);
+EMU_API void RecordMarketplaceCall(std::string_view method, uint32_t userId, const std::vector<std::u16string>& texts);
 
 // The most product ids one details query takes.
 inline constexpr uint32_t kMaxCatalogDetailsIds = 10;
@@ -158,6 +167,8 @@ EMU_API bool IsAbsoluteUri(std::u16string_view text);
 EMU_API HRESULT CreateUri(std::u16string_view absoluteUri, IUriRuntimeClass** uri);
 EMU_API HRESULT CreateInventoryItem(const InventoryItemData& data, IInventoryItem** item);
 EMU_API HRESULT CreateInventoryItemsResult(const std::vector<InventoryItemData>& items, uint32_t totalItems,
+                                           IInventoryItemsResult** result);
+EMU_API HRESULT CreateInventoryItemsResult(const std::vector<const InventoryItemData*>& items, uint32_t totalItems,
                                            IInventoryItemsResult** result);
 EMU_API HRESULT CreateConsumeInventoryItemResult(const ConsumeResultData& data, IConsumeInventoryItemResult** result);
 EMU_API HRESULT CreateCatalogItem(const CatalogItemData& data, ICatalogItem** item);

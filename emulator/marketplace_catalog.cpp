@@ -98,10 +98,8 @@ public:
         if (HRESULT hr = TakeFault(kBrowse)) return hr;
         BrowseRequest request{ToU16(parentId), childType, order, skipItems, maxItems};
         RecordMarketplaceCall(
-            {std::string(kBrowse),
-             userId_,
-             {request.parentId},
-             {int64_t(parentType), int64_t(childType), int64_t(order), int64_t(skipItems), int64_t(maxItems)}});
+            kBrowse, userId_, {request.parentId},
+            {int64_t(parentType), int64_t(childType), int64_t(order), int64_t(skipItems), int64_t(maxItems)});
         if (!operation) return E_POINTER;
         // The parent is found by its id alone; its media type is only checked to be one.
         if (request.parentId.empty() || !KnownMediaType(parentType) || !KnownMediaType(childType) ||
@@ -116,7 +114,7 @@ public:
         if (HRESULT hr = TakeFault(kDetails)) return hr;
         std::vector<std::u16string> ids;
         if (HRESULT hr = ReadStrings(productIds, &ids); Failed(hr)) return hr;
-        RecordMarketplaceCall({std::string(kDetails), userId_, ids, {}});
+        RecordMarketplaceCall(kDetails, userId_, ids);
         if (!operation) return E_POINTER;
         if (ids.empty() || ids.size() > kMaxCatalogDetailsIds) return E_INVALIDARG;
         return StartOperation<DetailsList*>(

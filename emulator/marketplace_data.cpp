@@ -14,6 +14,8 @@ struct Marketplace {
     std::vector<CatalogItemData> catalog;
     std::map<uint32_t, std::vector<InventoryItemData>> inventories;
     std::map<std::pair<uint32_t, std::u16string>, ConsumeResultData> transactions;
+    // Its own lock: the services record every call, while the workers read the data.
+    std::mutex callsMutex;
     RecentCalls<MarketplaceCall> calls;
 };
 
@@ -29,6 +31,7 @@ const bool resetRegistered = [] {
         m.catalog.clear();
         m.inventories.clear();
         m.transactions.clear();
+        std::lock_guard callsLock(m.callsMutex);
         m.calls.Clear();
     });
     return true;
@@ -148,6 +151,14 @@ std::vector<InventoryItemData> InventoryOf(uint32_t userId) {
     return it == m.inventories.end() ? std::vector<InventoryItemData>{} : it->second;
 }
 
+std::unique_lock<std::mutex> LockInventories() { return std::unique_lock(State().mutex); }
+
+const std::vector<InventoryItemData>* InventoryInPlace(uint32_t userId) {
+    Marketplace& m = State();
+    auto it = m.inventories.find(userId);
+    return it == m.inventories.end() ? nullptr : &it->second;
+}
+
 HRESULT GrantProduct(uint32_t userId, std::u16string_view productId, uint32_t quantity) {
     Marketplace& m = State();
     std::lock_guard lock(m.mutex);
@@ -186,15 +197,33 @@ HRESULT ConsumeProduct(uint32_t userId, std::u16string_view productId, uint32_t 
     return S_OK;
 }
 
-void RecordMarketplaceCall(MarketplaceCall call) {
+namespace {
+// Assigns into the reused slot, so its strings and vectors keep their storage.
+template <class Texts>
+void Record(std::string_view method, uint32_t userId, const Texts& texts, std::initializer_list<int64_t> numbers) {
     Marketplace& m = State();
-    std::lock_guard lock(m.mutex);
-    m.calls.Record(std::move(call));
+    std::lock_guard lock(m.callsMutex);
+    MarketplaceCall& call = m.calls.Next();
+    call.method = method;
+    call.userId = userId;
+    call.texts.resize(texts.size());
+    std::copy(texts.begin(), texts.end(), call.texts.begin());
+    call.numbers = numbers;
+}
+}  // namespace
+
+void RecordMarketplaceCall(std::string_view method, uint32_t userId, std::initializer_list<std::u16string_view> texts,
+                           std::initializer_list<int64_t> numbers) {
+    Record(method, userId, texts, numbers);
+}
+
+void RecordMarketplaceCall(std::string_view method, uint32_t userId, const std::vector<std::u16string>& texts) {
+    Record(method, userId, texts, {});
 }
 
 std::vector<MarketplaceCall> MarketplaceCalls() {
     Marketplace& m = State();
-    std::lock_guard lock(m.mutex);
+    std::lock_guard lock(m.callsMutex);
     return m.calls.Snapshot();
 }
 

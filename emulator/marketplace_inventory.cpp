@@ -4,6 +4,7 @@
 // Arguments that need no service state are checked by the starting call (it answers E_INVALIDARG
 // or E_POINTER and starts nothing); whatever depends on the user's data fails the operation.
 #include <algorithm>
+#include <array>
 
 #include "emulator/marketplace.h"
 #include "emulator/users.h"
@@ -77,12 +78,17 @@ std::vector<uint32_t> SignedInUsers() {
     return ids;
 }
 
-// The matching items of the users in order; TotalItems counts them before the maxItems cut.
-WorkResult<IInventoryItemsResult*> Query(const std::vector<uint32_t>& users, const ItemFilter& filter) {
-    std::vector<InventoryItemData> matched;
+// The matching items of the users in order; TotalItems counts them before the maxItems cut. The
+// records are made from the data in place.
+template <class Users>
+WorkResult<IInventoryItemsResult*> Query(const Users& users, const ItemFilter& filter) {
+    const auto lock = LockInventories();
+    thread_local std::vector<const InventoryItemData*> matched;  // its storage is kept between queries
+    matched.clear();
     for (uint32_t user : users)
-        for (auto& item : InventoryOf(user))
-            if (Matches(item, filter)) matched.push_back(std::move(item));
+        if (const auto* items = InventoryInPlace(user))
+            for (const auto& item : *items)
+                if (Matches(item, filter)) matched.push_back(&item);
     const auto total = uint32_t(matched.size());
     if (filter.maxItems != 0 && matched.size() > filter.maxItems) matched.resize(filter.maxItems);
     WorkResult<IInventoryItemsResult*> r;
@@ -107,7 +113,7 @@ public:
 
     HRESULT GetInventoryItemsAsync(MediaItemType type, ItemsOperation** operation) override {
         if (HRESULT hr = TakeFault(kGetItems)) return hr;
-        RecordMarketplaceCall({std::string(kGetItems), userId_, {}, {int64_t(type)}});
+        RecordMarketplaceCall(kGetItems, userId_, {}, {int64_t(type)});
         return StartQuery(kGetItems, EnabledAndAvailable(type), false, operation);
     }
 
@@ -122,7 +128,7 @@ public:
 
     HRESULT GetInventoryItemsForAllUsersAsync(MediaItemType type, ItemsOperation** operation) override {
         if (HRESULT hr = TakeFault(kGetItemsAllUsers)) return hr;
-        RecordMarketplaceCall({std::string(kGetItemsAllUsers), userId_, {}, {int64_t(type)}});
+        RecordMarketplaceCall(kGetItemsAllUsers, userId_, {}, {int64_t(type)});
         return StartQuery(kGetItemsAllUsers, EnabledAndAvailable(type), true, operation);
     }
 
@@ -139,7 +145,7 @@ public:
         if (HRESULT hr = TakeFault(kGetItem)) return hr;
         std::u16string productId;
         if (HRESULT hr = ProductIdOf(item, &productId); Failed(hr)) return hr;
-        RecordMarketplaceCall({std::string(kGetItem), userId_, {productId}, {}});
+        RecordMarketplaceCall(kGetItem, userId_, {productId}, {});
         if (!item || !operation) return E_POINTER;
         const uint32_t user = userId_;
         return StartOperation<MP::IInventoryItem*>(
@@ -161,7 +167,7 @@ public:
         std::u16string productId;
         if (HRESULT hr = ProductIdOf(item, &productId); Failed(hr)) return hr;
         std::u16string transaction = ToU16(transactionId);
-        RecordMarketplaceCall({std::string(kConsume), userId_, {productId, transaction}, {int64_t(quantity)}});
+        RecordMarketplaceCall(kConsume, userId_, {productId, transaction}, {int64_t(quantity)});
         if (!item || !operation) return E_POINTER;
         if (quantity == 0 || transaction.empty()) return E_INVALIDARG;
         // Only a consumable carries a consumable URL; the item argument itself tells.
@@ -183,10 +189,8 @@ public:
 
 private:
     void Record(std::string_view method, const ItemFilter& f) {
-        RecordMarketplaceCall({std::string(method),
-                               userId_,
-                               {f.containerId},
-                               {int64_t(f.type), int64_t(f.state), int64_t(f.availability), int64_t(f.maxItems)}});
+        RecordMarketplaceCall(method, userId_, {f.containerId},
+                              {int64_t(f.type), int64_t(f.state), int64_t(f.availability), int64_t(f.maxItems)});
     }
 
     HRESULT StartQuery(std::string_view call, const ItemFilter& filter, bool allUsers, ItemsOperation** operation) {
@@ -197,7 +201,7 @@ private:
         return StartOperation<IInventoryItemsResult*>(
             call,
             [user, filter, allUsers] {
-                return Query(allUsers ? SignedInUsers() : std::vector<uint32_t>{user}, filter);
+                return allUsers ? Query(SignedInUsers(), filter) : Query(std::array{user}, filter);
             },
             operation);
     }

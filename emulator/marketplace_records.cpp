@@ -1,6 +1,9 @@
 // The marketplace's records: URIs, inventory items and results, catalog items, details, images and
 // availabilities. Each is a snapshot of the data at creation; it creates every string and child
 // object once, in its constructor, and hands out duplicates and new references.
+#include <mutex>
+#include <type_traits>
+
 #include "emulator/marketplace.h"
 
 namespace velmora::emu {
@@ -36,17 +39,22 @@ protected:
         for (const auto& t : texts) strings.push_back(owners.emplace_back(Hold(t)).Get());
         return MakeVectorView(strings);
     }
-    // One record of type R per datum, as a view of interface I.
+    // One record of type R per datum (or pointer to one), as a view of interface I.
     template <class R, class I, class D>
     ComPtr<IVectorView<I*>> HoldRecords(const std::vector<D>& data) {
         std::vector<ComPtr<I>> records;
         records.reserve(data.size());
         for (const D& d : data) {
-            auto record = Make<R>(d);
+            ComPtr<R> record;
+            if constexpr (std::is_pointer_v<D>) {
+                record = Make<R>(*d);
+            } else {
+                record = Make<R>(d);
+            }
             Note(record->Status());
             records.emplace_back(static_cast<I*>(record.Get()));
         }
-        return MakeObjectVectorView<I>(records);
+        return MakeObjectVectorView<I>(std::move(records));
     }
 
 private:
@@ -111,7 +119,7 @@ UriParts SplitUri(std::u16string_view text) {
 class Uri : public RuntimeObject<Uri, IUriRuntimeClass>, public Holder {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Windows.Foundation.Uri";
-    explicit Uri(std::u16string_view text) : Uri(text, SplitUri(text)) {}
+    explicit Uri(std::u16string_view text) : text_(Hold(text)) {}
 
     // The text is kept as given: the emulator does not canonicalize, so DisplayUri is the same.
     HRESULT get_AbsoluteUri(HSTRING* value) override {
@@ -120,16 +128,36 @@ public:
     HRESULT get_DisplayUri(HSTRING* value) override {
         return GiveText("IUriRuntimeClass.get_DisplayUri", text_, value);
     }
-    HRESULT get_Host(HSTRING* value) override { return GiveText("IUriRuntimeClass.get_Host", host_, value); }
-    HRESULT get_Path(HSTRING* value) override { return GiveText("IUriRuntimeClass.get_Path", path_, value); }
+    HRESULT get_Host(HSTRING* value) override { return GivePart("IUriRuntimeClass.get_Host", &Parts::host, value); }
+    HRESULT get_Path(HSTRING* value) override { return GivePart("IUriRuntimeClass.get_Path", &Parts::path, value); }
     HRESULT get_SchemeName(HSTRING* value) override {
-        return GiveText("IUriRuntimeClass.get_SchemeName", scheme_, value);
+        return GivePart("IUriRuntimeClass.get_SchemeName", &Parts::scheme, value);
     }
 
 private:
-    Uri(std::u16string_view text, UriParts parts)
-        : text_(Hold(text)), host_(Hold(parts.host)), path_(Hold(parts.path)), scheme_(Hold(parts.scheme)) {}
-    HStringOwner text_, host_, path_, scheme_;
+    struct Parts {
+        HStringOwner host, path, scheme;
+        HRESULT status = S_OK;
+    };
+    // Most URIs are only ever read whole, so the parts are made on their first read.
+    HRESULT GivePart(std::string_view call, HStringOwner Parts::*part, HSTRING* value) {
+        if (HRESULT hr = TakeFault(call)) return hr;
+        if (!value) return E_POINTER;
+        std::call_once(partsMade_, [this] {
+            uint32_t length = 0;
+            const char16_t* text = WindowsGetStringRawBuffer(text_.Get(), &length);
+            const UriParts p = SplitUri({text, length});
+            for (auto [owner, view] :
+                 {std::pair{&parts_.host, p.host}, {&parts_.path, p.path}, {&parts_.scheme, p.scheme}})
+                if (HRESULT hr = WindowsCreateString(view.data(), uint32_t(view.size()), owner->Put()); Failed(hr))
+                    parts_.status = hr;
+        });
+        if (Failed(parts_.status)) return parts_.status;
+        return WindowsDuplicateString((parts_.*part).Get(), value);
+    }
+    HStringOwner text_;
+    std::once_flag partsMade_;
+    Parts parts_;
 };
 
 class InventoryItem : public RuntimeObject<InventoryItem, IInventoryItem>, public Holder {
@@ -140,38 +168,40 @@ public:
           productId_(Hold(d.productId)),
           containerIds_(d.containerIds ? HoldStrings(*d.containerIds) : nullptr),
           consumableUrl_(HoldUri(d.consumableUrl)),
-          data_(d) {}
+          state_(d.state),
+          mediaItemType_(d.mediaItemType),
+          titleId_(d.titleId),
+          consumableBalance_(d.consumableBalance),
+          rightsObtainedDate_(d.rightsObtainedDate),
+          startDate_(d.startDate),
+          endDate_(d.endDate) {}
 
     HRESULT get_Url(IUriRuntimeClass** value) override { return GiveObject("IInventoryItem.get_Url", url_, value); }
     HRESULT get_InventoryItemState(MP::InventoryItemState* value) override {
-        return GiveValue("IInventoryItem.get_InventoryItemState", data_.state, value);
+        return GiveValue("IInventoryItem.get_InventoryItemState", state_, value);
     }
     HRESULT get_MediaItemType(MP::MediaItemType* value) override {
-        return GiveValue("IInventoryItem.get_MediaItemType", data_.mediaItemType, value);
+        return GiveValue("IInventoryItem.get_MediaItemType", mediaItemType_, value);
     }
     HRESULT get_ProductId(HSTRING* value) override {
         return GiveText("IInventoryItem.get_ProductId", productId_, value);
     }
-    HRESULT get_TitleId(uint32_t* value) override {
-        return GiveValue("IInventoryItem.get_TitleId", data_.titleId, value);
-    }
+    HRESULT get_TitleId(uint32_t* value) override { return GiveValue("IInventoryItem.get_TitleId", titleId_, value); }
     HRESULT get_ContainerIds(IVectorView<HSTRING>** value) override {
         return GiveObject("IInventoryItem.get_ContainerIds", containerIds_, value);
     }
     HRESULT get_RightsObtainedDate(DateTime* value) override {
-        return GiveDate("IInventoryItem.get_RightsObtainedDate", data_.rightsObtainedDate, value);
+        return GiveDate("IInventoryItem.get_RightsObtainedDate", rightsObtainedDate_, value);
     }
     HRESULT get_StartDate(DateTime* value) override {
-        return GiveDate("IInventoryItem.get_StartDate", data_.startDate, value);
+        return GiveDate("IInventoryItem.get_StartDate", startDate_, value);
     }
-    HRESULT get_EndDate(DateTime* value) override {
-        return GiveDate("IInventoryItem.get_EndDate", data_.endDate, value);
-    }
+    HRESULT get_EndDate(DateTime* value) override { return GiveDate("IInventoryItem.get_EndDate", endDate_, value); }
     HRESULT get_ConsumableUrl(IUriRuntimeClass** value) override {
         return GiveObject("IInventoryItem.get_ConsumableUrl", consumableUrl_, value);
     }
     HRESULT get_ConsumableBalance(uint32_t* value) override {
-        return GiveValue("IInventoryItem.get_ConsumableBalance", data_.consumableBalance, value);
+        return GiveValue("IInventoryItem.get_ConsumableBalance", consumableBalance_, value);
     }
 
 private:
@@ -179,13 +209,18 @@ private:
     HStringOwner productId_;
     ComPtr<IVectorView<HSTRING>> containerIds_;
     ComPtr<IUriRuntimeClass> consumableUrl_;
-    InventoryItemData data_;  // the scalar fields; its texts are not handed out
+    MP::InventoryItemState state_;
+    MP::MediaItemType mediaItemType_;
+    uint32_t titleId_;
+    uint32_t consumableBalance_;
+    int64_t rightsObtainedDate_, startDate_, endDate_;
 };
 
 class InventoryItemsResult : public RuntimeObject<InventoryItemsResult, IInventoryItemsResult>, public Holder {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.InventoryItemsResult";
-    InventoryItemsResult(const std::vector<InventoryItemData>& items, uint32_t total)
+    template <class D>
+    InventoryItemsResult(const std::vector<D>& items, uint32_t total)
         : items_(HoldRecords<InventoryItem, IInventoryItem>(items)), total_(total) {}
 
     HRESULT get_Items(IVectorView<IInventoryItem*>** value) override {
@@ -487,6 +522,11 @@ HRESULT CreateInventoryItem(const InventoryItemData& data, IInventoryItem** item
 }
 
 HRESULT CreateInventoryItemsResult(const std::vector<InventoryItemData>& items, uint32_t totalItems,
+                                   IInventoryItemsResult** result) {
+    return Create<InventoryItemsResult>(result, items, totalItems);
+}
+
+HRESULT CreateInventoryItemsResult(const std::vector<const InventoryItemData*>& items, uint32_t totalItems,
                                    IInventoryItemsResult** result) {
     return Create<InventoryItemsResult>(result, items, totalItems);
 }

@@ -1,6 +1,7 @@
 // Live object counts, faults and scripted outcomes, the worker pool and Reset.
 #include "emulator/runtime.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -25,17 +26,28 @@ std::atomic<int> faultCount{0};
 
 std::mutex scriptMutex;
 std::unordered_map<std::string, std::deque<Outcome>> scripts;
+std::atomic<int64_t> scriptedCount{0};  // outcomes queued in `scripts`, read without the lock
 std::atomic<int64_t> defaultDelayUs{0};
 
-// ---- worker pool: two platform threads, tasks ordered by due time
+// ---- worker pool: two platform threads. Work without a delay runs in submission order; delayed
+// work waits in order of its due time and runs first once due.
 
 class Pool {
 public:
     void Submit(std::function<void()> work, std::chrono::microseconds delay) {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         if (threads_ == 0) Start();
-        tasks_.push(Task{std::chrono::steady_clock::now() + delay, sequence_++, std::move(work)});
         ++pending_;
+        if (delay.count() > 0) {
+            timed_.push(Task{std::chrono::steady_clock::now() + delay, sequence_++, std::move(work)});
+        } else {
+            ready_.push_back(std::move(work));
+            // A worker that is awake takes the task when it looks again: a wake-up is a system call,
+            // made only when no worker is awake or work is piling up, and never twice at once.
+            if (sleeping_ == 0 || waking_ || (sleeping_ < threads_ && ready_.size() < 2)) return;
+            waking_ = true;
+        }
+        lock.unlock();
         wake_.notify_one();
     }
     void WaitIdle() {
@@ -53,22 +65,45 @@ private:
     void Start() {
         for (; threads_ < 2; ++threads_) std::thread([this] { Run(); }).detach();
     }
+    // The next task to run now, if any; otherwise the time to wait until (max: no delayed task).
+    bool Take(std::function<void()>& work, std::chrono::steady_clock::time_point& until) {
+        until = std::chrono::steady_clock::time_point::max();
+        if (!timed_.empty()) {
+            const auto due = timed_.top().due;
+            if (due <= std::chrono::steady_clock::now()) {
+                work = std::move(const_cast<Task&>(timed_.top()).work);
+                timed_.pop();
+                return true;
+            }
+            until = due;
+        }
+        if (ready_.empty()) return false;
+        work = std::move(ready_.front());
+        ready_.pop_front();
+        return true;
+    }
     void Run() {
         onWorker = true;
+        std::function<void()> work;
         std::unique_lock lock(mutex_);
         for (;;) {
-            if (tasks_.empty()) {
-                wake_.wait(lock);
+            std::chrono::steady_clock::time_point until;
+            if (!Take(work, until)) {
+                ++sleeping_;
+                if (until == std::chrono::steady_clock::time_point::max()) {
+                    wake_.wait(lock);
+                } else {
+                    wake_.wait_until(lock, until);
+                }
+                --sleeping_;
+                waking_ = false;
                 continue;
             }
-            const auto due = tasks_.top().due;
-            if (due > std::chrono::steady_clock::now()) {
-                wake_.wait_until(lock, due);
-                continue;
-            }
-            auto work = std::move(const_cast<Task&>(tasks_.top()).work);
-            tasks_.pop();
+            // More work than this worker: the other one helps.
+            const bool wakeOther = !ready_.empty() && sleeping_ > 0 && !waking_;
+            if (wakeOther) waking_ = true;
             lock.unlock();
+            if (wakeOther) wake_.notify_one();
             work();
             work = nullptr;
             lock.lock();
@@ -82,10 +117,13 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable wake_, idle_;
-    std::priority_queue<Task, std::vector<Task>, std::greater<>> tasks_;
+    std::deque<std::function<void()>> ready_;
+    std::priority_queue<Task, std::vector<Task>, std::greater<>> timed_;
     uint64_t sequence_ = 0;
     size_t pending_ = 0;
     int threads_ = 0;
+    int sleeping_ = 0;     // workers waiting on wake_
+    bool waking_ = false;  // a worker was notified and has not woken yet
 };
 thread_local bool Pool::onWorker = false;
 
@@ -135,14 +173,17 @@ void ScriptOutcome(std::string_view call, Outcome outcome, int times) {
     std::lock_guard lock(scriptMutex);
     auto& queue = scripts[std::string(call)];
     for (int i = 0; i < times; ++i) queue.push_back(outcome);
+    scriptedCount += std::max(times, 0);
 }
 
 Outcome NextOutcome(std::string_view call) {
+    if (scriptedCount.load(std::memory_order_relaxed) == 0) return Outcome{};
     std::lock_guard lock(scriptMutex);
     auto it = scripts.find(std::string(call));
     if (it == scripts.end() || it->second.empty()) return Outcome{};
     Outcome o = it->second.front();
     it->second.pop_front();
+    --scriptedCount;
     return o;
 }
 
@@ -152,6 +193,7 @@ std::chrono::microseconds DefaultDelay() { return std::chrono::microseconds(defa
 void ClearScripts() {
     std::lock_guard lock(scriptMutex);
     scripts.clear();
+    scriptedCount = 0;
 }
 
 void Submit(std::function<void()> work, std::chrono::microseconds delay) { ThePool().Submit(std::move(work), delay); }

@@ -96,20 +96,33 @@ EMU_API bool ResetKeepsSubscriptions();
 // ---- Call logs ----------------------------------------------------------------------------------
 
 // The most recent calls a service received, as tests and tools inspect them. Older calls are
-// forgotten, so a long run does not grow without bound. Callers hold their own lock.
+// forgotten, so a long run does not grow without bound; the slots are reused, so a call filled in
+// place (Next) allocates nothing once its texts have fitted before. Callers hold their own lock.
 template <class T>
 class RecentCalls {
 public:
     static constexpr size_t kKept = 1024;
-    void Record(T call) {
-        if (calls_.size() == kKept) calls_.pop_front();
-        calls_.push_back(std::move(call));
+    void Record(T call) { Next() = std::move(call); }
+    // The slot of a new call, holding an old call's values (or none) to be overwritten.
+    T& Next() {
+        if (calls_.size() < kKept) return calls_.emplace_back();
+        T& slot = calls_[oldest_];
+        oldest_ = (oldest_ + 1) % kKept;
+        return slot;
     }
-    std::vector<T> Snapshot() const { return {calls_.begin(), calls_.end()}; }
-    void Clear() { calls_.clear(); }
+    std::vector<T> Snapshot() const {
+        std::vector<T> out(calls_.begin() + ptrdiff_t(oldest_), calls_.end());
+        out.insert(out.end(), calls_.begin(), calls_.begin() + ptrdiff_t(oldest_));
+        return out;
+    }
+    void Clear() {
+        calls_.clear();
+        oldest_ = 0;
+    }
 
 private:
-    std::deque<T> calls_;
+    std::vector<T> calls_;
+    size_t oldest_ = 0;  // once full, the slot Next overwrites
 };
 
 // ---- Vectors ------------------------------------------------------------------------------------
@@ -219,9 +232,8 @@ ComPtr<IVectorView<T>> MakeVectorView(const std::vector<T>& values) {
     return ComPtr<IVectorView<T>>::Attach(new VectorView<T>(std::move(e)));
 }
 template <class I>
-ComPtr<IVectorView<I*>> MakeObjectVectorView(const std::vector<ComPtr<I>>& values) {
-    Elements<I*> e(values.begin(), values.end());
-    return ComPtr<IVectorView<I*>>::Attach(new VectorView<I*>(std::move(e)));
+ComPtr<IVectorView<I*>> MakeObjectVectorView(std::vector<ComPtr<I>> values) {
+    return ComPtr<IVectorView<I*>>::Attach(new VectorView<I*>(std::move(values)));
 }
 EMU_API ComPtr<IVectorView<HSTRING>> MakeStringVectorView(const std::vector<std::u16string>& values);
 
@@ -397,8 +409,8 @@ struct WorkResult {
 // Starts an emulated asynchronous call named `call` following its scripted outcome. `work` runs
 // when the operation completes (on a worker thread, or at once for synchronous completion) and
 // produces the result or a failure.
-template <class T>
-HRESULT StartOperation(std::string_view call, std::function<WorkResult<T>()> work, IAsyncOperation<T>** operation) {
+template <class T, class Work>
+HRESULT StartOperation(std::string_view call, Work work, IAsyncOperation<T>** operation) {
     if (!operation) return E_POINTER;
     *operation = nullptr;
     const Outcome outcome = NextOutcome(call);

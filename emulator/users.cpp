@@ -39,23 +39,31 @@ private:
 class XboxLiveContext : public RuntimeObject<XboxLiveContext, IXboxLiveContext> {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.XboxLiveContext";
-    XboxLiveContext(ComPtr<IUser> user, uint32_t userId) : user_(std::move(user)), userId_(userId) {}
+    // The context hands out its own services, as the console's does: one object each, not one
+    // per read.
+    XboxLiveContext(ComPtr<IUser> user, uint32_t userId) : user_(std::move(user)) {
+        CreateInventoryService(userId, inventory_.Put());
+        CreateCatalogService(userId, catalog_.Put());
+    }
     HRESULT get_User(IUser** value) override {
         *value = ComPtr<IUser>(user_).Detach();
         return S_OK;
     }
     HRESULT get_InventoryService(::ABI::Microsoft::Xbox::Services::Marketplace::IInventoryService** value) override {
         if (HRESULT hr = TakeFault("IXboxLiveContext.get_InventoryService")) return hr;
-        return CreateInventoryService(userId_, value);
+        *value = ComPtr<::ABI::Microsoft::Xbox::Services::Marketplace::IInventoryService>(inventory_).Detach();
+        return S_OK;
     }
     HRESULT get_CatalogService(::ABI::Microsoft::Xbox::Services::Marketplace::ICatalogService** value) override {
         if (HRESULT hr = TakeFault("IXboxLiveContext.get_CatalogService")) return hr;
-        return CreateCatalogService(userId_, value);
+        *value = ComPtr<::ABI::Microsoft::Xbox::Services::Marketplace::ICatalogService>(catalog_).Detach();
+        return S_OK;
     }
 
 private:
     ComPtr<IUser> user_;
-    uint32_t userId_;
+    ComPtr<::ABI::Microsoft::Xbox::Services::Marketplace::IInventoryService> inventory_;
+    ComPtr<::ABI::Microsoft::Xbox::Services::Marketplace::ICatalogService> catalog_;
 };
 
 struct SignedIn {

@@ -8,15 +8,14 @@ const char* EmulatorUserManager::GetInterfaceName() const { return "UserManager"
 
 uint32_t EmulatorUserManager::GetUserCount() { return emu::UserCount(); }
 
+// An index past the end answers E_BOUNDS, and null here.
 PlatformUser* EmulatorUserManager::GetUserAt(uint32_t index) {
-    if (index >= emu::UserCount()) return nullptr;
     PlatformUser* user = nullptr;
     if (ABI::Failed(emu::GetUser(index, &user))) return nullptr;
     return user;
 }
 
 UserServicesContext* EmulatorUserManager::GetServicesContextAt(uint32_t index) {
-    if (index >= emu::UserCount()) return nullptr;
     UserServicesContext* context = nullptr;
     if (ABI::Failed(emu::GetServicesContext(index, &context))) return nullptr;
     return context;

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The instructions each accessor export costs over its floor (the same platform calls inline):
+# runs the accessor benchmarks once under callgrind with --velmora_instructions, which dumps the
+# counts of 1000 calls of the export and 1000 of the floor per rule, and prints one row per rule.
+# Instruction counts do not depend on the machine's load.
+#
+#   bench/accessor_instructions.sh BENCH_BINARY
+set -euo pipefail
+bench=${1:?usage: accessor_instructions.sh BENCH_BINARY}
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+valgrind --tool=callgrind --callgrind-out-file="$out/cg.out" "$bench" --velmora_instructions \
+  --benchmark_filter='^Accessor/' --benchmark_min_time=0.001 >"$out/run.log" 2>&1 || {
+  cat "$out/run.log" >&2
+  exit 1
+}
+# Each dump names its calls in its "desc: Trigger: Client Request: <export|floor> <benchmark>" line
+# and gives their cost in its "summary:" line.
+for f in $(ls "$out"/cg.out.* | sort -t. -k3 -n); do
+  LC_ALL=C awk '/^desc: Trigger: Client Request: /{side=$5; name=$6} /^summary: /{print side, name, $2}' "$f"
+done | awk -v calls=1000 '
+  { cost[$2, $1] = $3 / calls; if (!($2 in seen)) { seen[$2] = 1; order[n++] = $2 } }
+  END {
+    print "| rule | export instructions | floor instructions | overhead | within 8 |"
+    print "|---|---|---|---|---|"
+    worst = -1e9
+    for (i = 0; i < n; i++) {
+      r = order[i]; e = cost[r, "export"]; f = cost[r, "floor"]; d = e - f
+      if (d > worst) worst = d
+      printf "| %s | %.1f | %.1f | %+.1f | %s |\n", r, e, f, d, d <= 8 ? "yes" : "no"
+    }
+    printf "largest overhead: %+.1f instructions per call\n", worst
+  }'
