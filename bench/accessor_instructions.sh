@@ -16,7 +16,7 @@ valgrind --tool=callgrind --callgrind-out-file="$out/cg.out" "$bench" --velmora_
 }
 # Each dump names its calls in its "desc: Trigger: Client Request: <export|floor> <benchmark>" line
 # and gives their cost in its "summary:" line.
-for f in $(ls "$out"/cg.out.* | sort -t. -k3 -n); do
+for f in $(ls "$out"/cg.out.* | sort -V); do
   LC_ALL=C awk '/^desc: Trigger: Client Request: /{side=$5; name=$6} /^summary: /{print side, name, $2}' "$f"
 done | awk -v calls=1000 '
   { cost[$2, $1] = $3 / calls; if (!($2 in seen)) { seen[$2] = 1; order[n++] = $2 } }

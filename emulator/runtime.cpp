@@ -12,7 +12,14 @@
 namespace velmora::emu {
 namespace {
 
-std::atomic<int64_t> liveObjects{0};
+LiveCount liveObjects;
+
+// The slot of the calling thread: threads take the slots in turn.
+size_t ThreadSlot(size_t slots) {
+    static std::atomic<size_t> next{0};
+    thread_local const size_t slot = next.fetch_add(1, std::memory_order_relaxed) % slots;
+    return slot;
+}
 
 // ---- faults and scripts
 
@@ -142,9 +149,17 @@ std::vector<std::function<void()>>& ResetHooks() {
 
 }  // namespace
 
-ObjectCounter::ObjectCounter() { liveObjects.fetch_add(1, std::memory_order_relaxed); }
-ObjectCounter::~ObjectCounter() { liveObjects.fetch_sub(1, std::memory_order_relaxed); }
-int64_t LiveObjects() { return liveObjects.load(); }
+void LiveCount::Add(int64_t n) { slots_[ThreadSlot(kSlots)].value.fetch_add(n, std::memory_order_relaxed); }
+
+int64_t LiveCount::Total() const {
+    int64_t total = 0;
+    for (const Slot& s : slots_) total += s.value.load();
+    return total;
+}
+
+ObjectCounter::ObjectCounter() { liveObjects.Add(1); }
+ObjectCounter::~ObjectCounter() { liveObjects.Add(-1); }
+int64_t LiveObjects() { return liveObjects.Total(); }
 
 void InjectFault(std::string_view call, HRESULT hr, int times) {
     std::lock_guard lock(faultMutex);

@@ -16,13 +16,13 @@ struct StringBuffer {
     char16_t text[1];
 };
 
-std::atomic<int64_t> liveStrings{0};
+LiveCount liveStrings;
 
 StringBuffer* BufferOf(HSTRING s) { return reinterpret_cast<StringBuffer*>(s); }
 
 }  // namespace
 
-int64_t LiveStrings() { return liveStrings.load(); }
+int64_t LiveStrings() { return liveStrings.Total(); }
 
 }  // namespace velmora::emu
 
@@ -41,7 +41,7 @@ HRESULT WindowsCreateString(const char16_t* source, uint32_t length, HSTRING* st
     auto* b = new (memory) StringBuffer{{1}, length, {}};
     std::memcpy(b->text, source, length * sizeof(char16_t));
     b->text[length] = u'\0';
-    liveStrings.fetch_add(1, std::memory_order_relaxed);
+    liveStrings.Add(1);
     *string = reinterpret_cast<HSTRING>(b);
     return S_OK;
 }
@@ -61,7 +61,7 @@ HRESULT WindowsDeleteString(HSTRING string) {
     if (b->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         b->~StringBuffer();
         std::free(b);
-        liveStrings.fetch_sub(1, std::memory_order_relaxed);
+        liveStrings.Add(-1);
     }
     return S_OK;
 }
