@@ -414,10 +414,10 @@ void Memory(benchmark::State& state) {
     if (!ok) state.SkipWithError("a round trip was lost");
 }
 
-// The same check on the whole road through the emulator. Its marketplace keeps a log of every
-// service call until the next reset, so growth is expected here and reported per round trip. The
-// host thread makes the calls itself, so the log grows in its heap (the main arena), whose bytes
-// in use count the growth exactly even where resident memory reuses pages freed earlier.
+// The same check on the whole road through the emulator, reported per round trip: its logs of
+// service calls keep the last 1,024 calls, so they stop growing once full. The host thread makes
+// the calls itself, so the log lives in its heap (the main arena), whose bytes in use count any
+// growth exactly even where resident memory reuses pages freed earlier.
 void HostThreadTrips(host::EventQueue& queue, size_t count, bool& ok) {
     Tally tally;
     size_t issued = 0;
