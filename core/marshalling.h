@@ -6,6 +6,7 @@
 // text) without reading through it.
 #pragma once
 
+#include <cstddef>
 #include <type_traits>
 
 #include "core/errors.h"
@@ -45,12 +46,15 @@ template <auto Member>
 using ElementOf = typename VectorTraits<ValueOf<Member>>::Element;
 
 // Reads one property of the object behind a handle; a failing HRESULT throws. An object or
-// string value comes with the reference the platform handed over.
+// string value comes with the reference the platform handed over. The value is returned from the
+// branch that passed the sign test, so GCC loads it once, straight into the return register.
 template <auto Getter>
 ValueOf<Getter> Read(ObjectHandle handle) {
     ValueOf<Getter> value{};
-    Check((static_cast<InterfaceOf<Getter>*>(handle)->*Getter)(&value));
-    return value;
+    if (const HRESULT hr = (static_cast<InterfaceOf<Getter>*>(handle)->*Getter)(&value); hr >= 0) [[likely]]
+        return value;
+    else
+        ThrowForHResult(hr);
 }
 
 // Releases the one reference a handle owns.
@@ -58,14 +62,39 @@ inline void Dispose(ObjectHandle handle) {
     if (handle) static_cast<ABI::IUnknown*>(handle)->Release();
 }
 
-// The text of a platform string, borrowed: the object that handed out the string keeps its value,
-// so the buffer outlives the two releases here. Never null. Inline, and the duplicate is received
-// into a plain HSTRING, so a string read makes no call beyond the platform's own.
-inline const char16_t* BorrowString(HStringOwner read) {
-    if (!read.Get()) return u"";
+// One string read. Each value lives in this frame, whose address the platform has seen, so the
+// compiler reloads a value after a platform call instead of saving a register for it across the
+// call: a string read costs the platform's calls and little more. `source` is the object the
+// string was read from when it is released with the string (a URI), else nothing.
+template <class Source = std::nullptr_t>
+struct StringRead {
+    [[no_unique_address]] Source source{};
+    HSTRING read = nullptr;
     HSTRING duplicate = nullptr;
-    Check(WindowsDuplicateString(read.Get(), &duplicate));
-    return HStringOwner::Attach(duplicate).Raw();
+    const char16_t* raw;
+
+    [[noreturn, gnu::noinline, gnu::cold]] void Fail(HRESULT hr) {
+        WindowsDeleteString(read);
+        if constexpr (!std::is_null_pointer_v<Source>) {
+            if (source) source->Release();
+        }
+        ThrowForHResult(hr);
+    }
+};
+
+// The text of `s.read`, borrowed: the object that handed out the string keeps its value, so the
+// buffer outlives the two releases here. Never null. Releases `s.read`; the answer is `s.raw`.
+template <class Source>
+inline void BorrowString(StringRead<Source>& s) {
+    if (!s.read) {
+        s.raw = u"";
+        return;
+    }
+    if (const HRESULT hr = WindowsDuplicateString(s.read, &s.duplicate); hr < 0) [[unlikely]]
+        s.Fail(hr);
+    s.raw = WindowsGetStringRawBuffer(s.duplicate, nullptr);
+    WindowsDeleteString(s.duplicate);
+    WindowsDeleteString(s.read);
 }
 
 // Text argument to platform string for the duration of one call. Null is the empty string and
@@ -85,16 +114,26 @@ constexpr int64_t ToManagedTicks(int64_t raw) {
 template <auto Getter>
 const char16_t* StringProperty(ObjectHandle handle) {
     if (!handle) return u"";
-    return BorrowString(HStringOwner::Attach(Read<Getter>(handle)));
+    StringRead s;
+    if (const HRESULT hr = (static_cast<InterfaceOf<Getter>*>(handle)->*Getter)(&s.read); hr < 0) [[unlikely]]
+        ThrowForHResult(hr);
+    BorrowString(s);
+    return s.raw;
 }
 
 // A URL property: the absolute text of the URI object. An absent URI reads as the empty text.
 template <auto Getter>
 const char16_t* UriStringProperty(ObjectHandle handle) {
     if (!handle) return u"";
-    auto uri = ComPtr<std::remove_pointer_t<ValueOf<Getter>>>::Attach(Read<Getter>(handle));
-    if (!uri) return u"";
-    return StringProperty<&ABI::Windows::Foundation::IUriRuntimeClass::get_AbsoluteUri>(uri.Get());
+    StringRead<ValueOf<Getter>> s;
+    if (const HRESULT hr = (static_cast<InterfaceOf<Getter>*>(handle)->*Getter)(&s.source); hr < 0) [[unlikely]]
+        ThrowForHResult(hr);
+    if (!s.source) return u"";
+    if (const HRESULT hr = s.source->get_AbsoluteUri(&s.read); hr < 0) [[unlikely]]
+        s.Fail(hr);
+    BorrowString(s);
+    s.source->Release();
+    return s.raw;
 }
 
 // u32, f64 and enumerations (as their 32-bit value), unchanged.
@@ -138,12 +177,17 @@ template <class E>
 auto GetAt(ObjectHandle collection, uint32_t index) {
     using Out = std::conditional_t<std::is_same_v<E, HSTRING>, const char16_t*, ObjectHandle>;
     if (!collection) return Out{};
-    E element{};
-    Check(static_cast<IVectorView<E>*>(collection)->GetAt(index, &element));
     if constexpr (std::is_same_v<E, HSTRING>) {
-        return BorrowString(HStringOwner::Attach(element));
+        StringRead s;
+        Check(static_cast<IVectorView<E>*>(collection)->GetAt(index, &s.read));
+        BorrowString(s);
+        return s.raw;
     } else {
-        return static_cast<ObjectHandle>(element);
+        E element{};
+        if (const HRESULT hr = static_cast<IVectorView<E>*>(collection)->GetAt(index, &element); hr >= 0) [[likely]]
+            return static_cast<ObjectHandle>(element);
+        else
+            ThrowForHResult(hr);
     }
 }
 
