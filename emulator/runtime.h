@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -57,10 +58,25 @@ protected:
     ~ObjectCounter();
 };
 
+// Memory for the emulator's objects and strings. A round trip's records are made on a platform
+// thread and released on the host's; with the C library's allocator each such allocation misses
+// the making thread's cache and takes an arena lock that the releasing thread contends for. Blocks
+// up to 512 bytes are recycled instead: each thread keeps the blocks it released and hands them on
+// to the others in batches, one lock per batch. Null when memory is out.
+EMU_API void* AllocateBlock(size_t size);
+EMU_API void FreeBlock(void* block, size_t size);
+
 // Implements IUnknown and IInspectable over the listed interfaces, counted among the live objects.
 // Derived names its runtime class with `static constexpr char16_t RuntimeClassName[]`.
 template <class Derived, class First, class... Rest>
-class RuntimeObject : public Implements<Derived, First, Rest...>, private ObjectCounter {};
+class RuntimeObject : public Implements<Derived, First, Rest...>, private ObjectCounter {
+public:
+    static void* operator new(size_t size) {
+        if (void* block = AllocateBlock(size)) return block;
+        throw std::bad_alloc();
+    }
+    static void operator delete(void* block, size_t size) { FreeBlock(block, size); }
+};
 
 // Creates an object holding its first reference.
 template <class T, class... Args>
@@ -294,12 +310,15 @@ public:
     }
 
 protected:
-    // Moves to a final state once; later transitions are ignored.
-    bool Finish(AsyncStatus status, HRESULT error) {
+    // Moves to a final state once; later transitions are ignored. `settle` runs under the lock
+    // just before the state changes (an operation stores its result there).
+    template <class Settle>
+    bool Finish(AsyncStatus status, HRESULT error, Settle settle) {
         ComPtr<Handler> handler;
         {
             std::lock_guard lock(mutex_);
             if (status_ != AsyncStatus::Started) return false;
+            settle();
             status_ = status;
             error_ = error;
             handler = std::move(handler_);
@@ -307,6 +326,12 @@ protected:
         if (handler) handler->Invoke(static_cast<Derived*>(this), status);
         return true;
     }
+    bool Finish(AsyncStatus status, HRESULT error) {
+        return Finish(status, error, [] {});
+    }
+    // The status and error code as they are now; the caller holds mutex_.
+    AsyncStatus StatusLocked() const { return status_; }
+    HRESULT ErrorLocked() const { return error_; }
     std::mutex mutex_;
 
 private:
@@ -327,11 +352,7 @@ public:
     static constexpr char16_t RuntimeClassName[] = u"Windows.Foundation.IAsyncOperation`1";
     // Completion with a result (a new reference is taken on an interface result).
     void Complete(T result) {
-        {
-            std::lock_guard lock(this->mutex_);
-            result_ = Slot<T>::Store(result);
-        }
-        this->Finish(AsyncStatus::Completed, S_OK);
+        this->Finish(AsyncStatus::Completed, S_OK, [&] { result_ = Slot<T>::Store(result); });
     }
     void Fail(HRESULT hr) { this->Finish(AsyncStatus::Error, hr); }
 
@@ -339,14 +360,13 @@ public:
     HRESULT get_Completed(IAsyncOperationCompletedHandler<T>** handler) override { return this->GetHandler(handler); }
     HRESULT GetResults(T* results) override {
         if (!results) return E_POINTER;
-        switch (this->Status()) {
-            case AsyncStatus::Completed: {
-                std::lock_guard lock(this->mutex_);
+        std::lock_guard lock(this->mutex_);
+        switch (this->StatusLocked()) {
+            case AsyncStatus::Completed:
                 *results = Slot<T>::Give(result_);
                 return S_OK;
-            }
             case AsyncStatus::Error:
-                return this->ErrorCode();
+                return this->ErrorLocked();
             default:
                 return E_ILLEGAL_METHOD_CALL;
         }

@@ -19,6 +19,7 @@ struct StringBuffer {
 LiveCount liveStrings;
 
 StringBuffer* BufferOf(HSTRING s) { return reinterpret_cast<StringBuffer*>(s); }
+size_t BufferSize(uint32_t length) { return offsetof(StringBuffer, text) + (size_t(length) + 1) * sizeof(char16_t); }
 
 }  // namespace
 
@@ -36,7 +37,7 @@ HRESULT WindowsCreateString(const char16_t* source, uint32_t length, HSTRING* st
     if (HRESULT hr = TakeFault("WindowsCreateString")) return hr;
     if (length == 0) return S_OK;
     if (!source) return E_POINTER;
-    void* memory = std::malloc(offsetof(StringBuffer, text) + (size_t(length) + 1) * sizeof(char16_t));
+    void* memory = AllocateBlock(BufferSize(length));
     if (!memory) return E_OUTOFMEMORY;
     auto* b = new (memory) StringBuffer{{1}, length, {}};
     std::memcpy(b->text, source, length * sizeof(char16_t));
@@ -59,8 +60,9 @@ HRESULT WindowsDeleteString(HSTRING string) {
     if (!string) return S_OK;
     StringBuffer* b = BufferOf(string);
     if (b->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        const uint32_t length = b->length;
         b->~StringBuffer();
-        std::free(b);
+        FreeBlock(b, BufferSize(length));
         liveStrings.Add(-1);
     }
     return S_OK;
