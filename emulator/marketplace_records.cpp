@@ -42,7 +42,7 @@ protected:
     // One record of type R per datum (or pointer to one), as a view of interface I.
     template <class R, class I, class D>
     ComPtr<IVectorView<I*>> HoldRecords(const std::vector<D>& data) {
-        std::vector<ComPtr<I>> records;
+        Elements<I*> records;
         records.reserve(data.size());
         for (const D& d : data) {
             ComPtr<R> record;

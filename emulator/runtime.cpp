@@ -13,14 +13,34 @@
 namespace velmora::emu {
 namespace {
 
-LiveCount liveObjects;
+LiveCount liveObjects{0};
 
-// The slot of the calling thread: threads take the slots in turn.
-size_t ThreadSlot(size_t slots) {
-    static std::atomic<size_t> next{0};
-    thread_local const size_t slot = next.fetch_add(1, std::memory_order_relaxed) % slots;
-    return slot;
+// Every live thread's counters, and what ended threads left.
+struct ThreadCounts;
+struct CountRegistry {
+    std::mutex mutex;
+    std::vector<ThreadCounts*> threads;
+    int64_t retired[LiveCount::kCounts] = {};
+};
+CountRegistry& Counts() {
+    static CountRegistry* registry = new CountRegistry;  // never destroyed: threads end after statics
+    return *registry;
 }
+struct ThreadCounts {
+    std::atomic<int64_t> values[LiveCount::kCounts] = {};
+    ThreadCounts() {
+        CountRegistry& r = Counts();
+        std::lock_guard lock(r.mutex);
+        r.threads.push_back(this);
+    }
+    ~ThreadCounts() {
+        CountRegistry& r = Counts();
+        std::lock_guard lock(r.mutex);
+        for (size_t i = 0; i < LiveCount::kCounts; ++i) r.retired[i] += values[i].load(std::memory_order_relaxed);
+        std::erase(r.threads, this);
+    }
+};
+thread_local ThreadCounts threadCounts;
 
 // ---- faults and scripts
 
@@ -241,11 +261,16 @@ void FreeBlock(void* block, size_t size) {
     t.Give(c, b);
 }
 
-void LiveCount::Add(int64_t n) { slots_[ThreadSlot(kSlots)].value.fetch_add(n, std::memory_order_relaxed); }
+void LiveCount::Add(int64_t n) {
+    std::atomic<int64_t>& value = threadCounts.values[index_];
+    value.store(value.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
+}
 
 int64_t LiveCount::Total() const {
-    int64_t total = 0;
-    for (const Slot& s : slots_) total += s.value.load();
+    CountRegistry& r = Counts();
+    std::lock_guard lock(r.mutex);
+    int64_t total = r.retired[index_];
+    for (const ThreadCounts* t : r.threads) total += t->values[index_].load(std::memory_order_relaxed);
     return total;
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -35,21 +36,21 @@ using ::ABI::Windows::Foundation::IAsyncOperationCompletedHandler;
 using ::ABI::Windows::Foundation::Collections::IVector;
 using ::ABI::Windows::Foundation::Collections::IVectorView;
 
-// A count that many threads change at once (live objects, live strings). Each thread adds to a
-// cache line of its own, so an object made on a platform thread and released on the host's does
-// not move one line between cores at every change. The total is exact whenever no change is under
-// way, which is when tests read it.
+// A count that many threads change at once (live objects, live strings). Each thread changes a
+// counter of its own with a plain load and store, so an object made on a platform thread and
+// released on the host's neither moves a shared cache line nor takes a locked instruction; a
+// thread that ends adds its counters to the retired total. The total is exact whenever no change
+// is under way, which is when tests read it. `index` tells the process's counts apart (0: live
+// objects, 1: live strings).
 class EMU_API LiveCount {
 public:
+    static constexpr size_t kCounts = 2;
+    constexpr explicit LiveCount(size_t index) : index_(index) {}
     void Add(int64_t n);
     int64_t Total() const;
 
 private:
-    static constexpr size_t kSlots = 16;
-    struct alignas(64) Slot {
-        std::atomic<int64_t> value{0};
-    };
-    Slot slots_[kSlots];
+    size_t index_;
 };
 
 class EMU_API ObjectCounter {
@@ -196,8 +197,23 @@ struct Slot<HSTRING> {
     static bool Same(const Stored& s, HSTRING v) { return ToU16(s->Get()) == ToU16(v); }
 };
 
+// Storage from the recycled blocks, for what a platform thread makes and the host's releases.
 template <class T>
-using Elements = std::vector<typename Slot<T>::Stored>;
+struct BlockAllocator {
+    using value_type = T;
+    BlockAllocator() = default;
+    template <class U>
+    BlockAllocator(const BlockAllocator<U>&) {}
+    T* allocate(size_t n) {
+        if (void* block = AllocateBlock(n * sizeof(T))) return static_cast<T*>(block);
+        throw std::bad_alloc();
+    }
+    void deallocate(T* p, size_t n) { FreeBlock(p, n * sizeof(T)); }
+    friend bool operator==(const BlockAllocator&, const BlockAllocator&) { return true; }
+};
+
+template <class T>
+using Elements = std::vector<typename Slot<T>::Stored, BlockAllocator<typename Slot<T>::Stored>>;
 
 template <class T>
 HRESULT ElementAt(const Elements<T>& e, uint32_t index, T* item) {
@@ -265,8 +281,13 @@ ComPtr<IVectorView<T>> MakeVectorView(const std::vector<T>& values) {
     return ComPtr<IVectorView<T>>::Attach(new VectorView<T>(std::move(e)));
 }
 template <class I>
-ComPtr<IVectorView<I*>> MakeObjectVectorView(std::vector<ComPtr<I>> values) {
+ComPtr<IVectorView<I*>> MakeObjectVectorView(Elements<I*> values) {
     return ComPtr<IVectorView<I*>>::Attach(new VectorView<I*>(std::move(values)));
+}
+template <class I>
+ComPtr<IVectorView<I*>> MakeObjectVectorView(std::vector<ComPtr<I>> values) {
+    return MakeObjectVectorView<I>(
+        Elements<I*>(std::make_move_iterator(values.begin()), std::make_move_iterator(values.end())));
 }
 EMU_API ComPtr<IVectorView<HSTRING>> MakeStringVectorView(const std::vector<std::u16string>& values);
 

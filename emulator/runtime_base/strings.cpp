@@ -16,7 +16,7 @@ struct StringBuffer {
     char16_t text[1];
 };
 
-LiveCount liveStrings;
+LiveCount liveStrings{1};
 
 StringBuffer* BufferOf(HSTRING s) { return reinterpret_cast<StringBuffer*>(s); }
 size_t BufferSize(uint32_t length) { return offsetof(StringBuffer, text) + (size_t(length) + 1) * sizeof(char16_t); }
