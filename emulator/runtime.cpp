@@ -415,7 +415,7 @@ HRESULT StartAction(std::string_view call, std::function<HRESULT()> work, IAsync
     if (outcome.kind == K::CompleteSynchronously) {
         finish();
     } else {
-        Submit(std::move(finish), outcome.delay.count() < 0 ? DefaultDelay() : outcome.delay);
+        Submit(InBlock(std::move(finish)), outcome.delay.count() < 0 ? DefaultDelay() : outcome.delay);
     }
     *action = op.Detach();
     return S_OK;

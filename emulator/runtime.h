@@ -464,6 +464,24 @@ struct WorkResult {
     typename Slot<T>::Stored value{};
 };
 
+// Work for the pool whose closure lives in a recycled block: std::function would put a closure of
+// this size on the heap, made by the calling thread and freed by the platform thread. It runs
+// once; the pool moves its work and never copies it.
+template <class F>
+std::function<void()> InBlock(F work) {
+    struct Run {
+        F* work;
+        void operator()() const {
+            (*work)();
+            work->~F();
+            FreeBlock(work, sizeof(F));
+        }
+    };
+    void* block = AllocateBlock(sizeof(F));
+    if (!block) throw std::bad_alloc();
+    return Run{new (block) F(std::move(work))};
+}
+
 // Starts an emulated asynchronous call named `call` following its scripted outcome. `work` runs
 // when the operation completes (on a worker thread, or at once for synchronous completion) and
 // produces the result or a failure.
@@ -497,7 +515,7 @@ HRESULT StartOperation(std::string_view call, Work work, IAsyncOperation<T>** op
     if (outcome.kind == K::CompleteSynchronously) {
         finish();
     } else {
-        Submit(std::move(finish), outcome.delay.count() < 0 ? DefaultDelay() : outcome.delay);
+        Submit(InBlock(std::move(finish)), outcome.delay.count() < 0 ? DefaultDelay() : outcome.delay);
     }
     *operation = op.Detach();
     return S_OK;
