@@ -83,7 +83,9 @@ std::vector<uint32_t> SignedInUsers() {
 template <class Users>
 WorkResult<IInventoryItemsResult*> Query(const Users& users, const ItemFilter& filter) {
     const auto lock = LockInventories();
-    thread_local std::vector<const InventoryItemData*> matched;  // its storage is kept between queries
+    // Kept between queries under the inventories' lock; never destroyed, as a platform thread may
+    // query while the process ends.
+    static auto& matched = *new std::vector<const InventoryItemData*>;
     matched.clear();
     for (uint32_t user : users)
         if (const auto* items = InventoryInPlace(user))

@@ -15,32 +15,18 @@ namespace {
 
 LiveCount liveObjects{0};
 
-// Every live thread's counters, and what ended threads left.
-struct ThreadCounts;
-struct CountRegistry {
-    std::mutex mutex;
-    std::vector<ThreadCounts*> threads;
-    int64_t retired[LiveCount::kCounts] = {};
+// Each count is kept in stripes of a cache line each, and a thread changes the stripe it drew
+// first, so an object made on a platform thread and released on the host's does not move one
+// cache line between their cores at every change. Nothing per thread has to be folded back when
+// the thread ends: on Windows a thread-local object's destructor runs under the loader's lock.
+constexpr size_t kStripes = 16;
+struct alignas(64) Stripe {
+    std::atomic<int64_t> value{0};
 };
-CountRegistry& Counts() {
-    static CountRegistry* registry = new CountRegistry;  // never destroyed: threads end after statics
-    return *registry;
-}
-struct ThreadCounts {
-    std::atomic<int64_t> values[LiveCount::kCounts] = {};
-    ThreadCounts() {
-        CountRegistry& r = Counts();
-        std::lock_guard lock(r.mutex);
-        r.threads.push_back(this);
-    }
-    ~ThreadCounts() {
-        CountRegistry& r = Counts();
-        std::lock_guard lock(r.mutex);
-        for (size_t i = 0; i < LiveCount::kCounts; ++i) r.retired[i] += values[i].load(std::memory_order_relaxed);
-        std::erase(r.threads, this);
-    }
-};
-thread_local ThreadCounts threadCounts;
+Stripe stripes[LiveCount::kCounts][kStripes];
+std::atomic<size_t> stripesDrawn{0};
+constexpr size_t kNoStripe = ~size_t{0};
+thread_local size_t threadStripe = kNoStripe;
 
 // ---- faults and scripts
 
@@ -164,6 +150,10 @@ Pool& ThePool() {
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VELMORA_RECYCLE_BLOCKS 0  // ASan must see every block freed, to catch a use after release
+#elif defined(_WIN32)
+// mingw-w64 frees a thread's thread-local storage before it runs the thread's thread-local
+// destructors, so a thread that ends could not hand its blocks on.
+#define VELMORA_RECYCLE_BLOCKS 0
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define VELMORA_RECYCLE_BLOCKS 0
@@ -262,15 +252,13 @@ void FreeBlock(void* block, size_t size) {
 }
 
 void LiveCount::Add(int64_t n) {
-    std::atomic<int64_t>& value = threadCounts.values[index_];
-    value.store(value.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
+    if (threadStripe == kNoStripe) threadStripe = stripesDrawn.fetch_add(1, std::memory_order_relaxed) % kStripes;
+    stripes[index_][threadStripe].value.fetch_add(n, std::memory_order_relaxed);
 }
 
 int64_t LiveCount::Total() const {
-    CountRegistry& r = Counts();
-    std::lock_guard lock(r.mutex);
-    int64_t total = r.retired[index_];
-    for (const ThreadCounts* t : r.threads) total += t->values[index_].load(std::memory_order_relaxed);
+    int64_t total = 0;
+    for (const Stripe& s : stripes[index_]) total += s.value.load();
     return total;
 }
 

@@ -36,10 +36,8 @@ using ::ABI::Windows::Foundation::IAsyncOperationCompletedHandler;
 using ::ABI::Windows::Foundation::Collections::IVector;
 using ::ABI::Windows::Foundation::Collections::IVectorView;
 
-// A count that many threads change at once (live objects, live strings). Each thread changes a
-// counter of its own with a plain load and store, so an object made on a platform thread and
-// released on the host's neither moves a shared cache line nor takes a locked instruction; a
-// thread that ends adds its counters to the retired total. The total is exact whenever no change
+// A count that many threads change at once (live objects, live strings), kept in stripes so that
+// two threads changing it at once seldom share a cache line. The total is exact whenever no change
 // is under way, which is when tests read it. `index` tells the process's counts apart (0: live
 // objects, 1: live strings).
 class EMU_API LiveCount {
