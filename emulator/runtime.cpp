@@ -18,7 +18,8 @@ LiveCount liveObjects{0};
 // Each count is kept in stripes of a cache line each, and a thread changes the stripe it drew
 // first, so an object made on a platform thread and released on the host's does not move one
 // cache line between their cores at every change. Nothing per thread has to be folded back when
-// the thread ends: on Windows a thread-local object's destructor runs under the loader's lock.
+// the thread ends: mingw-w64 frees a thread's thread-local storage before it runs the thread's
+// thread-local destructors.
 constexpr size_t kStripes = 16;
 struct alignas(64) Stripe {
     std::atomic<int64_t> value{0};
