@@ -183,7 +183,8 @@ Spare& SpareOf(size_t c) {
 }
 
 // The blocks a thread released, by size; more than two batches' worth go to the spares, and a
-// thread that ends hands on all it has.
+// thread that ends hands on all it has. Trivially destructible, so that a block released after
+// the hand-on (by a later thread-local or static destructor) still finds a valid, empty cache.
 struct ThreadBlocks {
     FreeBlockLink* head[kClasses] = {};
     uint32_t count[kClasses] = {};
@@ -193,8 +194,8 @@ struct ThreadBlocks {
         std::lock_guard lock(spare.mutex);
         spare.batches.push_back(chain);
     }
-    ~ThreadBlocks() {
-        for (size_t c = 0; c < kClasses; ++c)
+    void HandOnAll() {
+        for (size_t c = 0; c < kClasses; ++c) {
             while (head[c]) {
                 FreeBlockLink* chain = head[c];
                 FreeBlockLink* last = chain;
@@ -203,9 +204,18 @@ struct ThreadBlocks {
                 last->next = nullptr;
                 Give(c, chain);
             }
+            count[c] = 0;
+        }
     }
 };
 thread_local ThreadBlocks threadBlocks;
+
+// Registered on a thread's first cached block; its destructor hands the thread's blocks on.
+struct HandOnAtThreadEnd {
+    void Arm() {}
+    ~HandOnAtThreadEnd() { threadBlocks.HandOnAll(); }
+};
+thread_local HandOnAtThreadEnd handOnAtThreadEnd;
 
 // ---- reset
 
@@ -225,6 +235,7 @@ void* AllocateBlock(size_t size) {
         Spare& spare = SpareOf(c);
         std::lock_guard lock(spare.mutex);
         if (spare.batches.empty()) return std::malloc((c + 1) * kGrain);
+        handOnAtThreadEnd.Arm();
         t.head[c] = spare.batches.back();
         spare.batches.pop_back();
         t.count[c] = kBatch;
@@ -239,6 +250,7 @@ void FreeBlock(void* block, size_t size) {
     const size_t c = (size - 1) / kGrain;
     if (!VELMORA_RECYCLE_BLOCKS || c >= kClasses) return std::free(block);
     ThreadBlocks& t = threadBlocks;
+    if (t.count[c] == 0) handOnAtThreadEnd.Arm();
     auto* b = static_cast<FreeBlockLink*>(block);
     b->next = t.head[c];
     t.head[c] = b;

@@ -187,6 +187,23 @@ TEST_F(RuntimeTest, FaultsFireForTheirCountThenStop) {
     WindowsDeleteString(s);
 }
 
+// A thread's thread-local destructors can release objects after the thread handed its cached
+// blocks on; those releases must find an empty cache, not the counts from before the hand-on.
+TEST_F(RuntimeTest, ObjectsReleasedAfterAThreadHandedItsBlocksOnAreFreedSafely) {
+    struct Held {
+        std::vector<ComPtr<IVectorView<HSTRING>>> views;
+    };
+    // How many a thread releases before it ends, so that some run leaves its cache well filled.
+    for (size_t released : {40, 50, 60})
+        std::thread([released] {
+            thread_local Held held;  // constructed before the thread caches a block: destroyed after
+            for (int i = 0; i < 1000; ++i) held.views.push_back(MakeStringVectorView({}));
+            std::vector<ComPtr<IVectorView<HSTRING>>> early(released);
+            for (auto& view : early) view = MakeStringVectorView({});
+        }).join();
+    EXPECT_EQ(LiveObjects(), 0);
+}
+
 TEST_F(RuntimeTest, AnUnknownClassIsNotRegistered) {
     HStringOwner name = MakeString(u"No.Such.Class");
     void* factory = nullptr;
