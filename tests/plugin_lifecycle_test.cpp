@@ -83,6 +83,7 @@ TEST_F(LoadTest, TheInitializationLineIsWrittenOnceWithTheFirstLog) {
         Host().PumpAll();
         EXPECT_EQ(InitializationLines(Host().Log()), 1u) << "a later delivery writes it only if none did";
     }
+    ASSERT_FALSE(Host().Log().Lines().empty());
     const host::LogLine line = Host().Log().Lines().back();
     EXPECT_EQ(line.tag, u"Velmora");
     EXPECT_EQ(line.text, u"PLUGIN INITIALIZED: [Velmora] Framework (50700) Version (10100)");
