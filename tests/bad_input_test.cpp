@@ -64,20 +64,15 @@ struct HandleExport {
     std::function<std::string(ObjectHandle, uint32_t)> call;  // the index is a GetAt's
 };
 
-bool EndsWith(const std::string& s, const char* suffix) {
-    const std::string t = suffix;
-    return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
-}
-
 template <class R>
 void Add(std::vector<HandleExport>& out, const char* name, R (*fn)(ObjectHandle)) {
     const std::string n = name;
     HandleKind kind = HandleKind::ScalarAccessor;
     if (n == "IDownloadableContentPackage_Mount" || n == "IDownloadableContentPackage_Unmount") {
         kind = HandleKind::Mount;
-    } else if (EndsWith(n, "_Dispose")) {
+    } else if (n.ends_with("_Dispose")) {
         kind = HandleKind::Dispose;
-    } else if (EndsWith(n, "_Length")) {
+    } else if (n.ends_with("_Length")) {
         kind = HandleKind::Length;
     } else if constexpr (std::is_same_v<R, const char16_t*>) {
         kind = HandleKind::StringAccessor;
@@ -104,27 +99,16 @@ std::vector<HandleExport> HandleExports(const Exports& x) {
 
 // ---- The asynchronous exports -------------------------------------------------------------------
 
-struct Calls {
-    const Exports* x = nullptr;
-    int count = 0;
-};
-void CountObject(int32_t, ObjectHandle result, void* userData) {
-    auto* c = static_cast<Calls*>(userData);
-    c->x->InventoryItem_Dispose(result);  // any _Dispose releases any handle's one reference
-    ++c->count;
-}
-void CountValue(int32_t, uint32_t, void* userData) { ++static_cast<Calls*>(userData)->count; }
-
 constexpr char16_t kParent[] = u"bad-input-parent";
 constexpr char16_t kGame[] = u"9BADINPUTGAME";
 constexpr char16_t kGameOffer[] = u"bad-input-offer";
 
 const AsyncIds kIds{nullptr, u"tx", kParent, kGame, kGameOffer};
 
-bool Start(const AsyncExport& row, const Exports& x, uint32_t user, ObjectHandle item, Calls* calls) {
+bool Start(const AsyncExport& row, const Exports& x, uint32_t user, ObjectHandle item, Delivered* calls) {
     AsyncIds ids = kIds;
     ids.item = item;
-    return row.start(x, user, ids, CountObject, CountValue, calls);
+    return row.start(x, user, ids, DeliverObject, DeliverValue, calls);
 }
 
 // ---- The fixture: a small world and one live record of every kind ---------------------------------
@@ -171,40 +155,30 @@ protected:
         coins.consumableUrl = u"https://inventory.example/coins/consume";
         coins.consumableBalance = 10;
         ASSERT_EQ(emu::AddInventoryItem(kUser, coins), S_OK);
-        emu::PackageData package;
-        package.titleId = u"title";
-        package.packageFullName = u"BadInputPack_1.0.0.0_x64__bad";
-        package.folder = folder_.Path();
-        ASSERT_EQ(emu::AddPackage(package), S_OK);
-    }
-
-    // The object a started operation delivers.
-    template <class Start>
-    ObjectHandle Deliver(Start&& start) {
-        return RunOnce([&](void* d) { return start(&DeliverObject, d); }).result;
+        ASSERT_EQ(emu::AddPackage(DlcTest::Package(u"BadInputPack", u"title", folder_)), S_OK);
     }
 
     // One live handle of every record and collection kind, each with its own reference.
     void OpenRecords() {
         const Exports& x = X();
-        r_.itemsResult = Deliver([&](ManagedObjectCallback cb, void* d) {
-            return x.InventoryService_GetInventoryItemsAsync(kUser, 14, cb, d);
-        });
+        r_.itemsResult = RunOnce([&](void* d) {
+                             return x.InventoryService_GetInventoryItemsAsync(kUser, 14, DeliverObject, d);
+                         }).result;
         r_.items = x.InventoryItemsResult_Items(r_.itemsResult);
         r_.item = x.InventoryItemsResult_Items_GetAt(r_.items, 0);
         r_.containerIds = x.InventoryItem_ContainerIds(r_.item);
-        r_.browse = Deliver([&](ManagedObjectCallback cb, void* d) {
-            return x.CatalogService_BrowseCatalogAsync(kUser, kParent, 1, 14, 0, 0, 0, cb, d);
-        });
+        r_.browse = RunOnce([&](void* d) {
+                        return x.CatalogService_BrowseCatalogAsync(kUser, kParent, 1, 14, 0, 0, 0, DeliverObject, d);
+                    }).result;
         r_.catalogItem = x.BrowseCatalogResult_Items_GetAt(r_.browse, 0);
         r_.images = x.CatalogItem_Images(r_.catalogItem);
         r_.image = x.CatalogItem_Images_GetAt(r_.images, 0);
         r_.purposes = x.CatalogItemImage_Purposes(r_.image);
         r_.contentIds = x.CatalogItem_AvailabilityContentIds(r_.catalogItem);
-        r_.detailsList = Deliver([&](ManagedObjectCallback cb, void* d) {
-            const char16_t* ids[] = {kGame};
-            return x.CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 1, cb, d);
-        });
+        r_.detailsList = RunOnce([&](void* d) {
+                             const char16_t* ids[] = {kGame};
+                             return x.CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 1, DeliverObject, d);
+                         }).result;
         r_.details = x.CatalogItemDetailsList_GetAt(r_.detailsList, 0);
         r_.detailsImages = x.CatalogItemDetails_Images(r_.details);
         r_.availabilities = x.CatalogItemDetails_Availabilities(r_.details);
@@ -316,17 +290,17 @@ TEST_F(BadInput, IndexPastTheEndThrowsOutOfBounds) {
 // A null text argument is the empty text: the call goes on, and the platform decides.
 TEST_F(BadInput, NullTextIsTheEmptyText) {
     OpenRecords();
-    Calls calls{&X()};
     const AsyncIds nulls{r_.item, nullptr, nullptr, nullptr, nullptr, nullptr, 254, nullptr, nullptr};
     for (const auto& row : kAsyncExports) {
         // The platform refuses an empty parent id and an empty transaction id.
         const std::string name = row.name;
         const bool refused =
             name == "CatalogService_BrowseCatalogAsync" || name == "InventoryService_ConsumeInventoryItemAsync";
-        calls.count = 0;
-        EXPECT_EQ(row.start(X(), kUser, nulls, CountObject, CountValue, &calls), !refused) << name;
+        Delivered calls{&Host().Queue()};
+        EXPECT_EQ(row.start(X(), kUser, nulls, DeliverObject, DeliverValue, &calls), !refused) << name;
         Settle();
-        EXPECT_EQ(calls.count, refused ? 0 : 1) << name;
+        EXPECT_EQ(calls.calls, refused ? 0 : 1) << name;
+        X().InventoryItem_Dispose(calls.result);  // any _Dispose releases any handle's one reference
     }
     // The platform received empty texts where null was passed.
     const auto screens = emu::ScreenRequests();
@@ -342,17 +316,18 @@ TEST_F(BadInput, NullTextIsTheEmptyText) {
 
 TEST_F(BadInput, ZeroOrNegativeCountAnswersFalse) {
     const Exports& x = X();
-    Calls calls{&x};
+    Delivered calls{&Host().Queue()};
     const char16_t* productIds[] = {kGame};
     const uint32_t privilegeIds[] = {254};
     const int64_t objects = emu::LiveObjects();
     for (int32_t count : {0, -1, INT32_MIN}) {
-        EXPECT_FALSE(x.CatalogService_GetCatalogItemDetailsAsync(kUser, productIds, count, CountObject, &calls))
+        EXPECT_FALSE(x.CatalogService_GetCatalogItemDetailsAsync(kUser, productIds, count, DeliverObject, &calls))
             << count;
-        EXPECT_FALSE(x.Store_CheckPrivilegesAsync(kUser, privilegeIds, count, 0, nullptr, CountValue, &calls)) << count;
+        EXPECT_FALSE(x.Store_CheckPrivilegesAsync(kUser, privilegeIds, count, 0, nullptr, DeliverValue, &calls))
+            << count;
     }
     Settle();
-    EXPECT_EQ(calls.count, 0);
+    EXPECT_EQ(calls.calls, 0);
     EXPECT_TRUE(emu::MarketplaceCalls().empty()) << "nothing reached the platform";
     EXPECT_TRUE(emu::PrivilegeRequests().empty());
     EXPECT_EQ(emu::LiveObjects(), objects) << "no platform list was made";
@@ -362,11 +337,11 @@ TEST_F(BadInput, ZeroOrNegativeCountAnswersFalse) {
 
 TEST_F(BadInput, NullIdArrayAnswersFalse) {
     const Exports& x = X();
-    Calls calls{&x};
-    EXPECT_FALSE(x.CatalogService_GetCatalogItemDetailsAsync(kUser, nullptr, 2, CountObject, &calls));
-    EXPECT_FALSE(x.Store_CheckPrivilegesAsync(kUser, nullptr, 2, 0, nullptr, CountValue, &calls));
+    Delivered calls{&Host().Queue()};
+    EXPECT_FALSE(x.CatalogService_GetCatalogItemDetailsAsync(kUser, nullptr, 2, DeliverObject, &calls));
+    EXPECT_FALSE(x.Store_CheckPrivilegesAsync(kUser, nullptr, 2, 0, nullptr, DeliverValue, &calls));
     Settle();
-    EXPECT_EQ(calls.count, 0);
+    EXPECT_EQ(calls.calls, 0);
     EXPECT_TRUE(emu::MarketplaceCalls().empty());
     EXPECT_TRUE(emu::PrivilegeRequests().empty());
 }
@@ -376,10 +351,10 @@ TEST_F(BadInput, NullIdArrayAnswersFalse) {
 TEST_F(BadInput, UnresolvableUserAnswersFalse) {
     OpenRecords();
     const size_t marketplaceCalls = emu::MarketplaceCalls().size();
-    Calls calls{&X()};
+    Delivered calls{&Host().Queue()};
     for (const auto& row : kAsyncExports) EXPECT_FALSE(Start(row, X(), kUnknownUser, r_.item, &calls)) << row.name;
     Settle();
-    EXPECT_EQ(calls.count, 0);
+    EXPECT_EQ(calls.calls, 0);
     EXPECT_TRUE(emu::ScreenRequests().empty()) << "nothing reached the platform";
     EXPECT_TRUE(emu::PrivilegeRequests().empty());
     EXPECT_EQ(emu::MarketplaceCalls().size(), marketplaceCalls);
@@ -387,15 +362,15 @@ TEST_F(BadInput, UnresolvableUserAnswersFalse) {
 
 TEST_F(BadInput, MissingStoreFactoryAnswersFalse) {
     emu::InjectFault("RoGetActivationFactory:Windows.Xbox.ApplicationModel.Store.Product", REGDB_E_CLASSNOTREG);
-    Calls calls{&X()};
+    Delivered calls{&Host().Queue()};
     for (const auto& row : kAsyncExports)
         if (row.shape != Shape::Object) {
             EXPECT_FALSE(Start(row, X(), kUser, nullptr, &calls)) << row.name;
         }
-    EXPECT_FALSE(X().Store_RegisterForPurchaseEvents(CountObject, &calls));
+    EXPECT_FALSE(X().Store_RegisterForPurchaseEvents(DeliverObject, &calls));
     EXPECT_TRUE(X().Store_UnRegisterForPurchaseEvents());
     Settle();
-    EXPECT_EQ(calls.count, 0);
+    EXPECT_EQ(calls.calls, 0);
     EXPECT_EQ(emu::SubscriberCount(), 0u);
 }
 
@@ -421,7 +396,7 @@ TEST_F(BadInput, MissingPackageManagerFactoryThrows) {
 TEST_F(BadInput, FailingPlatformCallThrowsForAccessorsAndAnswersFalseForStarts) {
     OpenRecords();
     const Exports& x = X();
-    Calls calls{&x};
+    Delivered calls{&Host().Queue()};
     struct Row {
         const char* name;
         std::function<void()> arrange;  // injects the failure
@@ -451,34 +426,38 @@ TEST_F(BadInput, FailingPlatformCallThrowsForAccessorsAndAnswersFalseForStarts) 
          [&] { return AnswerOf([&] { return x.CatalogItemImage_Purposes_GetAt(r_.purposes, 0); }); },
          Thrown("AccessDeniedException", E_ACCESSDENIED)},
         {"operation start fails", [] { emu::InjectFault("IInventoryService.GetInventoryItemsAsync", E_FAIL); },
-         [&] { return Text(x.InventoryService_GetInventoryItemsAsync(kUser, 14, CountObject, &calls)); }, "false"},
+         [&] { return Text(x.InventoryService_GetInventoryItemsAsync(kUser, 14, DeliverObject, &calls)); }, "false"},
         {"operation fails after it started",
          [] {
              emu::ScriptOutcome("ICatalogService.BrowseCatalogAsync", {emu::Outcome::Kind::Fail, kHttpNotFound});
          },
-         [&] { return Text(x.CatalogService_BrowseCatalogAsync(kUser, kParent, 1, 14, 0, 0, 0, CountObject, &calls)); },
+         [&] {
+             return Text(x.CatalogService_BrowseCatalogAsync(kUser, kParent, 1, 14, 0, 0, 0, DeliverObject, &calls));
+         },
          "true", 1},
         {"service read from the user's context fails",
          [] { emu::InjectFault("IXboxLiveContext.get_CatalogService", E_ACCESSDENIED); },
-         [&] { return Text(x.CatalogService_BrowseCatalogAsync(kUser, kParent, 1, 14, 0, 0, 0, CountObject, &calls)); },
+         [&] {
+             return Text(x.CatalogService_BrowseCatalogAsync(kUser, kParent, 1, 14, 0, 0, 0, DeliverObject, &calls));
+         },
          "false"},
         {"text argument cannot be made", [] { emu::InjectFault("WindowsCreateString", E_OUTOFMEMORY); },
-         [&] { return Text(x.Store_ShowDetailsAsync(kUser, kGame, CountValue, &calls)); }, "false"},
+         [&] { return Text(x.Store_ShowDetailsAsync(kUser, kGame, DeliverValue, &calls)); }, "false"},
         {"id list entry cannot be made", [] { emu::InjectFault("WindowsCreateString", E_OUTOFMEMORY); },
          [&] {
              const char16_t* ids[] = {kGame};
-             return Text(x.CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 1, CountObject, &calls));
+             return Text(x.CatalogService_GetCatalogItemDetailsAsync(kUser, ids, 1, DeliverObject, &calls));
          },
          "false"},
     };
     for (const Row& row : rows) {
-        calls.count = 0;
+        calls.calls = 0;
         row.arrange();
         EXPECT_EQ(row.call(), row.expected) << row.name;
         emu::ClearFaults();
         emu::ClearScripts();
         Settle();
-        EXPECT_EQ(calls.count, row.callbacks) << row.name;
+        EXPECT_EQ(calls.calls, row.callbacks) << row.name;
     }
 }
 
@@ -491,33 +470,33 @@ protected:
 
 // The module is loaded and its exports bound, but HaldenPluginLoad never ran (or ran without a
 // queue): nothing can be delivered, so nothing starts.
-void ExpectNothingStarts(const Exports& x) {
-    Calls calls{&x};
+void ExpectNothingStarts(const Exports& x, const host::EventQueue& queue) {
+    Delivered calls{&queue};
     for (const auto& row : kAsyncExports) EXPECT_FALSE(Start(row, x, 1, nullptr, &calls)) << row.name;
-    EXPECT_FALSE(x.Store_RegisterForPurchaseEvents(CountObject, &calls));
+    EXPECT_FALSE(x.Store_RegisterForPurchaseEvents(DeliverObject, &calls));
     EXPECT_FALSE(x.DLC_RegisterForDLCCompletedEvent(nullptr, nullptr));
-    EXPECT_FALSE(x.DLC_RegisterForDLCCompletedWithDetailsEvent(CountObject, &calls));
+    EXPECT_FALSE(x.DLC_RegisterForDLCCompletedWithDetailsEvent(DeliverObject, &calls));
     EXPECT_TRUE(x.Store_UnRegisterForPurchaseEvents());
     EXPECT_TRUE(x.DLC_UnRegisterForDLCCompletedEvent());
     EXPECT_TRUE(x.DLC_UnRegisterForDLCCompletedWithDetailsEvent());
     EXPECT_EQ(x.DLC_FindPackages(0), nullptr);
     EXPECT_FALSE(x.AmFullyInitialized());
     emu::WaitIdle();
-    EXPECT_EQ(calls.count, 0);
+    EXPECT_EQ(calls.calls, 0);
     EXPECT_EQ(emu::PackageCalls().activations, 0u) << "no manager was created";
 }
 
 TEST_F(BadInputBeforeLoad, CallsBeforeLoadStartNothing) {
     AddUser(1);
     host::LoadedPlugin plugin(VELMORA_PLUGIN_PATH, /*freshCopy=*/true);
-    ExpectNothingStarts(plugin.Exports());
+    ExpectNothingStarts(plugin.Exports(), Host().Queue());
 }
 
 TEST_F(BadInputBeforeLoad, LoadWithNullRegistryStartsNothing) {
     AddUser(1);
     host::LoadedPlugin plugin(VELMORA_PLUGIN_PATH, /*freshCopy=*/true);
     plugin.Exports().HaldenPluginLoad(nullptr);
-    ExpectNothingStarts(plugin.Exports());
+    ExpectNothingStarts(plugin.Exports(), Host().Queue());
 }
 
 class BadInputNoQueue : public PluginTest {
@@ -531,7 +510,7 @@ protected:
 
 TEST_F(BadInputNoQueue, LoadWithoutAHostQueueStartsNothing) {
     AddUser(1);
-    ExpectNothingStarts(X());
+    ExpectNothingStarts(X(), Host().Queue());
 }
 
 }  // namespace

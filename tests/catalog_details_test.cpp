@@ -62,11 +62,9 @@ TEST_F(CatalogDetailsTest, TenIdsAreTheMostOneQueryTakes) {
 
     ids.push_back(u"b.product");
     Host().Queue().ClearTrace();
-    Delivered r{&Host().Queue()};
-    EXPECT_FALSE(
-        X().CatalogService_GetCatalogItemDetailsAsync(kUser, ids.data(), int32_t(ids.size()), &DeliverObject, &r));
-    Settle();
-    EXPECT_EQ(r.calls, 0);
+    ExpectRefused([&](void* d) {
+        return X().CatalogService_GetCatalogItemDetailsAsync(kUser, ids.data(), int32_t(ids.size()), &DeliverObject, d);
+    });
     EXPECT_EQ(Sent(HaldenPlugin::CatalogItemDetailsResultEvent::Id), 0u);
     EXPECT_EQ(emu::MarketplaceCalls().back().texts.size(), ids.size()) << "refused by the service, not the plugin";
 }

@@ -12,14 +12,15 @@ namespace velmora::test {
 namespace {
 
 struct Calls {
-    std::vector<ObjectCall> calls;
+    std::vector<Call> calls;
     host::EventQueue* queue = nullptr;
     std::thread::id hostThread;
 };
 
 void RecordCall(int32_t hr, ObjectHandle result, void* userData) {
     auto* c = static_cast<Calls*>(userData);
-    c->calls.push_back({hr, result, userData, c->queue->InDelivery() && std::this_thread::get_id() == c->hostThread});
+    c->calls.push_back(
+        {hr, result, 0, userData, c->queue->InDelivery() && std::this_thread::get_id() == c->hostThread});
 }
 
 enum class Outcome { Success, NullResult, Failure, Cancel };
@@ -84,7 +85,7 @@ TEST_P(ContinuationTest, ExactlyOneEventWithTheRecordOfItsOutcome) {
     Settle();
 
     ASSERT_EQ(calls.calls.size(), 1u) << "exactly one callback per started operation";
-    const ObjectCall& call = calls.calls[0];
+    const Call& call = calls.calls[0];
     EXPECT_TRUE(call.onDeliveringThread);
     EXPECT_EQ(call.userData, &calls);
     EXPECT_EQ(call.hr, c.outcome == Outcome::Failure ? E_ACCESSDENIED : S_OK);

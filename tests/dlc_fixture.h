@@ -51,7 +51,7 @@ inline std::string ReadPackageFile(const char16_t* folder) {
 }
 
 class DlcTest : public PluginTest {
-protected:
+public:
     // A package of `titleId` whose every text names it, backed by `folder`.
     static emu::PackageData Package(const std::u16string& name, const std::u16string& titleId,
                                     const PackageFolder& folder) {
@@ -70,6 +70,7 @@ protected:
         return p;
     }
 
+protected:
     static void Install(const emu::PackageData& package) { ASSERT_EQ(emu::AddPackage(package), ABI::S_OK); }
 
     // The ids of the handlers the DLC group added to the host queue, in the order they were added.

@@ -18,7 +18,7 @@ struct Recorded {
     explicit Recorded(host::EventQueue* deliveringQueue) : queue(deliveringQueue) {}
     host::EventQueue* queue;
     int completed = 0;
-    std::vector<ObjectCall> details;
+    std::vector<Call> details;
     bool offDeliveringThread = false;
 };
 
@@ -30,7 +30,7 @@ void OnCompleted(void* userData) {
 
 void OnDetails(int32_t hr, ObjectHandle args, void* userData) {
     auto* r = static_cast<Recorded*>(userData);
-    r->details.push_back({hr, args, userData, r->queue->OnDeliveringThread()});
+    r->details.push_back({hr, args, 0, userData, r->queue->OnDeliveringThread()});
     if (!r->queue->OnDeliveringThread()) r->offDeliveringThread = true;
 }
 
@@ -98,7 +98,7 @@ protected:
     emu::PackageData Sample(const std::u16string& name = u"Pack") { return Package(name, u"title", folder_); }
 
     void DisposeDetails(Recorded& r) {
-        for (const ObjectCall& call : r.details)
+        for (const Call& call : r.details)
             X().IDownloadableContentPackageInstallCompletedEventArgs_Dispose(call.result);
         r.details.clear();
     }
@@ -122,7 +122,7 @@ TEST_P(DlcNotificationStatesTest, EachKindAnswersItsOwnStateOnly) {
     InstallAndDeliver(Sample());
     EXPECT_EQ(r.completed, completedState == State::Listening ? 1 : 0);
     ASSERT_EQ(r.details.size(), detailsState == State::Listening ? 1u : 0u);
-    for (const ObjectCall& call : r.details) {
+    for (const Call& call : r.details) {
         EXPECT_EQ(call.hr, 0);
         EXPECT_NE(call.result, nullptr);
         EXPECT_EQ(call.userData, &r);
@@ -163,7 +163,7 @@ TEST_F(DlcNotificationTest, DetailsCarryTheInstallationAndEachInstallationRaises
         InstallAndDeliver(package, row.operation);
         EXPECT_EQ(size_t(r.completed), completedBefore + 1);
         ASSERT_EQ(r.details.size(), 1u);
-        const ObjectCall call = r.details.front();
+        const Call call = r.details.front();
         EXPECT_TRUE(call.onDeliveringThread);
         EXPECT_EQ(call.hr, 0);
         const VelmoraGuid id = X().IDownloadableContentPackageInstallCompletedEventArgs_ContentId(call.result);

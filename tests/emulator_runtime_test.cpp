@@ -1,27 +1,16 @@
 // The emulated runtime's semantics that the plugin relies on: strings, reference counts,
-// vectors, asynchronous operations and actions, activation, faults.
-#include <gtest/gtest.h>
-
+// asynchronous operations and actions and their scripted outcomes, activation.
 #include <thread>
 
-#include "emulator/runtime.h"
-#include "platform/collection.h"
 #include "platform/threadpool.h"
+#include "tests/emulator_fixture.h"
 
 namespace velmora::emu {
 namespace {
 
 using ::ABI::Windows::Foundation::AsyncStatus;
 
-class RuntimeTest : public ::testing::Test {
-protected:
-    void SetUp() override { Reset(); }
-    void TearDown() override {
-        Reset();
-        EXPECT_EQ(LiveObjects(), 0);
-        EXPECT_EQ(LiveStrings(), 0);
-    }
-};
+using RuntimeTest = test::EmulatorTest;
 
 TEST_F(RuntimeTest, StringsAreSharedByDuplicatesAndTheNullStringIsEmpty) {
     uint32_t length = 99;
@@ -56,21 +45,6 @@ TEST_F(RuntimeTest, AnObjectDiesAtItsLastReleaseAndAnswersOnlyItsInterfaces) {
     EXPECT_EQ(LiveObjects(), 0);
 }
 
-TEST_F(RuntimeTest, VectorsAnswerBoundsPastTheirEnd) {
-    ComPtr<IVector<uint32_t>> vector = Platform::Collections::MakeVector<uint32_t>();
-    vector->Append(5);
-    vector->Append(5);
-    ComPtr<IVectorView<uint32_t>> view;
-    ASSERT_EQ(vector->GetView(view.Put()), S_OK);
-    vector.Reset();  // the view keeps its vector alive
-    uint32_t size = 0, value = 0;
-    ASSERT_EQ(view->get_Size(&size), S_OK);
-    EXPECT_EQ(size, 2u);
-    EXPECT_EQ(view->GetAt(1, &value), S_OK);
-    EXPECT_EQ(value, 5u);
-    EXPECT_EQ(view->GetAt(2, &value), E_BOUNDS);
-}
-
 // A completed handler that counts its calls and the status it saw.
 template <class Handler, class Op>
 class CountingHandler : public RuntimeObject<CountingHandler<Handler, Op>, Handler> {
@@ -89,22 +63,10 @@ public:
 using OpHandler = CountingHandler<IAsyncOperationCompletedHandler<uint32_t>, IAsyncOperation<uint32_t>>;
 using ActionHandler = CountingHandler<IAsyncActionCompletedHandler, IAsyncAction>;
 
-TEST_F(RuntimeTest, AHandlerSetAfterCompletionRunsAtOnceAndASecondAssignmentIsRefused) {
-    auto op = Make<AsyncOperation<uint32_t>>();
-    op->Complete(7);
-    auto handler = Make<OpHandler>();
-    EXPECT_EQ(op->put_Completed(handler.Get()), S_OK);
-    EXPECT_EQ(handler->calls, 1);
-    EXPECT_EQ(handler->thread, std::this_thread::get_id());
-    EXPECT_EQ(op->put_Completed(handler.Get()), E_ILLEGAL_DELEGATE_ASSIGNMENT);
-    uint32_t result = 0;
-    EXPECT_EQ(op->GetResults(&result), S_OK);
-    EXPECT_EQ(result, 7u);
-    op->Fail(E_FAIL);
-    EXPECT_EQ(handler->calls, 1) << "an operation finishes once";
-}
-
-TEST_F(RuntimeTest, OperationsReportStatusErrorCodeAndResults) {
+// Finished before its handler is set (the handler then runs at once, on the setting thread) or
+// after, on another thread: either way the handler runs once, a second one is refused, and an
+// operation finishes only once.
+TEST_F(RuntimeTest, OperationsReportStatusErrorCodeAndResultsOnce) {
     struct Row {
         const char* what;
         std::function<void(AsyncOperation<uint32_t>&)> finish;
@@ -118,21 +80,33 @@ TEST_F(RuntimeTest, OperationsReportStatusErrorCodeAndResults) {
         {"cancelled", [](auto& op) { op.Cancel(); }, AsyncStatus::Canceled, S_OK, E_ILLEGAL_METHOD_CALL},
     };
     for (const Row& row : rows) {
-        auto op = Make<AsyncOperation<uint32_t>>();
-        auto handler = Make<OpHandler>();
-        ASSERT_EQ(op->put_Completed(handler.Get()), S_OK);
-        EXPECT_EQ(handler->calls, 0) << row.what;
-        std::thread([&] { row.finish(*op.Get()); }).join();
-        EXPECT_EQ(handler->calls, 1) << row.what;
-        EXPECT_EQ(handler->last, row.status) << row.what;
-        AsyncStatus status;
-        HRESULT error;
-        op->get_Status(&status);
-        op->get_ErrorCode(&error);
-        EXPECT_EQ(status, row.status) << row.what;
-        EXPECT_EQ(error, row.error) << row.what;
-        uint32_t result;
-        EXPECT_EQ(op->GetResults(&result), row.results) << row.what;
+        for (bool finishedFirst : {true, false}) {
+            SCOPED_TRACE(std::string(row.what) + (finishedFirst ? " before the handler" : " after the handler"));
+            auto op = Make<AsyncOperation<uint32_t>>();
+            auto handler = Make<OpHandler>();
+            if (finishedFirst) row.finish(*op.Get());
+            ASSERT_EQ(op->put_Completed(handler.Get()), S_OK);
+            EXPECT_EQ(handler->calls, finishedFirst ? 1 : 0);
+            if (finishedFirst) {
+                EXPECT_EQ(handler->thread, std::this_thread::get_id());
+            } else {
+                std::thread([&] { row.finish(*op.Get()); }).join();
+            }
+            EXPECT_EQ(handler->calls, 1);
+            EXPECT_EQ(handler->last, row.status);
+            AsyncStatus status;
+            HRESULT error;
+            op->get_Status(&status);
+            op->get_ErrorCode(&error);
+            EXPECT_EQ(status, row.status);
+            EXPECT_EQ(error, row.error);
+            uint32_t result = 0;
+            EXPECT_EQ(op->GetResults(&result), row.results);
+            EXPECT_EQ(result, row.results == S_OK ? 3u : 0u);
+            EXPECT_EQ(op->put_Completed(handler.Get()), E_ILLEGAL_DELEGATE_ASSIGNMENT);
+            op->Fail(E_FAIL);
+            EXPECT_EQ(handler->calls, 1) << "an operation finishes once";
+        }
     }
 }
 
@@ -176,15 +150,6 @@ TEST_F(RuntimeTest, ScriptedOutcomesDecideHowAnActionEnds) {
         info->get_ErrorCode(&error);
         EXPECT_EQ(error, row.error);
     }
-}
-
-TEST_F(RuntimeTest, FaultsFireForTheirCountThenStop) {
-    InjectFault("WindowsCreateString", E_OUTOFMEMORY, 2);
-    HSTRING s = nullptr;
-    EXPECT_EQ(WindowsCreateString(u"a", 1, &s), E_OUTOFMEMORY);
-    EXPECT_EQ(WindowsCreateString(u"a", 1, &s), E_OUTOFMEMORY);
-    EXPECT_EQ(WindowsCreateString(u"a", 1, &s), S_OK);
-    WindowsDeleteString(s);
 }
 
 // A thread's thread-local destructors can release objects after the thread handed its cached

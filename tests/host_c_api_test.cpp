@@ -1,20 +1,16 @@
 // The host's C interface, as C# and other languages use it.
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "emulator/runtime.h"
 #include "host/host_c_api.h"
+#include "tests/emulator_fixture.h"
 
 namespace {
 
-class HostCApiTest : public ::testing::Test {
+class HostCApiTest : public velmora::test::EmulatorTest {
 protected:
     void TearDown() override {
         velmora_host_destroy(host_);
-        velmora::emu::Reset();
-        EXPECT_EQ(velmora::emu::LiveObjects(), 0);
-        EXPECT_EQ(velmora::emu::LiveStrings(), 0);
+        EmulatorTest::TearDown();
     }
     VelmoraHost* host_ = nullptr;
 };

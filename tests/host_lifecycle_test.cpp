@@ -1,89 +1,41 @@
 // The assembled host over its life: the one-host registry, the start-up answers in every answer
 // mode, hand deliveries, the user manager, and loading / unloading a plugin module.
-#include <cstring>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "emulator/runtime.h"
 #include "emulator/users.h"
 #include "host/host.h"
 #include "host/registry.h"
+#include "tests/emulator_fixture.h"
 
 namespace velmora::host {
 namespace {
 
-class HostTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        emu::Reset();
-        EXPECT_EQ(emu::LiveObjects(), 0);
-        EXPECT_EQ(emu::LiveStrings(), 0);
-    }
+using HostTest = test::EmulatorTest;
+
+template <class F>
+F Function(Host& host, const char* name) {
+    auto f = reinterpret_cast<F>(host.Resolve(name));
+    if (!f) throw std::runtime_error(std::string("stand-in plugin lacks ") + name);
+    return f;
+}
+
+// The stand-in plugin (host_fake_plugin.cpp) plays the real plugin's start-up: what it received
+// for one of its two requests (0: the user manager, 1: the log), and whether each answer arrived
+// inside the request's send.
+struct Answer {
+    const void* pointer;
+    bool insideRequest;
 };
-
-// Plays the plugin's side of start-up without a module: registers a handler for each answer and
-// sends the two requests, recording every answer and whether it arrived inside the request's send.
-class PluginSide {
-public:
-    struct Answer {
-        const void* pointer;
-        bool insideRequest;
-    };
-
-    explicit PluginSide(HostInterfaces* registry)
-        : queue_(static_cast<HostEventQueue*>(registry->GetInterface(HostEventQueue::Id))) {
-        if (!queue_) return;
-        queue_->AddHandler(&usersHandler_);
-        queue_->AddHandler(&logHandler_);
-    }
-    ~PluginSide() {
-        if (!queue_ || !RegistryOwner()) return;
-        queue_->RemoveHandler(&usersHandler_);
-        queue_->RemoveHandler(&logHandler_);
-    }
-
-    void SendRequests() {
-        Send(kUserManagerRequestId);
-        Send(kLogRequestId);
-    }
-
-    std::vector<Answer> users;
-    std::vector<Answer> logs;
-
-private:
-    class Recorder final : public HaldenEventQueue::EventHandler {
-    public:
-        Recorder(EventId id, PluginSide* side, std::vector<Answer>* into) : id_(id), side_(side), into_(into) {}
-        void HandleEvent(const EventId*, const void* payload) override {
-            const void* pointer;
-            std::memcpy(&pointer, payload, sizeof pointer);
-            into_->push_back({pointer, side_->sending_ > 0});
-        }
-        EventId GetEventId() const override { return id_; }
-        int32_t ReservedQuery() const override { return 0; }
-
-    private:
-        EventId id_;
-        PluginSide* side_;
-        std::vector<Answer>* into_;
-    };
-
-    void Send(const EventId& id) {
-        const uint8_t request = 1;
-        ++sending_;
-        queue_->SendEvent(&id, &request, 1);
-        --sending_;
-    }
-
-    HostEventQueue* queue_;
-    int sending_ = 0;
-    Recorder usersHandler_{kUserManagerDeliveryId, this, &users};
-    Recorder logHandler_{kLogDeliveryId, this, &logs};
-};
+std::vector<Answer> Answers(Host& host, int request) {
+    auto count = Function<int (*)(int)>(host, "FakePlugin_AnswerCount");
+    auto answer = Function<void* (*)(int, int)>(host, "FakePlugin_Answer");
+    auto inside = Function<int (*)(int, int)>(host, "FakePlugin_AnswerInsideRequest");
+    std::vector<Answer> answers;
+    for (int i = 0; i < count(request); ++i) answers.push_back({answer(request, i), inside(request, i) != 0});
+    return answers;
+}
 
 TEST_F(HostTest, OnlyOneHostAtATime) {
     {
@@ -123,15 +75,14 @@ TEST_P(StartupAnswerTest, EachRequestIsAnsweredAsConfigured) {
     options.userManagerAnswer = answerCase.mode;
     options.logAnswer = answerCase.mode;
     Host host(options);
-    PluginSide plugin(host.Interfaces());
-    plugin.SendRequests();
+    host.Load(VELMORA_HOST_FAKE_PLUGIN, true);
 
     // Before any pump, only answers given inside the send (or by a synchronous queue) have arrived.
     const bool immediate = answerCase.mode == AnswerMode::Synchronous || delivery == DeliveryMode::Synchronous;
-    EXPECT_EQ(plugin.users.size(), immediate ? answerCase.answers.size() : 0u);
+    EXPECT_EQ(Answers(host, 0).size(), immediate ? answerCase.answers.size() : 0u);
     host.PumpAll();
 
-    auto check = [&](const std::vector<PluginSide::Answer>& got, const void* real, const void* second) {
+    auto check = [&](const std::vector<Answer>& got, const void* real, const void* second) {
         ASSERT_EQ(got.size(), answerCase.answers.size());
         for (size_t i = 0; i < got.size(); ++i) {
             const Expect e = answerCase.answers[i];
@@ -139,8 +90,9 @@ TEST_P(StartupAnswerTest, EachRequestIsAnsweredAsConfigured) {
             EXPECT_EQ(got[i].insideRequest, immediate) << i;
         }
     };
-    check(plugin.users, static_cast<UserManager*>(&host.Users()), static_cast<UserManager*>(&host.SecondUsers()));
-    check(plugin.logs, static_cast<IHaldenPluginLog*>(&host.Log()), static_cast<IHaldenPluginLog*>(&host.SecondLog()));
+    check(Answers(host, 0), static_cast<UserManager*>(&host.Users()), static_cast<UserManager*>(&host.SecondUsers()));
+    check(Answers(host, 1), static_cast<IHaldenPluginLog*>(&host.Log()),
+          static_cast<IHaldenPluginLog*>(&host.SecondLog()));
     EXPECT_NE(static_cast<void*>(&host.Users()), static_cast<void*>(&host.SecondUsers()));
     EXPECT_NE(static_cast<void*>(&host.Log()), static_cast<void*>(&host.SecondLog()));
 }
@@ -167,13 +119,12 @@ INSTANTIATE_TEST_SUITE_P(Modes, StartupAnswerTest,
 TEST_F(HostTest, TheDeliveredInterfacesWork) {
     ASSERT_EQ(emu::AddUser({7, u"Ann", u"2533274800000007"}), ABI::S_OK);
     Host host;
-    PluginSide plugin(host.Interfaces());
-    plugin.SendRequests();
+    host.Load(VELMORA_HOST_FAKE_PLUGIN, true);
     host.PumpAll();
-    ASSERT_EQ(plugin.users.size(), 1u);
-    ASSERT_EQ(plugin.logs.size(), 1u);
+    ASSERT_EQ(Answers(host, 0).size(), 1u);
+    ASSERT_EQ(Answers(host, 1).size(), 1u);
 
-    auto* users = static_cast<UserManager*>(const_cast<void*>(plugin.users[0].pointer));
+    auto* users = static_cast<UserManager*>(const_cast<void*>(Answers(host, 0)[0].pointer));
     EXPECT_EQ(users->GetUserCount(), 1u);
     EXPECT_EQ(users->FindUserIndex(7), 0);
     EXPECT_EQ(users->FindUserIndex(8), -1);
@@ -191,7 +142,7 @@ TEST_F(HostTest, TheDeliveredInterfacesWork) {
     EXPECT_EQ(users->GetUserAt(1), nullptr);
     EXPECT_EQ(users->GetServicesContextAt(1), nullptr);
 
-    auto* log = static_cast<IHaldenPluginLog*>(const_cast<void*>(plugin.logs[0].pointer));
+    auto* log = static_cast<IHaldenPluginLog*>(const_cast<void*>(Answers(host, 1)[0].pointer));
     log->WriteLine(u"Plugin", u"hello");
     EXPECT_EQ(host.Log().Lines(), (std::vector<LogLine>{{u"Plugin", u"", u"hello"}}));
 }
@@ -212,11 +163,10 @@ TEST_F(HostTest, ACustomUserManagerIsRegisteredAndDelivered) {
     options.userManager = &custom;
     Host host(options);
     EXPECT_EQ(host.Interfaces()->GetInterface(UserManager::Id), static_cast<IHaldenInterface*>(&custom));
-    PluginSide plugin(host.Interfaces());
-    plugin.SendRequests();
+    host.Load(VELMORA_HOST_FAKE_PLUGIN, true);
     host.PumpAll();
-    ASSERT_EQ(plugin.users.size(), 1u);
-    EXPECT_EQ(plugin.users[0].pointer, static_cast<UserManager*>(&custom));
+    ASSERT_EQ(Answers(host, 0).size(), 1u);
+    EXPECT_EQ(Answers(host, 0)[0].pointer, static_cast<UserManager*>(&custom));
 }
 
 TEST_F(HostTest, HandDeliveriesGoThroughTheQueue) {
@@ -224,26 +174,18 @@ TEST_F(HostTest, HandDeliveriesGoThroughTheQueue) {
     options.userManagerAnswer = AnswerMode::Never;
     options.logAnswer = AnswerMode::Never;
     Host host(options);
-    PluginSide plugin(host.Interfaces());
+    host.Load(VELMORA_HOST_FAKE_PLUGIN, true);
     host.DeliverUserManager(nullptr);
     host.DeliverLog(&host.SecondLog());
     host.DeliverUserManager(&host.Users());
-    EXPECT_TRUE(plugin.users.empty());
+    EXPECT_TRUE(Answers(host, 0).empty());
     host.PumpAll();
-    ASSERT_EQ(plugin.users.size(), 2u);
-    EXPECT_EQ(plugin.users[0].pointer, nullptr);
-    EXPECT_EQ(plugin.users[1].pointer, static_cast<UserManager*>(&host.Users()));
-    ASSERT_EQ(plugin.logs.size(), 1u);
-    EXPECT_EQ(plugin.logs[0].pointer, static_cast<IHaldenPluginLog*>(&host.SecondLog()));
-}
-
-// ---- With a plugin module (the stand-in library that plays the real plugin's start-up) ----
-
-template <class F>
-F Function(Host& host, const char* name) {
-    auto f = reinterpret_cast<F>(host.Resolve(name));
-    if (!f) throw std::runtime_error(std::string("stand-in plugin lacks ") + name);
-    return f;
+    const auto users = Answers(host, 0), logs = Answers(host, 1);
+    ASSERT_EQ(users.size(), 2u);
+    EXPECT_EQ(users[0].pointer, nullptr);
+    EXPECT_EQ(users[1].pointer, static_cast<UserManager*>(&host.Users()));
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0].pointer, static_cast<IHaldenPluginLog*>(&host.SecondLog()));
 }
 
 TEST_F(HostTest, LoadingAPluginRunsItsStartUpThroughTheQueue) {
@@ -258,14 +200,12 @@ TEST_F(HostTest, LoadingAPluginRunsItsStartUpThroughTheQueue) {
                                                              {K::AddHandler, kLogDeliveryId, 0},
                                                              {K::SendEvent, kUserManagerRequestId, 1},
                                                              {K::SendEvent, kLogRequestId, 1}}));
-    auto answerCount = Function<int (*)(int)>(host, "FakePlugin_AnswerCount");
-    auto answer = Function<void* (*)(int, int)>(host, "FakePlugin_Answer");
-    EXPECT_EQ(answerCount(0), 0);
+    EXPECT_TRUE(Answers(host, 0).empty());
     host.PumpAll();
-    ASSERT_EQ(answerCount(0), 1);
-    ASSERT_EQ(answerCount(1), 1);
-    EXPECT_EQ(answer(0, 0), static_cast<UserManager*>(&host.Users()));
-    EXPECT_EQ(answer(1, 0), static_cast<IHaldenPluginLog*>(&host.Log()));
+    ASSERT_EQ(Answers(host, 0).size(), 1u);
+    ASSERT_EQ(Answers(host, 1).size(), 1u);
+    EXPECT_EQ(Answers(host, 0)[0].pointer, static_cast<UserManager*>(&host.Users()));
+    EXPECT_EQ(Answers(host, 1)[0].pointer, static_cast<IHaldenPluginLog*>(&host.Log()));
     EXPECT_EQ(Function<void* (*)()>(host, "FakePlugin_RegistryQueue")(), static_cast<HostEventQueue*>(&host.Queue()));
 
     // The plugin logs through the delivered log with a printf format and a va_list.
@@ -290,7 +230,7 @@ TEST_F(HostTest, UnloadRemovesThePluginsHandlersAndAReloadStartsFresh) {
     EXPECT_EQ(Function<int (*)()>(host, "FakePlugin_Loads")(), 1);
     EXPECT_EQ(Function<int (*)()>(host, "FakePlugin_Unloads")(), 0);
     host.PumpAll();
-    EXPECT_EQ(Function<int (*)(int)>(host, "FakePlugin_AnswerCount")(0), 1);
+    EXPECT_EQ(Answers(host, 0).size(), 1u);
 }
 
 TEST_F(HostTest, UnloadingWithQueuedEventsDropsThemInsteadOfCallingUnmappedCode) {

@@ -6,23 +6,14 @@
 #include <stdexcept>
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "emulator/runtime.h"
 #include "host/plugin_loader.h"
 #include "platform/host_interfaces.h"
+#include "tests/emulator_fixture.h"
 
 namespace velmora::host {
 namespace {
 
-class PluginLoaderTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        emu::Reset();
-        EXPECT_EQ(emu::LiveObjects(), 0);
-        EXPECT_EQ(emu::LiveStrings(), 0);
-    }
-};
+using PluginLoaderTest = test::EmulatorTest;
 
 // A registry that offers nothing: the stand-in plugin only counts the load.
 IHaldenInterface* NoInterface(InterfaceId) { return nullptr; }

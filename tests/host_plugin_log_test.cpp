@@ -7,23 +7,14 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "emulator/runtime.h"
 #include "host/plugin_log.h"
 #include "host/text_encoding.h"
+#include "tests/emulator_fixture.h"
 
 namespace velmora::host {
 namespace {
 
-class PluginLogTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        emu::Reset();
-        EXPECT_EQ(emu::LiveObjects(), 0);
-        EXPECT_EQ(emu::LiveStrings(), 0);
-    }
-};
+using PluginLogTest = test::EmulatorTest;
 
 // Formats through the log's own va_list entry point, as the plugin calls it.
 std::u16string LogFormatted(PluginLog& log, const char16_t* format, ...) {
@@ -100,8 +91,11 @@ const FormatCase kFormatCases[] = {
 INSTANTIATE_TEST_SUITE_P(Conversions, FormatTest, ::testing::ValuesIn(kFormatCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The sink runs outside the log's lock: it may read the log.
 TEST_F(PluginLogTest, WriteLineRecordsAndNullTextsReadAsEmpty) {
     PluginLog log;
+    std::vector<size_t> countsSeen;
+    log.SetSink([&](const LogLine&) { countsSeen.push_back(log.LineCount()); });
     log.WriteLine(u"Store", u"purchase started");
     log.WriteLine(nullptr, nullptr);
     log.LogFormatV(nullptr, nullptr, nullptr, nullptr);
@@ -111,6 +105,7 @@ TEST_F(PluginLogTest, WriteLineRecordsAndNullTextsReadAsEmpty) {
     EXPECT_EQ(log.Lines()[2], (LogLine{}));
     EXPECT_TRUE(log.Contains(u"purchase"));
     EXPECT_FALSE(log.Line(3).has_value());
+    EXPECT_EQ(countsSeen, (std::vector<size_t>{1, 2, 3}));
 }
 
 TEST_F(PluginLogTest, LinesFromManyThreadsAreAllKeptInEachThreadsOrder) {
@@ -153,24 +148,14 @@ TEST_F(PluginLogTest, EchoPrintsTagAndTextAsUtf8) {
     EXPECT_EQ(std::string(buffer, n), "[DLC] mounted \xC3\xA9\n[Tag] 3 items\n");
 }
 
-TEST_F(PluginLogTest, SinkRunsOutsideTheLogsLock) {
-    PluginLog log;
-    std::vector<size_t> countsSeen;
-    log.SetSink([&](const LogLine&) { countsSeen.push_back(log.LineCount()); });
-    log.WriteLine(u"A", u"one");
-    log.WriteLine(u"A", u"two");
-    EXPECT_EQ(countsSeen, (std::vector<size_t>{1, 2}));
-}
+using TextEncodingTest = test::EmulatorTest;
 
-TEST(TextEncodingTest, RoundTripsAndReplacesBrokenSequences) {
+TEST_F(TextEncodingTest, RoundTripsAndReplacesBrokenSequences) {
     const std::u16string text = u"a\u00e9\u4e2d\U0001F600";
     EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
     EXPECT_EQ(Utf8ToUtf16("\xC3"), u"\uFFFD");
     EXPECT_EQ(Utf8ToUtf16("\xE0\x80\x80"), u"\uFFFD") << "an overlong form is one broken sequence";
-    velmora::emu::Reset();
-    EXPECT_EQ(velmora::emu::LiveObjects(), 0);
-    EXPECT_EQ(velmora::emu::LiveStrings(), 0);
 }
 
 }  // namespace

@@ -95,11 +95,10 @@ TEST_F(InventoryConsumeTest, TheStartingCallRefusesArgumentsThatCannotBeConsumed
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Host().Queue().ClearTrace();
-        Delivered r{&Host().Queue()};
-        EXPECT_FALSE(X().InventoryService_ConsumeInventoryItemAsync(kUser, row.item, row.quantity, row.transactionId,
-                                                                    &DeliverObject, &r));
-        Settle();
-        EXPECT_EQ(r.calls, 0);
+        ExpectRefused([&](void* d) {
+            return X().InventoryService_ConsumeInventoryItemAsync(kUser, row.item, row.quantity, row.transactionId,
+                                                                  &DeliverObject, d);
+        });
         EXPECT_EQ(Sent(HaldenPlugin::ConsumeInventoryItemResultEvent::Id), 0u);
         const emu::MarketplaceCall call = emu::MarketplaceCalls().back();
         EXPECT_EQ(call.method, "IInventoryService.ConsumeInventoryItemAsync");

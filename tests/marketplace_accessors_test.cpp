@@ -188,12 +188,10 @@ protected:
     ObjectHandle h[PayTypes + 1] = {};
 };
 
-std::u16string Ticks(int64_t managed) { return Show(managed); }
-
 std::vector<Row> MarketplaceAccessorsTest::Table() {
     const std::u16string kRichUrl = u"https://例え.jp/商品/" + kEmoji + u"?q=1";
     const std::u16string kCoinsUrl = u"https://inventory.example.com/消耗/" + kEmoji;
-    const std::u16string kMax = Ticks(kManagedMaxTicks);
+    const std::u16string kMax = Show(kManagedMaxTicks);
     return {
         // InventoryItemsResult
         ROW(ItemsResult, InventoryItemsResult_TotalItems, u"2", "IInventoryItemsResult.get_TotalItems"),

@@ -20,10 +20,10 @@ using SortOrder = ::ABI::Microsoft::Xbox::Services::Marketplace::CatalogSortOrde
 using Exports = host::VelmoraExports;
 using DisposeExport = void (*Exports::*)(ObjectHandle);
 
-inline constexpr int32_t I(MediaItemType t) { return int32_t(t); }
-inline constexpr int32_t I(ItemState s) { return int32_t(s); }
-inline constexpr int32_t I(Availability a) { return int32_t(a); }
-inline constexpr int32_t I(SortOrder o) { return int32_t(o); }
+// An enumeration's value as an export takes it.
+template <class E>
+requires std::is_enum_v<E>
+constexpr int32_t I(E value) { return int32_t(value); }
 
 // 100-ns ticks since 0001 of a platform date, as the plugin answers it.
 inline constexpr int64_t kTicksFrom0001To1601 = 504911232000000000;
@@ -99,14 +99,6 @@ protected:
             X().CatalogItem_Dispose(item);
         }
         return ids;
-    }
-
-    // How many events of this id the plugin sent.
-    size_t Sent(const EventId& id) {
-        size_t n = 0;
-        for (const auto& entry : Host().Queue().Trace())
-            if (entry.kind == host::TraceEntry::Kind::SendEvent && entry.id == id) ++n;
-        return n;
     }
 
     // ---- scenario data

@@ -13,10 +13,10 @@
 #include <thread>
 
 #include "emulator/marketplace.h"
-#include "emulator/runtime.h"
 #include "emulator/users.h"
 #include "host/host.h"
 #include "platform/exceptions.h"
+#include "tests/emulator_fixture.h"
 
 namespace velmora::test {
 
@@ -41,7 +41,7 @@ inline void DeliverValue(int32_t hr, uint32_t value, void* userData) {
     *d = {d->queue, d->calls + 1, hr, nullptr, value, userData, d->queue->InDelivery()};
 }
 
-class PluginTest : public ::testing::Test {
+class PluginTest : public EmulatorTest {
 protected:
     // Override to change how the host behaves before the plugin is loaded.
     virtual host::HostOptions Options() {
@@ -53,14 +53,8 @@ protected:
     virtual bool LoadOnSetUp() { return true; }
 
     void SetUp() override {
-        emu::Reset();
-        ASSERT_EQ(emu::LiveObjects(), 0) << "a previous test leaked emulator objects";
-        ASSERT_EQ(emu::LiveStrings(), 0) << "a previous test leaked emulator strings";
-        host_ = std::make_unique<host::Host>(Options());
-        if (LoadOnSetUp()) {
-            host_->Load(VELMORA_PLUGIN_PATH, /*freshCopy=*/true);
-            host_->PumpAll();
-        }
+        EmulatorTest::SetUp();
+        RecreateHost();
     }
 
     // The platform's subscriptions hold the plugin's delegates, so the emulator lets go of them
@@ -68,9 +62,7 @@ protected:
     void TearDown() override {
         emu::Reset();
         host_.reset();
-        emu::WaitIdle();
-        EXPECT_EQ(emu::LiveObjects(), 0) << "emulator objects leaked";
-        EXPECT_EQ(emu::LiveStrings(), 0) << "emulator strings leaked";
+        EmulatorTest::TearDown();
     }
 
     // Starts over with a host made from the current Options(), for tests that change them.
@@ -112,6 +104,23 @@ protected:
         EXPECT_EQ(d.userData, &d);
         EXPECT_TRUE(d.inDelivery);
         return d;
+    }
+
+    // Starts an asynchronous export (as RunOnce does) that must answer false: no callback follows.
+    template <class Start>
+    void ExpectRefused(Start&& start) {
+        Delivered d{&Host().Queue()};
+        EXPECT_FALSE(start(static_cast<void*>(&d))) << "the call started";
+        Settle();
+        EXPECT_EQ(d.calls, 0) << "a callback followed a false answer";
+    }
+
+    // How many events of this id the plugin sent (a host made with traceEvents).
+    size_t Sent(const EventId& id) {
+        size_t n = 0;
+        for (const auto& entry : Host().Queue().Trace())
+            if (entry.kind == host::TraceEntry::Kind::SendEvent && entry.id == id) ++n;
+        return n;
     }
 
     // The user's inventory item with this product id as the plugin hands it out (own reference).
@@ -165,18 +174,11 @@ inline std::filesystem::path FreshTemporaryPath(const std::string& prefix) {
     return std::filesystem::temp_directory_path() / (prefix + std::to_string(run) + "-" + std::to_string(next++));
 }
 
-// What a managed object callback received.
-struct ObjectCall {
+// What one call of a managed callback received, for tests that record every call.
+struct Call {
     int32_t hr = 0;
-    ObjectHandle result = nullptr;
-    void* userData = nullptr;
-    bool onDeliveringThread = false;
-};
-
-// What a managed value callback received.
-struct ValueCall {
-    int32_t hr = 0;
-    uint32_t value = 0;
+    ObjectHandle result = nullptr;  // an object callback's
+    uint32_t value = 0;             // a value callback's
     void* userData = nullptr;
     bool onDeliveringThread = false;
 };

@@ -194,38 +194,34 @@ std::vector<Malformed> MalformedScenarios() {
     };
 }
 
-class ScenarioErrorsTest : public ScenarioTest {
-protected:
-    // Parses text that must fail, answering the error.
-    std::optional<emu::ScenarioError> ParseError(const std::string& json, const std::filesystem::path& base) {
-        try {
-            emu::ParseScenario(json, "bad.json", base);
-        } catch (const emu::ScenarioError& e) {
-            return e;
-        }
-        return std::nullopt;
-    }
-};
+using ScenarioErrorsTest = ScenarioTest;
 
-TEST_F(ScenarioErrorsTest, EachMistakeIsNamedWithFilePathAndProblem) {
-    const auto base = TempDir();
-    for (const Malformed& row : MalformedScenarios()) {
-        SCOPED_TRACE(row.what);
-        const auto e = ParseError(row.json, base);
-        ASSERT_TRUE(e.has_value()) << "parsed without error";
-        EXPECT_EQ(e->file, "bad.json");
-        EXPECT_EQ(e->path, row.path);
-        EXPECT_NE(e->problem.find(row.problem), std::string::npos) << e->problem;
-        EXPECT_EQ(std::string(e->what()), "bad.json: " + e->path + ": " + e->problem);
+// The error `load` throws; a load that succeeds fails the test.
+template <class Load>
+emu::ScenarioError ErrorOf(Load&& load) {
+    try {
+        load();
+        ADD_FAILURE() << "loaded without error";
+    } catch (const emu::ScenarioError& e) {
+        return e;
     }
+    return emu::ScenarioError("", "", "");
 }
 
-TEST_F(ScenarioErrorsTest, FailedParsesLeaveTheEmulatorAsItWas) {
+// Each mistake, parsed over an applied scenario that it must leave as it was.
+TEST_F(ScenarioErrorsTest, EachMistakeIsNamedWithFilePathAndProblemAndChangesNothing) {
     const emu::Scenario applied = emu::DefaultScenario();
     emu::ApplyScenario(applied);
     const auto packages = emu::InstalledPackages();
     const auto base = TempDir();
-    for (const Malformed& row : MalformedScenarios()) EXPECT_TRUE(ParseError(row.json, base).has_value()) << row.what;
+    for (const Malformed& row : MalformedScenarios()) {
+        SCOPED_TRACE(row.what);
+        const auto e = ErrorOf([&] { emu::ParseScenario(row.json, "bad.json", base); });
+        EXPECT_EQ(e.file, "bad.json");
+        EXPECT_EQ(e.path, row.path);
+        EXPECT_NE(e.problem.find(row.problem), std::string::npos) << e.problem;
+        EXPECT_EQ(std::string(e.what()), "bad.json: " + e.path + ": " + e.problem);
+    }
     EXPECT_THROW(emu::LoadScenarioFile(base / "missing.json"), emu::ScenarioError);
 
     EXPECT_EQ(emu::UserCount(), applied.users.size());
@@ -250,23 +246,15 @@ TEST_F(ScenarioErrorsTest, UnreadableFilesAreNamed) {
         std::string problem;
     };
     for (const Row& row : {Row{dir / "missing.json", "the file does not exist"}, Row{dir, "a directory, not a file"}}) {
-        try {
-            emu::LoadScenarioFile(row.file);
-            ADD_FAILURE() << row.file << " loaded";
-        } catch (const emu::ScenarioError& e) {
-            EXPECT_EQ(e.file, row.file.string());
-            EXPECT_EQ(e.path, "$");
-            EXPECT_EQ(e.problem, row.problem);
-        }
+        const auto e = ErrorOf([&] { emu::LoadScenarioFile(row.file); });
+        EXPECT_EQ(e.file, row.file.string());
+        EXPECT_EQ(e.path, "$");
+        EXPECT_EQ(e.problem, row.problem);
     }
     WriteFile(dir / "broken.json", "{\"users\": [}");
-    try {
-        emu::LoadScenarioFile(dir / "broken.json");
-        ADD_FAILURE() << "broken.json loaded";
-    } catch (const emu::ScenarioError& e) {
-        EXPECT_EQ(e.file, (dir / "broken.json").string());
-        EXPECT_EQ(e.problem.rfind("invalid JSON at line 1, column 12", 0), 0u) << e.problem;
-    }
+    const auto e = ErrorOf([&] { emu::LoadScenarioFile(dir / "broken.json"); });
+    EXPECT_EQ(e.file, (dir / "broken.json").string());
+    EXPECT_EQ(e.problem.rfind("invalid JSON at line 1, column 12", 0), 0u) << e.problem;
 }
 
 // What is exactly at a limit loads; one more is in the table of mistakes above.
@@ -287,27 +275,16 @@ TEST_F(ScenarioErrorsTest, ScenariosAtTheLimitsLoad) {
 TEST_F(ScenarioErrorsTest, OversizedTextsAndFilesAreRefusedUnread) {
     const auto dir = TempDir();
     const std::string tooLarge = "larger than 16777216 bytes, the most a scenario holds";
-    try {
-        emu::ParseScenario(std::string(emu::kScenarioMaxBytes + 1, ' '), "big.json", dir);
-        ADD_FAILURE() << "parsed";
-    } catch (const emu::ScenarioError& e) {
-        EXPECT_EQ(e.path, "$");
-        EXPECT_EQ(e.problem, tooLarge);
-    }
+    const auto e = ErrorOf([&] { emu::ParseScenario(std::string(emu::kScenarioMaxBytes + 1, ' '), "big.json", dir); });
+    EXPECT_EQ(e.path, "$");
+    EXPECT_EQ(e.problem, tooLarge);
     std::ofstream(dir / "big.json").close();
     std::filesystem::resize_file(dir / "big.json", emu::kScenarioMaxBytes + 1);
     std::vector<std::filesystem::path> files = {dir / "big.json"};
 #ifndef _WIN32
     files.push_back("/dev/zero");
 #endif
-    for (const auto& file : files) {
-        try {
-            emu::LoadScenarioFile(file);
-            ADD_FAILURE() << file << " loaded";
-        } catch (const emu::ScenarioError& e) {
-            EXPECT_EQ(e.problem, tooLarge) << file;
-        }
-    }
+    for (const auto& file : files) EXPECT_EQ(ErrorOf([&] { emu::LoadScenarioFile(file); }).problem, tooLarge) << file;
 }
 
 // A relative folder starts at the scenario file's directory, and stays where it is after a Reset.
@@ -397,14 +374,10 @@ TEST_F(ScenarioErrorsTest, RefusedPartEmptiesTheEmulator) {
     missing.data.packageFullName = u"Missing_1.0";
     missing.data.folder = u"/no/such/folder/for/velmora";
     s.packages.push_back(missing);
-    try {
-        emu::ApplyScenario(s);
-        ADD_FAILURE() << "applied";
-    } catch (const emu::ScenarioError& e) {
-        EXPECT_EQ(e.file, "scenarios/default.json");
-        EXPECT_EQ(e.path, "$.packages[2]");
-        EXPECT_EQ(e.problem, "the emulator refused it (0x80070057)");
-    }
+    const auto e = ErrorOf([&] { emu::ApplyScenario(s); });
+    EXPECT_EQ(e.file, "scenarios/default.json");
+    EXPECT_EQ(e.path, "$.packages[2]");
+    EXPECT_EQ(e.problem, "the emulator refused it (0x80070057)");
     EXPECT_EQ(emu::UserCount(), 0u);
     EXPECT_TRUE(emu::CatalogItems().empty());
     EXPECT_TRUE(emu::InstalledPackages().empty());

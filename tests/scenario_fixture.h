@@ -2,31 +2,21 @@
 // loader needs no plugin), temporary directories, and the repository's scenarios/ folder.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "emulator/runtime.h"
 #include "emulator/scenario.h"
+#include "tests/emulator_fixture.h"
 
 namespace velmora::test {
 
-class ScenarioTest : public ::testing::Test {
+class ScenarioTest : public EmulatorTest {
 protected:
-    void SetUp() override {
-        emu::Reset();
-        ASSERT_EQ(emu::LiveObjects(), 0) << "a previous test leaked emulator objects";
-        ASSERT_EQ(emu::LiveStrings(), 0) << "a previous test leaked emulator strings";
-    }
     void TearDown() override {
-        emu::Reset();
-        emu::WaitIdle();
-        EXPECT_EQ(emu::LiveObjects(), 0) << "emulator objects leaked";
-        EXPECT_EQ(emu::LiveStrings(), 0) << "emulator strings leaked";
+        EmulatorTest::TearDown();
         std::error_code ec;
         for (const auto& d : temporaries_) std::filesystem::remove_all(d, ec);
     }
@@ -58,7 +48,6 @@ protected:
         std::filesystem::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << text;
     }
-    static std::string U8(const std::u16string& text) { return emu::ToUtf8(text); }
     // A package folder as the emulator stores it (UTF-16 text) as a path.
     static std::filesystem::path Folder(const std::u16string& folder) {
         const std::string text = emu::ToUtf8(folder);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/event_types.h"
 #include "emulator/marketplace.h"
 #include "emulator/store.h"
 #include "tests/plugin_fixture.h"
@@ -26,46 +27,27 @@ constexpr char16_t kPass[] = u"9P0SEASONPASS";
 constexpr char kMissingProduct[] = "RoGetActivationFactory:Windows.Xbox.ApplicationModel.Store.Product";
 constexpr char kSubscribe[] = "IProductStatics.add_ProductPurchased";
 
-// Every delivery to a managed callback of this test, in order, across recorders.
-struct Deliveries {
-    host::EventQueue* queue = nullptr;
-    const host::VelmoraExports* x = nullptr;
-    std::vector<std::string> order;
-};
-
 // A managed purchase callback: reads the receipt, then disposes the args as managed code does.
 struct Notifications {
-    Deliveries* deliveries = nullptr;
-    std::string name;
-    std::vector<ObjectCall> calls;
+    host::EventQueue* queue = nullptr;
+    const host::VelmoraExports* x = nullptr;
+    std::vector<Call> calls;
     std::vector<std::u16string> receipts;
 };
 
 void RecordNotification(int32_t hr, ObjectHandle args, void* userData) {
     auto* n = static_cast<Notifications*>(userData);
-    n->calls.push_back({hr, args, userData, n->deliveries->queue->OnDeliveringThread()});
-    n->receipts.push_back(n->deliveries->x->ProductPurchasedEventArgs_Receipt(args));
-    n->deliveries->x->ProductPurchasedEventArgs_Dispose(args);
-    n->deliveries->order.push_back(n->name);
-}
-
-struct ScreenCalls {
-    Deliveries* deliveries = nullptr;
-    std::vector<ValueCall> calls;
-};
-
-void RecordScreen(int32_t hr, uint32_t value, void* userData) {
-    auto* s = static_cast<ScreenCalls*>(userData);
-    s->calls.push_back({hr, value, userData, s->deliveries->queue->OnDeliveringThread()});
-    s->deliveries->order.push_back("screen");
+    n->calls.push_back({hr, args, 0, userData, n->queue->OnDeliveringThread()});
+    n->receipts.push_back(n->x->ProductPurchasedEventArgs_Receipt(args));
+    n->x->ProductPurchasedEventArgs_Dispose(args);
 }
 
 // The screens these tests show, as Show takes them.
-bool BuyGame(const host::VelmoraExports& x, ScreenCalls* s) {
-    return x.Store_ShowPurchaseAsync(kUser, kGameOffer, RecordScreen, s);
+bool BuyGame(const host::VelmoraExports& x, void* d) {
+    return x.Store_ShowPurchaseAsync(kUser, kGameOffer, DeliverValue, d);
 }
-bool BuyCoins(const host::VelmoraExports& x, ScreenCalls* s) {
-    return x.Store_ShowPurchaseAsync(kUser, kCoinsOffer, RecordScreen, s);
+bool BuyCoins(const host::VelmoraExports& x, void* d) {
+    return x.Store_ShowPurchaseAsync(kUser, kCoinsOffer, DeliverValue, d);
 }
 
 class StorePurchasesTest : public PluginTest {
@@ -73,28 +55,17 @@ protected:
     void SetUp() override {
         PluginTest::SetUp();
         AddUser(kUser, u"Buyer");
-        deliveries_.queue = &Host().Queue();
-        deliveries_.x = &X();
         AddProduct(kGame, u"catalog-game", MediaItemType::Game, kGameOffer, 0);
         AddProduct(kCoins, u"catalog-coins", MediaItemType::GameConsumable, kCoinsOffer, 500);
         AddProduct(kPass, u"catalog-pass", MediaItemType::GameContent, u"signed-offer-pass", 0);
     }
 
-    Notifications NewNotifications(std::string name) { return Notifications{&deliveries_, std::move(name), {}, {}}; }
+    Notifications NewNotifications() { return Notifications{&Host().Queue(), &X(), {}, {}}; }
 
     // Shows a screen and waits for its callback; answers (error code, status).
-    std::pair<int32_t, uint32_t> Show(bool (*start)(const host::VelmoraExports&, ScreenCalls*)) {
-        ScreenCalls screen{&deliveries_, {}};
-        if (!start(X(), &screen)) {
-            ADD_FAILURE() << "the screen did not start";
-            return {};
-        }
-        EXPECT_TRUE(PumpUntil([&] { return !screen.calls.empty(); }));
-        Settle();
-        EXPECT_EQ(screen.calls.size(), 1u);
-        if (screen.calls.empty()) return {};
-        EXPECT_TRUE(screen.calls[0].onDeliveringThread);
-        return {screen.calls[0].hr, screen.calls[0].value};
+    std::pair<int32_t, uint32_t> Show(bool (*start)(const host::VelmoraExports&, void*)) {
+        const Delivered d = RunOnce([&](void* data) { return start(X(), data); });
+        return {d.hr, d.value};
     }
 
     // (product id, consumable balance) of each item the inventory export answers for media type All.
@@ -119,8 +90,6 @@ protected:
                u"\" Source=\"" + source + u"\" ProductId=\"" + product + u"\" Quantity=\"" + quantity +
                u"\" UserId=\"6\" XboxUserId=\"xuid-Buyer\" Gamertag=\"Buyer\"/>";
     }
-
-    Deliveries deliveries_;
 };
 
 // ---- the four states of the registration ---------------------------------------------------------
@@ -184,7 +153,7 @@ const Path kPaths[] = {
 class StoreRegistrationTest : public StorePurchasesTest, public ::testing::WithParamInterface<Path> {};
 
 TEST_P(StoreRegistrationTest, FollowsTheTransitionsWithOnePlatformSubscription) {
-    Notifications callbacks[] = {NewNotifications("A"), NewNotifications("B")};
+    Notifications callbacks[] = {NewNotifications(), NewNotifications()};
     int step = 0;
     for (const Step& s : GetParam().steps) {
         SCOPED_TRACE("step " + std::to_string(step++));
@@ -222,7 +191,7 @@ TEST_P(StoreRegistrationTest, FollowsTheTransitionsWithOnePlatformSubscription) 
                     ASSERT_EQ(callbacks[c].calls.size(), before[c] + (c == s.callback ? 1 : 0)) << "callback " << c;
                 }
                 if (s.callback >= 0) {
-                    const ObjectCall& call = callbacks[s.callback].calls.back();
+                    const Call& call = callbacks[s.callback].calls.back();
                     EXPECT_EQ(call.hr, 0);
                     EXPECT_NE(call.result, nullptr);
                     EXPECT_EQ(call.userData, &callbacks[s.callback]);
@@ -241,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(EveryTransition, StoreRegistrationTest, ::testing::Valu
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StorePurchasesTest, ANotificationPostedBeforeUnregistrationReachesTheCallbackItWasPostedWith) {
-    Notifications a = NewNotifications("A");
+    Notifications a = NewNotifications();
     ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
     std::u16string receipt;
     ASSERT_EQ(emu::RaisePurchase(kUser, kPass, 1, &receipt), ABI::S_OK);
@@ -261,15 +230,21 @@ TEST_F(StorePurchasesTest, ANotificationPostedBeforeUnregistrationReachesTheCall
 // ---- purchases, redemptions and subscriptions --------------------------------------------------
 
 TEST_F(StorePurchasesTest, APurchaseArrivesAsANotificationNamingTheProductAndLandsInTheInventory) {
-    Notifications a = NewNotifications("A");
+    Notifications a = NewNotifications();
     ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
 
+    Host().Queue().ClearTrace();
     const auto result = Show(BuyGame);
     EXPECT_EQ(result, (std::pair<int32_t, uint32_t>{0, 1}));
     ASSERT_EQ(a.calls.size(), 1u);
     EXPECT_TRUE(a.calls[0].onDeliveringThread);
     EXPECT_EQ(a.receipts[0], ReceiptFor(u"000000000001", u"Purchase", kGame, u"1"));
-    EXPECT_EQ(deliveries_.order, (std::vector<std::string>{"A", "screen"})) << "the purchase, then the screen closes";
+    std::vector<EventId> sent;
+    for (const auto& entry : Host().Queue().Trace())
+        if (entry.kind == host::TraceEntry::Kind::SendEvent) sent.push_back(entry.id);
+    EXPECT_EQ(sent, (std::vector<EventId>{HaldenPlugin::ProductPurchasedEventArgsEvent::Id,
+                                          HaldenPlugin::ShowPurchaseAsyncEvent::Id}))
+        << "the purchase, then the screen closes";
 
     const auto owned = InventoryThroughExports();
     ASSERT_EQ(owned.size(), 1u);
@@ -282,7 +257,7 @@ TEST_F(StorePurchasesTest, APurchaseArrivesAsANotificationNamingTheProductAndLan
 }
 
 TEST_F(StorePurchasesTest, EachPurchaseOfAConsumableRaisesTheBalanceByTheOffersQuantity) {
-    Notifications a = NewNotifications("A");
+    Notifications a = NewNotifications();
     ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(Show(BuyCoins).second, 1u);
@@ -295,7 +270,7 @@ TEST_F(StorePurchasesTest, EachPurchaseOfAConsumableRaisesTheBalanceByTheOffersQ
 }
 
 TEST_F(StorePurchasesTest, ACancelledOrFailedPurchaseScreenGrantsNothing) {
-    Notifications a = NewNotifications("A");
+    Notifications a = NewNotifications();
     ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
     emu::ScriptOutcome("IProductStatics.ShowPurchaseAsync", {Outcome::Kind::Cancel, ABI::E_ABORT});
     emu::ScriptOutcome("IProductStatics.ShowPurchaseAsync", {Outcome::Kind::Fail, ABI::E_ACCESSDENIED});
@@ -306,16 +281,16 @@ TEST_F(StorePurchasesTest, ACancelledOrFailedPurchaseScreenGrantsNothing) {
 }
 
 TEST_F(StorePurchasesTest, ARedeemCodeGrantsItsProductOnce) {
-    Notifications a = NewNotifications("A");
+    Notifications a = NewNotifications();
     ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
     emu::SetRedeemCode(u"AAAAA-BBBBB", kPass);
     emu::SetRedeemCode(u"CCCCC-DDDDD", kCoins);
 
-    auto redeemGiven = [](const host::VelmoraExports& x, ScreenCalls* s) {
-        return x.Store_ShowRedeemCodeAsync(kUser, u"AAAAA-BBBBB", RecordScreen, s);
+    auto redeemGiven = [](const host::VelmoraExports& x, void* d) {
+        return x.Store_ShowRedeemCodeAsync(kUser, u"AAAAA-BBBBB", DeliverValue, d);
     };
-    auto redeemTyped = [](const host::VelmoraExports& x, ScreenCalls* s) {
-        return x.Store_ShowRedeemCodeAsync(kUser, nullptr, RecordScreen, s);
+    auto redeemTyped = [](const host::VelmoraExports& x, void* d) {
+        return x.Store_ShowRedeemCodeAsync(kUser, nullptr, DeliverValue, d);
     };
     EXPECT_EQ(Show(redeemGiven), (std::pair<int32_t, uint32_t>{0, 1}));
     EXPECT_EQ(Show(redeemGiven), (std::pair<int32_t, uint32_t>{0, 1})) << "a redeemed code completes, grants nothing";
@@ -328,11 +303,11 @@ TEST_F(StorePurchasesTest, ARedeemCodeGrantsItsProductOnce) {
 }
 
 TEST_F(StorePurchasesTest, AScriptedSubscriptionGrantsItsProductAndLiftsThePrivilege) {
-    Notifications a = NewNotifications("A");
+    Notifications a = NewNotifications();
     ASSERT_TRUE(X().Store_RegisterForPurchaseEvents(RecordNotification, &a));
     emu::SetPrivilege(kUser, kMultiplayer, emu::PrivilegeCheckResult::PurchaseRequired);
-    auto subscribe = [](const host::VelmoraExports& x, ScreenCalls* s) {
-        return x.Store_ShowSubscriptionAsync(kUser, kPass, kMultiplayer, RecordScreen, s);
+    auto subscribe = [](const host::VelmoraExports& x, void* d) {
+        return x.Store_ShowSubscriptionAsync(kUser, kPass, kMultiplayer, DeliverValue, d);
     };
 
     EXPECT_EQ(Show(subscribe), (std::pair<int32_t, uint32_t>{0, 1})) << "not scripted: the user only looks";

@@ -75,13 +75,8 @@ protected:
     }
 
     emu::PackageData Package(int n) const {
-        emu::PackageData p;
-        p.titleId = u"stress-title";
-        p.contentId = u"stress-content";
-        p.productId = kGame;
-        p.packageFullName = u"StressPack" + emu::FromUtf8(std::to_string(n)) + u"_1.0.0.0_x64__stress";
-        p.folder = folder_.Path();
-        p.contentGuid = {0x51525354, 0x5556, 0x5758, {1, 2, 3, 4, 5, 6, 7, uint8_t(n)}};
+        emu::PackageData p = DlcTest::Package(u"StressPack" + emu::FromUtf8(std::to_string(n)), u"stress", folder_);
+        p.contentGuid.Data4[7] = uint8_t(n);
         return p;
     }
 
