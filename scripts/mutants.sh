@@ -80,8 +80,15 @@ names=("$@")
 # The scratch copy: the tree as it stands, committed or not, without build output.
 src=$work/src
 build=$work/build
-mkdir -p "$src"
-(cd "$root" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -xf - -C "$src"
+stage=$work/stage
+rm -rf "$stage"
+mkdir -p "$src" "$stage"
+(cd "$root" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -xf - -C "$stage"
+# Only the files that differ are copied, stamped now, so that the build redoes exactly what changed,
+# a fault an earlier or interrupted run left compiled in included.
+(cd "$stage" && find . -type f) | while read -r f; do
+  cmp -s "$stage/$f" "$src/$f" || { mkdir -p "$(dirname "$src/$f")" && cp "$stage/$f" "$src/$f"; }
+done
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(Velmora velmora_tests velmora-demo)
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >"$work/build.log" 2>&1 ||
