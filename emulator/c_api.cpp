@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "c_interfaces/last_error.h"
 #include "emulator/packages.h"
 #include "emulator/scenario.h"
 #include "emulator/scenario_formats.h"
@@ -21,7 +22,7 @@ namespace {
 namespace emu = velmora::emu;
 using emu::scenario_detail::FormatHresult;
 
-thread_local std::string lastError;
+constinit thread_local velmora::c_interfaces::LastError lastError;
 
 // The same bound the scenario format puts on a delay, so a caller cannot push a completion time past
 // what the worker pool's clock can hold.
@@ -43,19 +44,15 @@ const char* Required(const char* text, const char* what) {
     return text;
 }
 
-// Storing the message may itself run out of memory; the caller then still learns of a failure.
 void Remember(std::string_view prefix, std::string_view message) noexcept {
-    try {
-        lastError.assign(prefix).append(message);
-    } catch (...) {
-        lastError.clear();
-    }
+    lastError.Set(prefix);
+    lastError.Append(message);
 }
 
 // Runs the body, answering 1, or 0 with the failure left in lastError.
 template <class Body>
 int Guarded(Body body) noexcept {
-    lastError.clear();
+    lastError.Clear();
     try {
         body();
         return 1;
@@ -214,6 +211,6 @@ void velmora_emulator_wait_idle(void) {
 int64_t velmora_emulator_live_objects(void) { return emu::LiveObjects(); }
 int64_t velmora_emulator_live_strings(void) { return emu::LiveStrings(); }
 
-const char* velmora_emulator_last_error(void) { return lastError.c_str(); }
+const char* velmora_emulator_last_error(void) { return lastError.Text(); }
 
 }  // extern "C"

@@ -75,7 +75,9 @@ VELMORA_EMULATOR_API void velmora_emulator_wait_idle(void);
 VELMORA_EMULATOR_API int64_t velmora_emulator_live_objects(void);
 VELMORA_EMULATOR_API int64_t velmora_emulator_live_strings(void);
 
-/* The last failure's message on this thread, or "" when there was none. */
+/* The last failure's message on this thread, or "" when there was none; valid until the next call
+ * on this thread. A message longer than 2047 bytes is cut at a character boundary and ends with
+ * " [...]". */
 VELMORA_EMULATOR_API const char* velmora_emulator_last_error(void);
 
 #ifdef __cplusplus

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <mutex>
+#include <set>
 #include <string>
 
+#include "c_interfaces/last_error.h"
 #include "host/host.h"
 #include "host/text_encoding.h"
 
@@ -15,10 +18,18 @@ struct VelmoraHost {
 
 namespace {
 
-thread_local std::string lastError;
-thread_local std::string defaultPath;
+constinit thread_local velmora::c_interfaces::LastError lastError;
 
-void Fail(const char* message) { lastError = message; }
+void Fail(const char* message) { lastError.Set(message); }
+
+// Each distinct text is kept once for the life of the process, so a pointer handed out stays valid
+// without a thread-local copy (which a thread's end would have to destroy).
+const char* Interned(std::string text) {
+    static std::mutex mutex;
+    static auto* kept = new std::set<std::string>;  // never destroyed: its texts may be read until the end
+    std::lock_guard lock(mutex);
+    return kept->insert(std::move(text)).first->c_str();
+}
 
 size_t CopyOut(const std::string& text, char* buffer, size_t capacity) {
     if (buffer && capacity > 0) {
@@ -47,7 +58,7 @@ auto Guarded(F&& f, decltype(f()) onFailure) noexcept -> decltype(f()) {
 extern "C" {
 
 VelmoraHost* velmora_host_create(int delivery) {
-    lastError.clear();
+    lastError.Clear();
     if (delivery != VELMORA_HOST_DEFERRED && delivery != VELMORA_HOST_SYNCHRONOUS) {
         Fail("velmora host: unknown delivery mode");
         return nullptr;
@@ -65,12 +76,15 @@ VelmoraHost* velmora_host_create(int delivery) {
 void velmora_host_destroy(VelmoraHost* host) { delete host; }
 
 const char* velmora_host_default_plugin_path(void) {
-    defaultPath = velmora::host::DefaultPluginPath();
-    return defaultPath.c_str();
+    try {
+        return Interned(velmora::host::DefaultPluginPath());
+    } catch (...) {
+        return "";  // out of memory; no exception may reach a C caller
+    }
 }
 
 int velmora_host_load(VelmoraHost* host, const char* path, int fresh_copy) {
-    lastError.clear();
+    lastError.Clear();
     if (!host) {
         Fail("velmora host: null host");
         return 0;
@@ -114,6 +128,6 @@ size_t velmora_host_log_tag(VelmoraHost* host, size_t index, char* buffer, size_
 
 void* velmora_host_resolve(VelmoraHost* host, const char* name) { return host ? host->host.Resolve(name) : nullptr; }
 
-const char* velmora_host_last_error(void) { return lastError.c_str(); }
+const char* velmora_host_last_error(void) { return lastError.Text(); }
 
 }  // extern "C"

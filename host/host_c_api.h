@@ -32,7 +32,7 @@ VELMORA_HOST_API VelmoraHost* velmora_host_create(int delivery);
 VELMORA_HOST_API void velmora_host_destroy(VelmoraHost* host);
 
 /* The plugin the host loads by default: $VELMORA_PLUGIN, or the one built next to the host. The
- * text stays valid until the next call on this thread. */
+ * text stays valid for the life of the process. */
 VELMORA_HOST_API const char* velmora_host_default_plugin_path(void);
 /* Loads the plugin (null path: the default one) and calls its HaldenPluginLoad. With fresh_copy
  * non-zero, a private copy of the library is loaded. Answers 1 on success, 0 on failure. */
@@ -57,7 +57,9 @@ VELMORA_HOST_API size_t velmora_host_log_tag(VelmoraHost* host, size_t index, ch
 /* The address of a plugin export (or any symbol of the plugin) by name, or null. */
 VELMORA_HOST_API void* velmora_host_resolve(VelmoraHost* host, const char* name);
 
-/* The last failure's message on this thread, or "" when there was none. */
+/* The last failure's message on this thread, or "" when there was none; valid until the next call
+ * on this thread. A message longer than 2047 bytes is cut at a character boundary and ends with
+ * " [...]". */
 VELMORA_HOST_API const char* velmora_host_last_error(void);
 
 #ifdef __cplusplus

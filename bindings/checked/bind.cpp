@@ -4,6 +4,7 @@
 #include <string>
 
 #include "bindings/checked/checked_exports.h"
+#include "c_interfaces/last_error.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -13,15 +14,16 @@
 
 namespace {
 
-thread_local std::string lastError;
+constinit thread_local velmora::c_interfaces::LastError lastError;
 
-// The exports a bind in progress on this thread found missing: the first one's name and how many.
+// The exports a bind in progress on this thread found missing: the first one's name (a name from the
+// generated table, which lives as long as the shim) and how many.
 struct Missing {
     bool binding = false;
-    std::string first;
+    const char* first = nullptr;
     size_t count = 0;
 };
-thread_local Missing missing;
+constinit thread_local Missing missing;
 
 // Not std::to_string: its digit table is a vague-linkage object of libstdc++ that the library would
 // export beside the wrappers.
@@ -29,15 +31,6 @@ std::string Decimal(unsigned long long value) {
     char text[24];
     std::snprintf(text, sizeof text, "%llu", value);
     return text;
-}
-
-// Storing the message may itself run out of memory; no exception may reach the managed caller.
-void Remember(const char* message) noexcept {
-    try {
-        lastError = message;
-    } catch (...) {
-        lastError.clear();
-    }
 }
 
 #if defined(_WIN32)
@@ -93,15 +86,21 @@ bool BindTo(const char* path) {
     std::string error;
     void* module = Open(path, error);
     if (!module) {
-        lastError = "cannot load " + std::string(path) + ": " + error;
+        lastError.Set("cannot load ");
+        lastError.Append(path);
+        lastError.Append(": ");
+        lastError.Append(error);
         return false;
     }
-    missing = Missing{true, {}, 0};
+    missing = Missing{true, nullptr, 0};
     const bool bound = velmora_checked::BindAll(Resolve, module);
     missing.binding = false;
     if (bound) return true;  // the module stays loaded for the process: the wrappers call into it
-    lastError = "the plugin at " + std::string(path) + " has no export " + missing.first;
-    if (missing.count > 1) lastError += " (and " + Decimal(missing.count - 1) + " more)";
+    lastError.Set("the plugin at ");
+    lastError.Append(path);
+    lastError.Append(" has no export ");
+    lastError.Append(missing.first);
+    if (missing.count > 1) lastError.Append(" (and " + Decimal(missing.count - 1) + " more)");
     Close(module);
     return false;
 }
@@ -110,7 +109,7 @@ bool BindTo(const char* path) {
 
 void velmora_checked::SetLastError(const char* message) {
     if (!missing.binding) {
-        lastError = message;
+        lastError.Set(message);
         return;
     }
     // During a bind the message is the name of a missing export.
@@ -121,22 +120,22 @@ extern "C" {
 
 int32_t VelmoraChecked_Bind(const char* path) {
     try {
-        lastError.clear();
+        lastError.Clear();
         if (!path) {
-            lastError = "the plugin's path is null";
+            lastError.Set("the plugin's path is null");
             return 0;
         }
         return BindTo(path) ? 1 : 0;
     } catch (const std::exception& e) {
         missing.binding = false;
-        Remember(e.what());
+        lastError.Set(e.what());
     } catch (...) {
         missing.binding = false;
-        Remember("binding failed");
+        lastError.Set("binding failed");
     }
     return 0;
 }
 
-const char* VelmoraChecked_LastError(void) { return lastError.c_str(); }
+const char* VelmoraChecked_LastError(void) { return lastError.Text(); }
 
 }  // extern "C"

@@ -23,7 +23,7 @@ extern "C" {
 // already. Answers 1 when every wrapped export was found, else 0 and leaves the reason for
 // VelmoraChecked_LastError; a failed bind keeps the earlier binding.
 VELMORA_CHECKED_API int32_t VelmoraChecked_Bind(const char* path);
-// Why the last bind on this thread failed, or "".
+// Why the last bind on this thread failed, or "" (cut to 2047 bytes, ending " [...]").
 VELMORA_CHECKED_API const char* VelmoraChecked_LastError(void);
 }
 
