@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -53,24 +54,46 @@ auto Guarded(F&& f, decltype(f()) onFailure) noexcept -> decltype(f()) {
     return onFailure;
 }
 
+// The delivery mode a C caller names, or nothing (and the reason left) for an unknown one.
+std::optional<velmora::host::DeliveryMode> DeliveryMode(int delivery) {
+    switch (delivery) {
+        case VELMORA_HOST_DEFERRED:
+            return velmora::host::DeliveryMode::Deferred;
+        case VELMORA_HOST_SYNCHRONOUS:
+            return velmora::host::DeliveryMode::Synchronous;
+        default:
+            Fail("velmora host: unknown delivery mode: use VELMORA_HOST_DEFERRED (0) or VELMORA_HOST_SYNCHRONOUS (1)");
+            return std::nullopt;
+    }
+}
+
 }  // namespace
 
 extern "C" {
 
 VelmoraHost* velmora_host_create(int delivery) {
     lastError.Clear();
-    if (delivery != VELMORA_HOST_DEFERRED && delivery != VELMORA_HOST_SYNCHRONOUS) {
-        Fail("velmora host: unknown delivery mode");
-        return nullptr;
-    }
+    const auto mode = DeliveryMode(delivery);
+    if (!mode) return nullptr;
     return Guarded(
         [&] {
             velmora::host::HostOptions options;
-            options.delivery = delivery == VELMORA_HOST_SYNCHRONOUS ? velmora::host::DeliveryMode::Synchronous
-                                                                    : velmora::host::DeliveryMode::Deferred;
+            options.delivery = *mode;
             return new VelmoraHost(options);
         },
         static_cast<VelmoraHost*>(nullptr));
+}
+
+int velmora_host_set_delivery(VelmoraHost* host, int delivery) {
+    lastError.Clear();
+    if (!host) {
+        Fail("velmora host: null host");
+        return 0;
+    }
+    const auto mode = DeliveryMode(delivery);
+    if (!mode) return 0;
+    host->host.Queue().SetMode(*mode);
+    return 1;
 }
 
 void velmora_host_destroy(VelmoraHost* host) { delete host; }

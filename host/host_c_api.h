@@ -28,6 +28,10 @@ enum VelmoraHostDelivery {
 
 /* A new host, or null (another host is alive, or an unknown delivery mode). */
 VELMORA_HOST_API VelmoraHost* velmora_host_create(int delivery);
+/* Switches how the host delivers the events sent from now on (a host kept for the life of the
+ * process serves one test deferred, the next synchronous). Answers 1, or 0 for a null host or an
+ * unknown mode. */
+VELMORA_HOST_API int velmora_host_set_delivery(VelmoraHost* host, int delivery);
 /* Unloads the plugin and destroys the host. Ignores null. */
 VELMORA_HOST_API void velmora_host_destroy(VelmoraHost* host);
 

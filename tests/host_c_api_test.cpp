@@ -51,6 +51,18 @@ TEST_F(HostCApiTest, LoadPumpAndReadTheLog) {
     EXPECT_EQ(velmora_host_unload(host_), 0);
 }
 
+// A host kept for the process serves one test deferred and the next synchronous.
+TEST_F(HostCApiTest, TheDeliveryModeSwitchesForTheEventsSentAfter) {
+    host_ = velmora_host_create(VELMORA_HOST_DEFERRED);
+    ASSERT_NE(host_, nullptr);
+    ASSERT_EQ(velmora_host_set_delivery(host_, VELMORA_HOST_SYNCHRONOUS), 1);
+    ASSERT_EQ(velmora_host_load(host_, VELMORA_HOST_FAKE_PLUGIN, 1), 1) << velmora_host_last_error();
+    auto answers = reinterpret_cast<int (*)(int)>(velmora_host_resolve(host_, "FakePlugin_AnswerCount"));
+    ASSERT_NE(answers, nullptr);
+    EXPECT_EQ(answers(0), 1) << "the user manager arrived inside the load, without a pump";
+    EXPECT_EQ(velmora_host_pump(host_), 0u);
+}
+
 TEST_F(HostCApiTest, FailuresLeaveAMessageAndNoException) {
     EXPECT_EQ(velmora_host_create(7), nullptr);
     EXPECT_NE(std::string(velmora_host_last_error()).find("delivery mode"), std::string::npos);
@@ -62,6 +74,9 @@ TEST_F(HostCApiTest, FailuresLeaveAMessageAndNoException) {
 
     EXPECT_EQ(velmora_host_load(host_, VELMORA_HOST_PARTIAL_PLUGIN, 0), 0);
     EXPECT_NE(std::string(velmora_host_last_error()).find("InitializePlugin"), std::string::npos);
+    EXPECT_EQ(velmora_host_set_delivery(host_, 7), 0);
+    EXPECT_NE(std::string(velmora_host_last_error()).find("delivery mode"), std::string::npos);
+    EXPECT_EQ(velmora_host_set_delivery(nullptr, VELMORA_HOST_DEFERRED), 0);
     EXPECT_EQ(velmora_host_load(nullptr, VELMORA_HOST_FAKE_PLUGIN, 0), 0);
     EXPECT_EQ(velmora_host_pump(nullptr), 0u);
     EXPECT_EQ(velmora_host_log_line_count(nullptr), 0u);

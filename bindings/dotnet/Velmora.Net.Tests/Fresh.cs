@@ -1,26 +1,31 @@
 using System;
 using System.Collections.Concurrent;
-using System.IO;
+using Velmora.Testing;
 using Xunit;
 
 namespace Velmora.Tests
 {
     /// <summary>
-    /// One host and one plugin load for the process, as in a game: the plugin's state is process-wide,
-    /// and the binding's raw layer is bound to the one plugin module. Each test starts from a fresh
-    /// emulator scenario and ends by proving nothing leaked and nothing was delivered twice.
+    /// Each test gets a host of its own, as a per-test fixture of a game would: a new VelmoraHost, the
+    /// plugin bound again, the built-in scenario. It ends by proving that nothing leaked (the
+    /// emulator's live objects and strings are where they began), that no operation is still pending,
+    /// and that nothing was reported through Callbacks.HandlerFailed (where a second delivery of any
+    /// operation would land), then disposes the host.
     /// </summary>
     public sealed class Fresh : IDisposable
     {
-        private static readonly Lazy<VelmoraHost> SharedHost = new Lazy<VelmoraHost>(Start);
         private static readonly ConcurrentQueue<Exception> Reports = new ConcurrentQueue<Exception>();
+        private static bool subscribedOnce;
         private readonly long objects;
         private readonly long strings;
 
-        public Fresh(string scenario = "default.json")
+        public Fresh(string scenario = null)
         {
-            Host = SharedHost.Value;
-            Emulator.LoadScenarioFile(Path.Combine(AppContext.BaseDirectory, scenario));
+            Host = new VelmoraHost();
+            Host.LoadPlugin();
+            SubscribeOnce();
+            if (scenario == null) Emulator.LoadDefaultScenario();
+            else Emulator.LoadScenarioFile(System.IO.Path.Combine(Emulator.ScenariosDirectory, scenario));
             Emulator.SetDefaultDelay(TimeSpan.Zero);
             Settle();
             while (Reports.TryDequeue(out _)) { }
@@ -35,11 +40,20 @@ namespace Velmora.Tests
 
         public void Dispose()
         {
-            Settle();
-            Assert.Equal(0, Operations.Count);
-            Assert.Empty(Reports);
-            Assert.Equal(objects, Emulator.LiveObjects);
-            Assert.Equal(strings, Emulator.LiveStrings);
+            try
+            {
+                Settle();
+                Assert.Equal(0, Operations.Count);
+                Assert.Empty(Reports);
+                Assert.Equal(objects, Emulator.LiveObjects);
+                Assert.Equal(strings, Emulator.LiveStrings);
+            }
+            finally
+            {
+                Host.Dispose();
+                Emulator.ClearFaults();
+                Emulator.ClearScripts();
+            }
         }
 
         /// <summary>Finalizes what the test dropped and delivers everything the emulator still has in flight.</summary>
@@ -54,13 +68,13 @@ namespace Velmora.Tests
             }
         }
 
-        private static VelmoraHost Start()
+        // The platform subscriptions are made once per process, at the first registration: make them
+        // before the first test counts, so that no test's live counts include them.
+        private static void SubscribeOnce()
         {
-            var host = new VelmoraHost();
-            host.LoadPlugin();
+            if (subscribedOnce) return;
+            subscribedOnce = true;
             Callbacks.HandlerFailed += Reports.Enqueue;
-            // The platform subscriptions are made once per process, at the first registration: make
-            // them here so that no test's live counts include them.
             Action<ProductPurchasedEventArgs> purchase = _ => { };
             Action install = () => { };
             Action<InstallCompletedEventArgs> details = _ => { };
@@ -70,7 +84,6 @@ namespace Velmora.Tests
             Store.ProductPurchased -= purchase;
             DownloadableContent.InstallCompleted -= install;
             DownloadableContent.InstallCompletedWithDetails -= details;
-            return host;
         }
     }
 }

@@ -1,4 +1,6 @@
 using System.Runtime.CompilerServices;
 
-// The tests check the table of pending operations, which game code has no use for.
+// The testing package tells the binding who is signed in on the emulator, for the errors of refused
+// starts; the tests check the table of pending operations, which game code has no use for.
+[assembly: InternalsVisibleTo("Velmora.Net.Testing")]
 [assembly: InternalsVisibleTo("Velmora.Net.Tests")]

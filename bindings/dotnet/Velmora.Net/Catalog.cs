@@ -1,156 +1,347 @@
 using System;
 using System.Collections.Generic;
 using System.Threading.Tasks;
-using static Velmora.NativeMethods;
+using Velmora.Interop;
+using static Velmora.Interop.NativeMethods;
 
 namespace Velmora
 {
-    /// <summary>The Xbox Live catalog: browsing and details. Each operation completes when the host delivers its event.</summary>
+    /// <summary>
+    /// The Xbox Live catalog: browsing and details. Each operation completes when the host delivers
+    /// its event, with plain data read whole at that moment. A task that ends without an answer (the
+    /// platform cancelled the operation, or answered no result) is cancelled: awaiting it raises
+    /// <see cref="TaskCanceledException"/>.
+    /// </summary>
     public static class CatalogService
     {
-        /// <summary>One page of the children of a catalog item, in the given order.</summary>
-        public static Task<BrowseCatalogResult> BrowseCatalogAsync(uint userId, string parentId, MediaItemType parentMediaType, MediaItemType childMediaType, CatalogSortOrder sortOrder, uint skipItems, uint maxItems)
+        /// <summary>One page of the children of a catalog item, as the request says. Cancelled when the platform cancels the browse or answers no result.</summary>
+        /// <exception cref="ArgumentNullException"><paramref name="request"/> or its <see cref="BrowseCatalogRequest.ParentId"/> is null.</exception>
+        /// <exception cref="ArgumentOutOfRangeException">A member of the request is not a value of its enumeration.</exception>
+        /// <exception cref="VelmoraException">The browse did not start; <see cref="VelmoraException.StartFailure"/> says why.</exception>
+        public static Task<BrowseCatalogResult> BrowseCatalogAsync(uint userId, BrowseCatalogRequest request)
         {
-            var op = new ObjectOperation<BrowseCatalogResult>(BrowseCatalogResult.Wrap, nameof(CatalogService_BrowseCatalogAsync));
-            IntPtr key = Operations.Add(op);
-            return Operations.Started(CatalogService_BrowseCatalogAsync(userId, parentId, (int)parentMediaType, (int)childMediaType, (int)sortOrder, skipItems, maxItems, Operations.ObjectCallback, key), key, op.Task, nameof(CatalogService_BrowseCatalogAsync));
+            return NativeCatalogService.Browse(userId, request, BrowseCatalogResult.Take);
         }
 
-        /// <summary>The details of the listed products, in the service's order.</summary>
-        public static Task<CatalogItemDetailsList> GetCatalogItemDetailsAsync(uint userId, IReadOnlyList<string> productIds)
+        /// <summary>The details of the listed products, in the service's order. Cancelled when the platform cancels the query or answers no result.</summary>
+        /// <exception cref="ArgumentNullException"><paramref name="productIds"/> or one of its elements is null.</exception>
+        /// <exception cref="ArgumentException"><paramref name="productIds"/> is empty.</exception>
+        /// <exception cref="VelmoraException">The query did not start; <see cref="VelmoraException.StartFailure"/> says why.</exception>
+        public static Task<IReadOnlyList<CatalogItemDetails>> GetCatalogItemDetailsAsync(uint userId, IReadOnlyList<string> productIds)
         {
-            if (productIds == null) throw new ArgumentNullException(nameof(productIds));
-            var ids = new string[productIds.Count];
-            for (int i = 0; i < ids.Length; i++) ids[i] = productIds[i] ?? throw new ArgumentException("a product id is null", nameof(productIds));
-            var op = new ObjectOperation<CatalogItemDetailsList>(CatalogItemDetailsList.Wrap, nameof(CatalogService_GetCatalogItemDetailsAsync));
-            IntPtr key = Operations.Add(op);
-            return Operations.Started(CatalogService_GetCatalogItemDetailsAsync(userId, ids, ids.Length, Operations.ObjectCallback, key), key, op.Task, nameof(CatalogService_GetCatalogItemDetailsAsync));
+            return NativeCatalogService.Details(userId, productIds, CatalogItemDetails.TakeList);
         }
     }
 
-    /// <summary>One page of a catalog browse: the page's items, and the count of all matches.</summary>
-    public sealed unsafe partial class BrowseCatalogResult : NativeList<CatalogItem>
+    /// <summary>What a catalog browse asks for: the parent item and its media type, then which children, in which order, which page.</summary>
+    public sealed class BrowseCatalogRequest
     {
+        /// <summary>A request for the children of one catalog item.</summary>
+        /// <exception cref="ArgumentNullException"><paramref name="parentId"/> is null.</exception>
+        public BrowseCatalogRequest(string parentId, MediaItemType parentMediaType)
+        {
+            ParentId = parentId ?? throw new ArgumentNullException(nameof(parentId), "name the catalog item whose children to browse (its product id)");
+            ParentMediaType = parentMediaType;
+        }
+
+        /// <summary>The catalog item whose children are browsed (its product id).</summary>
+        public string ParentId { get; }
+        /// <summary>The parent's media type.</summary>
+        public MediaItemType ParentMediaType { get; }
+        /// <summary>The children's media type (default <see cref="MediaItemType.All"/>).</summary>
+        public MediaItemType ChildMediaType { get; set; } = MediaItemType.All;
+        /// <summary>The order of the children (default <see cref="CatalogSortOrder.FreeAndPaidCountDaily"/>).</summary>
+        public CatalogSortOrder SortOrder { get; set; } = CatalogSortOrder.FreeAndPaidCountDaily;
+        /// <summary>How many children to skip: the page's first index (default 0).</summary>
+        public uint SkipItems { get; set; }
+        /// <summary>The page's size at most (default 25).</summary>
+        public uint MaxItems { get; set; } = 25;
+
+        internal void Check(string name)
+        {
+            Arguments.Defined(ParentMediaType, name + "." + nameof(ParentMediaType));
+            Arguments.Defined(ChildMediaType, name + "." + nameof(ChildMediaType));
+            Arguments.Defined(SortOrder, name + "." + nameof(SortOrder));
+        }
+    }
+
+    /// <summary>One page of a catalog browse, read whole when the host delivered it.</summary>
+    public sealed class BrowseCatalogResult
+    {
+        private BrowseCatalogResult(IReadOnlyList<CatalogItem> items, uint totalCount)
+        {
+            Items = items;
+            TotalCount = totalCount;
+        }
+
+        /// <summary>The items of this page.</summary>
+        public IReadOnlyList<CatalogItem> Items { get; }
         /// <summary>How many items the whole browse matched.</summary>
-        public uint TotalCount { get { int hr; return Value(VelmoraChecked_BrowseCatalogResult_TotalCount(Live, &hr), hr); } }
+        public uint TotalCount { get; }
 
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_BrowseCatalogResult_Items_Length(list, hr);
-        private protected override CatalogItem NativeGetAt(IntPtr list, uint index, int* hr) => CatalogItem.Wrap(VelmoraChecked_BrowseCatalogResult_Items_GetAt(list, index, hr));
+        internal static readonly Func<IntPtr, BrowseCatalogResult> Take = p => Records.Owned(p, q => Read(q), Disposers.BrowseCatalogResult);
+
+        private static unsafe BrowseCatalogResult Read(IntPtr p)
+        {
+            int hr;
+            return new BrowseCatalogResult(
+                Records.Elements(p, Collections.BrowseCatalogResult_Items, CatalogItem.Take, "BrowseCatalogResult.Items"),
+                Records.Value(VelmoraChecked_BrowseCatalogResult_TotalCount(p, &hr), hr, "BrowseCatalogResult.TotalCount"));
+        }
     }
 
-    /// <summary>The details a details query answered.</summary>
-    public sealed unsafe partial class CatalogItemDetailsList : NativeList<CatalogItemDetails>
+    /// <summary>A catalog item as a browse lists it, read whole when the host delivered it.</summary>
+    public sealed class CatalogItem
     {
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItemDetailsList_Length(list, hr);
-        private protected override CatalogItemDetails NativeGetAt(IntPtr list, uint index, int* hr) => CatalogItemDetails.Wrap(VelmoraChecked_CatalogItemDetailsList_GetAt(list, index, hr));
+        private CatalogItem(string id, string name, string reducedName, string productId, string sandboxId, MediaItemType mediaItemType, uint titleId,
+                            DateTime releaseDate, IReadOnlyList<CatalogItemImage> images, IReadOnlyList<string> availabilityContentIds)
+        {
+            Id = id;
+            Name = name;
+            ReducedName = reducedName;
+            ProductId = productId;
+            SandboxId = sandboxId;
+            MediaItemType = mediaItemType;
+            TitleId = titleId;
+            ReleaseDate = releaseDate;
+            Images = images;
+            AvailabilityContentIds = availabilityContentIds;
+        }
+
+        /// <summary>The item's catalog id.</summary>
+        public string Id { get; }
+        /// <summary>The item's name.</summary>
+        public string Name { get; }
+        /// <summary>The item's short name.</summary>
+        public string ReducedName { get; }
+        /// <summary>The product id: what inventory items, packages and purchase screens name.</summary>
+        public string ProductId { get; }
+        /// <summary>The sandbox the item lives in.</summary>
+        public string SandboxId { get; }
+        /// <summary>The item's media type; a value the binding does not name is kept as the platform gave it.</summary>
+        public MediaItemType MediaItemType { get; }
+        /// <summary>The title the item belongs to.</summary>
+        public uint TitleId { get; }
+        /// <summary>The release date (UTC).</summary>
+        public DateTime ReleaseDate { get; }
+        /// <summary>The item's images.</summary>
+        public IReadOnlyList<CatalogItemImage> Images { get; }
+        /// <summary>The content ids of the item's offers (<see cref="CatalogItemAvailability.ContentId"/>).</summary>
+        public IReadOnlyList<string> AvailabilityContentIds { get; }
+
+        /// <summary>The product id and name.</summary>
+        public override string ToString() => ProductId + " " + Name;
+
+        internal static readonly Func<IntPtr, CatalogItem> Take = p => Records.Owned(p, q => Read(q), Disposers.CatalogItem);
+
+        private static unsafe CatalogItem Read(IntPtr p)
+        {
+            int hr;
+            return new CatalogItem(
+                Records.Text(VelmoraChecked_CatalogItem_Id(p, &hr), hr, "CatalogItem.Id"),
+                Records.Text(VelmoraChecked_CatalogItem_Name(p, &hr), hr, "CatalogItem.Name"),
+                Records.Text(VelmoraChecked_CatalogItem_ReducedName(p, &hr), hr, "CatalogItem.ReducedName"),
+                Records.Text(VelmoraChecked_CatalogItem_ProductId(p, &hr), hr, "CatalogItem.ProductId"),
+                Records.Text(VelmoraChecked_CatalogItem_SandboxId(p, &hr), hr, "CatalogItem.SandboxId"),
+                (MediaItemType)Records.Value(VelmoraChecked_CatalogItem_MediaItemType(p, &hr), hr, "CatalogItem.MediaItemType"),
+                Records.Value(VelmoraChecked_CatalogItem_TitleId(p, &hr), hr, "CatalogItem.TitleId"),
+                Records.Date(VelmoraChecked_CatalogItem_ReleaseDate(p, &hr), hr, "CatalogItem.ReleaseDate"),
+                Records.OwnedElements(VelmoraChecked_CatalogItem_Images(p, &hr), hr, "CatalogItem.Images", Collections.CatalogItem_Images, CatalogItemImage.Take),
+                Records.OwnedElements(VelmoraChecked_CatalogItem_AvailabilityContentIds(p, &hr), hr, "CatalogItem.AvailabilityContentIds", Collections.CatalogItem_AvailabilityContentIds, Records.CopyText));
+        }
     }
 
-    /// <summary>A catalog item as a browse lists it.</summary>
-    public sealed unsafe partial class CatalogItem : VelmoraHandle
+    /// <summary>The full description of a catalog item, read whole when the host delivered it.</summary>
+    public sealed class CatalogItemDetails
     {
-#pragma warning disable CS1591 // the catalog's own member names
-        public string Id { get { int hr; return Text(VelmoraChecked_CatalogItem_Id(Live, &hr), hr); } }
-        public string Name { get { int hr; return Text(VelmoraChecked_CatalogItem_Name(Live, &hr), hr); } }
-        public string ReducedName { get { int hr; return Text(VelmoraChecked_CatalogItem_ReducedName(Live, &hr), hr); } }
-        public string ProductId { get { int hr; return Text(VelmoraChecked_CatalogItem_ProductId(Live, &hr), hr); } }
-        public string SandboxId { get { int hr; return Text(VelmoraChecked_CatalogItem_SandboxId(Live, &hr), hr); } }
-        public MediaItemType MediaItemType { get { int hr; return (MediaItemType)Value(VelmoraChecked_CatalogItem_MediaItemType(Live, &hr), hr); } }
-        public uint TitleId { get { int hr; return Value(VelmoraChecked_CatalogItem_TitleId(Live, &hr), hr); } }
-        public DateTime ReleaseDate { get { int hr; return Date(VelmoraChecked_CatalogItem_ReleaseDate(Live, &hr), hr); } }
-        public CatalogItemImageList Images { get { int hr; return Value(CatalogItemImageList.Wrap(VelmoraChecked_CatalogItem_Images(Live, &hr)), hr); } }
-        public AvailabilityContentIdList AvailabilityContentIds { get { int hr; return Value(AvailabilityContentIdList.Wrap(VelmoraChecked_CatalogItem_AvailabilityContentIds(Live, &hr)), hr); } }
-#pragma warning restore CS1591
+        private CatalogItemDetails(string id, string name, string reducedName, string description, string productId, string sandboxId, MediaItemType mediaItemType,
+                                   uint titleId, DateTime releaseDate, IReadOnlyList<CatalogItemImage> images, IReadOnlyList<CatalogItemAvailability> availabilities)
+        {
+            Id = id;
+            Name = name;
+            ReducedName = reducedName;
+            Description = description;
+            ProductId = productId;
+            SandboxId = sandboxId;
+            MediaItemType = mediaItemType;
+            TitleId = titleId;
+            ReleaseDate = releaseDate;
+            Images = images;
+            Availabilities = availabilities;
+        }
+
+        /// <summary>The item's catalog id.</summary>
+        public string Id { get; }
+        /// <summary>The item's name.</summary>
+        public string Name { get; }
+        /// <summary>The item's short name.</summary>
+        public string ReducedName { get; }
+        /// <summary>The item's description.</summary>
+        public string Description { get; }
+        /// <summary>The product id: what inventory items, packages and purchase screens name.</summary>
+        public string ProductId { get; }
+        /// <summary>The sandbox the item lives in.</summary>
+        public string SandboxId { get; }
+        /// <summary>The item's media type; a value the binding does not name is kept as the platform gave it.</summary>
+        public MediaItemType MediaItemType { get; }
+        /// <summary>The title the item belongs to.</summary>
+        public uint TitleId { get; }
+        /// <summary>The release date (UTC).</summary>
+        public DateTime ReleaseDate { get; }
+        /// <summary>The item's images.</summary>
+        public IReadOnlyList<CatalogItemImage> Images { get; }
+        /// <summary>The item's offers: prices, terms, and the signed offer a purchase screen takes.</summary>
+        public IReadOnlyList<CatalogItemAvailability> Availabilities { get; }
+
+        /// <summary>The product id and name.</summary>
+        public override string ToString() => ProductId + " " + Name;
+
+        internal static readonly Func<IntPtr, IReadOnlyList<CatalogItemDetails>> TakeList =
+            p => Records.Owned(p, q => Records.Elements(q, Collections.CatalogItemDetailsList, Take, "CatalogItemDetailsList"), Disposers.CatalogItemDetailsList);
+
+        private static readonly Func<IntPtr, CatalogItemDetails> Take = p => Records.Owned(p, q => Read(q), Disposers.CatalogItemDetails);
+
+        private static unsafe CatalogItemDetails Read(IntPtr p)
+        {
+            int hr;
+            return new CatalogItemDetails(
+                Records.Text(VelmoraChecked_CatalogItemDetails_Id(p, &hr), hr, "CatalogItemDetails.Id"),
+                Records.Text(VelmoraChecked_CatalogItemDetails_Name(p, &hr), hr, "CatalogItemDetails.Name"),
+                Records.Text(VelmoraChecked_CatalogItemDetails_ReducedName(p, &hr), hr, "CatalogItemDetails.ReducedName"),
+                Records.Text(VelmoraChecked_CatalogItemDetails_Description(p, &hr), hr, "CatalogItemDetails.Description"),
+                Records.Text(VelmoraChecked_CatalogItemDetails_ProductId(p, &hr), hr, "CatalogItemDetails.ProductId"),
+                Records.Text(VelmoraChecked_CatalogItemDetails_SandboxId(p, &hr), hr, "CatalogItemDetails.SandboxId"),
+                (MediaItemType)Records.Value(VelmoraChecked_CatalogItemDetails_MediaItemType(p, &hr), hr, "CatalogItemDetails.MediaItemType"),
+                Records.Value(VelmoraChecked_CatalogItemDetails_TitleId(p, &hr), hr, "CatalogItemDetails.TitleId"),
+                Records.Date(VelmoraChecked_CatalogItemDetails_ReleaseDate(p, &hr), hr, "CatalogItemDetails.ReleaseDate"),
+                Records.OwnedElements(VelmoraChecked_CatalogItemDetails_Images(p, &hr), hr, "CatalogItemDetails.Images", Collections.CatalogItemDetails_Images, CatalogItemImage.Take),
+                Records.OwnedElements(VelmoraChecked_CatalogItemDetails_Availabilities(p, &hr), hr, "CatalogItemDetails.Availabilities", Collections.CatalogItemDetails_Availabilities, CatalogItemAvailability.Take));
+        }
     }
 
-    /// <summary>The full description of a catalog item.</summary>
-    public sealed unsafe partial class CatalogItemDetails : VelmoraHandle
+    /// <summary>An image of a catalog item, read whole when the host delivered it.</summary>
+    public sealed class CatalogItemImage
     {
-#pragma warning disable CS1591 // the catalog's own member names
-        public string Id { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_Id(Live, &hr), hr); } }
-        public string Name { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_Name(Live, &hr), hr); } }
-        public string ReducedName { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_ReducedName(Live, &hr), hr); } }
-        public string Description { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_Description(Live, &hr), hr); } }
-        public string ProductId { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_ProductId(Live, &hr), hr); } }
-        public string SandboxId { get { int hr; return Text(VelmoraChecked_CatalogItemDetails_SandboxId(Live, &hr), hr); } }
-        public MediaItemType MediaItemType { get { int hr; return (MediaItemType)Value(VelmoraChecked_CatalogItemDetails_MediaItemType(Live, &hr), hr); } }
-        public uint TitleId { get { int hr; return Value(VelmoraChecked_CatalogItemDetails_TitleId(Live, &hr), hr); } }
-        public DateTime ReleaseDate { get { int hr; return Date(VelmoraChecked_CatalogItemDetails_ReleaseDate(Live, &hr), hr); } }
-        public CatalogItemDetailsImageList Images { get { int hr; return Value(CatalogItemDetailsImageList.Wrap(VelmoraChecked_CatalogItemDetails_Images(Live, &hr)), hr); } }
-        public CatalogItemAvailabilityList Availabilities { get { int hr; return Value(CatalogItemAvailabilityList.Wrap(VelmoraChecked_CatalogItemDetails_Availabilities(Live, &hr)), hr); } }
-#pragma warning restore CS1591
+        private CatalogItemImage(string id, string purpose, string resizeUrl, uint width, uint height, IReadOnlyList<string> purposes)
+        {
+            Id = id;
+            Purpose = purpose;
+            ResizeUrl = resizeUrl;
+            Width = width;
+            Height = height;
+            Purposes = purposes;
+        }
+
+        /// <summary>The image's id.</summary>
+        public string Id { get; }
+        /// <summary>The image's main purpose ("Logo", "BoxArt", ...).</summary>
+        public string Purpose { get; }
+        /// <summary>The address the image is fetched and resized from.</summary>
+        public string ResizeUrl { get; }
+        /// <summary>The width in pixels.</summary>
+        public uint Width { get; }
+        /// <summary>The height in pixels.</summary>
+        public uint Height { get; }
+        /// <summary>Every purpose the image serves.</summary>
+        public IReadOnlyList<string> Purposes { get; }
+
+        internal static readonly Func<IntPtr, CatalogItemImage> Take = p => Records.Owned(p, q => Read(q), Disposers.CatalogItemImage);
+
+        private static unsafe CatalogItemImage Read(IntPtr p)
+        {
+            int hr;
+            return new CatalogItemImage(
+                Records.Text(VelmoraChecked_CatalogItemImage_Id(p, &hr), hr, "CatalogItemImage.Id"),
+                Records.Text(VelmoraChecked_CatalogItemImage_Purpose(p, &hr), hr, "CatalogItemImage.Purpose"),
+                Records.Text(VelmoraChecked_CatalogItemImage_ResizeUrl(p, &hr), hr, "CatalogItemImage.ResizeUrl"),
+                Records.Value(VelmoraChecked_CatalogItemImage_Width(p, &hr), hr, "CatalogItemImage.Width"),
+                Records.Value(VelmoraChecked_CatalogItemImage_Height(p, &hr), hr, "CatalogItemImage.Height"),
+                Records.OwnedElements(VelmoraChecked_CatalogItemImage_Purposes(p, &hr), hr, "CatalogItemImage.Purposes", Collections.CatalogItemImage_Purposes, Records.CopyText));
+        }
     }
 
-    /// <summary>An image of a catalog item.</summary>
-    public sealed unsafe partial class CatalogItemImage : VelmoraHandle
+    /// <summary>An offer of a catalog item: its prices and terms, read whole when the host delivered it.</summary>
+    public sealed class CatalogItemAvailability
     {
-#pragma warning disable CS1591 // the catalog's own member names
-        public string Id { get { int hr; return Text(VelmoraChecked_CatalogItemImage_Id(Live, &hr), hr); } }
-        public string Purpose { get { int hr; return Text(VelmoraChecked_CatalogItemImage_Purpose(Live, &hr), hr); } }
-        public string ResizeUrl { get { int hr; return Text(VelmoraChecked_CatalogItemImage_ResizeUrl(Live, &hr), hr); } }
-        public uint Width { get { int hr; return Value(VelmoraChecked_CatalogItemImage_Width(Live, &hr), hr); } }
-        public uint Height { get { int hr; return Value(VelmoraChecked_CatalogItemImage_Height(Live, &hr), hr); } }
-        public ImagePurposeList Purposes { get { int hr; return Value(ImagePurposeList.Wrap(VelmoraChecked_CatalogItemImage_Purposes(Live, &hr)), hr); } }
-#pragma warning restore CS1591
-    }
+        private CatalogItemAvailability(string contentId, string availabilityTitle, string availabilityDescription, string currencyCode, string displayPrice,
+                                        string displayListPrice, string distributionType, string promotionalText, string signedOffer, string offerId,
+                                        string offerDisplayDataJson, bool isPurchasable, double price, double listPrice, uint consumableQuantity,
+                                        IReadOnlyList<string> acceptablePaymentInstrumentTypes)
+        {
+            ContentId = contentId;
+            AvailabilityTitle = availabilityTitle;
+            AvailabilityDescription = availabilityDescription;
+            CurrencyCode = currencyCode;
+            DisplayPrice = displayPrice;
+            DisplayListPrice = displayListPrice;
+            DistributionType = distributionType;
+            PromotionalText = promotionalText;
+            SignedOffer = signedOffer;
+            OfferId = offerId;
+            OfferDisplayDataJson = offerDisplayDataJson;
+            IsPurchasable = isPurchasable;
+            Price = price;
+            ListPrice = listPrice;
+            ConsumableQuantity = consumableQuantity;
+            AcceptablePaymentInstrumentTypes = acceptablePaymentInstrumentTypes;
+        }
 
-    /// <summary>An offer of a catalog item: its prices and terms.</summary>
-    public sealed unsafe partial class CatalogItemAvailability : VelmoraHandle
-    {
-#pragma warning disable CS1591 // the catalog's own member names
-        public string ContentId { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_ContentId(Live, &hr), hr); } }
-        public string AvailabilityTitle { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_AvailabilityTitle(Live, &hr), hr); } }
-        public string AvailabilityDescription { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_AvailabilityDescription(Live, &hr), hr); } }
-        public string CurrencyCode { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_CurrencyCode(Live, &hr), hr); } }
-        public string DisplayPrice { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_DisplayPrice(Live, &hr), hr); } }
-        public string DisplayListPrice { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_DisplayListPrice(Live, &hr), hr); } }
-        public string DistributionType { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_DistributionType(Live, &hr), hr); } }
-        public string PromotionalText { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_PromotionalText(Live, &hr), hr); } }
-        public string SignedOffer { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_SignedOffer(Live, &hr), hr); } }
-        public string OfferId { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_OfferId(Live, &hr), hr); } }
-        public string OfferDisplayDataJson { get { int hr; return Text(VelmoraChecked_CatalogItemAvailability_OfferDisplayDataJson(Live, &hr), hr); } }
-        public bool IsPurchasable { get { int hr; return Flag(VelmoraChecked_CatalogItemAvailability_IsPurchasable(Live, &hr), hr); } }
-        public double Price { get { int hr; return Value(VelmoraChecked_CatalogItemAvailability_Price(Live, &hr), hr); } }
-        public double ListPrice { get { int hr; return Value(VelmoraChecked_CatalogItemAvailability_ListPrice(Live, &hr), hr); } }
-        public uint ConsumableQuantity { get { int hr; return Value(VelmoraChecked_CatalogItemAvailability_ConsumableQuantity(Live, &hr), hr); } }
-        public PaymentInstrumentTypeList AcceptablePaymentInstrumentTypes { get { int hr; return Value(PaymentInstrumentTypeList.Wrap(VelmoraChecked_CatalogItemAvailability_AcceptablePaymentInstrumentTypes(Live, &hr)), hr); } }
-#pragma warning restore CS1591
-    }
+        /// <summary>The offer's content id.</summary>
+        public string ContentId { get; }
+        /// <summary>The offer's title.</summary>
+        public string AvailabilityTitle { get; }
+        /// <summary>The offer's description.</summary>
+        public string AvailabilityDescription { get; }
+        /// <summary>The currency of the prices (ISO 4217).</summary>
+        public string CurrencyCode { get; }
+        /// <summary>The price as the store shows it.</summary>
+        public string DisplayPrice { get; }
+        /// <summary>The list price as the store shows it.</summary>
+        public string DisplayListPrice { get; }
+        /// <summary>How the offer is distributed.</summary>
+        public string DistributionType { get; }
+        /// <summary>The offer's promotional text.</summary>
+        public string PromotionalText { get; }
+        /// <summary>The signed offer <see cref="Store.ShowPurchaseAsync"/> takes.</summary>
+        public string SignedOffer { get; }
+        /// <summary>The offer's id.</summary>
+        public string OfferId { get; }
+        /// <summary>The offer's display data, as JSON text.</summary>
+        public string OfferDisplayDataJson { get; }
+        /// <summary>Whether the offer can be bought.</summary>
+        public bool IsPurchasable { get; }
+        /// <summary>The price.</summary>
+        public double Price { get; }
+        /// <summary>The list price.</summary>
+        public double ListPrice { get; }
+        /// <summary>The quantity a consumable offer grants.</summary>
+        public uint ConsumableQuantity { get; }
+        /// <summary>The payment instruments the offer accepts.</summary>
+        public IReadOnlyList<string> AcceptablePaymentInstrumentTypes { get; }
 
-#pragma warning disable CS1591 // collections named after what they hold
-    public sealed unsafe partial class CatalogItemImageList : NativeList<CatalogItemImage>
-    {
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItem_Images_Length(list, hr);
-        private protected override CatalogItemImage NativeGetAt(IntPtr list, uint index, int* hr) => CatalogItemImage.Wrap(VelmoraChecked_CatalogItem_Images_GetAt(list, index, hr));
-    }
+        internal static readonly Func<IntPtr, CatalogItemAvailability> Take = p => Records.Owned(p, q => Read(q), Disposers.CatalogItemAvailability);
 
-    public sealed unsafe partial class CatalogItemDetailsImageList : NativeList<CatalogItemImage>
-    {
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItemDetails_Images_Length(list, hr);
-        private protected override CatalogItemImage NativeGetAt(IntPtr list, uint index, int* hr) => CatalogItemImage.Wrap(VelmoraChecked_CatalogItemDetails_Images_GetAt(list, index, hr));
+        private static unsafe CatalogItemAvailability Read(IntPtr p)
+        {
+            int hr;
+            return new CatalogItemAvailability(
+                Records.Text(VelmoraChecked_CatalogItemAvailability_ContentId(p, &hr), hr, "CatalogItemAvailability.ContentId"),
+                Records.Text(VelmoraChecked_CatalogItemAvailability_AvailabilityTitle(p, &hr), hr, "CatalogItemAvailability.AvailabilityTitle"),
+                Records.Text(VelmoraChecked_CatalogItemAvailability_AvailabilityDescription(p, &hr), hr, "CatalogItemAvailability.AvailabilityDescription"),
+                Records.Text(VelmoraChecked_CatalogItemAvailability_CurrencyCode(p, &hr), hr, "CatalogItemAvailability.CurrencyCode"),
+                Records.Text(VelmoraChecked_CatalogItemAvailability_DisplayPrice(p, &hr), hr, "CatalogItemAvailability.DisplayPrice"),
+                Records.Text(VelmoraChecked_CatalogItemAvailability_DisplayListPrice(p, &hr), hr, "CatalogItemAvailability.DisplayListPrice"),
+                Records.Text(VelmoraChecked_CatalogItemAvailability_DistributionType(p, &hr), hr, "CatalogItemAvailability.DistributionType"),
+                Records.Text(VelmoraChecked_CatalogItemAvailability_PromotionalText(p, &hr), hr, "CatalogItemAvailability.PromotionalText"),
+                Records.Text(VelmoraChecked_CatalogItemAvailability_SignedOffer(p, &hr), hr, "CatalogItemAvailability.SignedOffer"),
+                Records.Text(VelmoraChecked_CatalogItemAvailability_OfferId(p, &hr), hr, "CatalogItemAvailability.OfferId"),
+                Records.Text(VelmoraChecked_CatalogItemAvailability_OfferDisplayDataJson(p, &hr), hr, "CatalogItemAvailability.OfferDisplayDataJson"),
+                Records.Flag(VelmoraChecked_CatalogItemAvailability_IsPurchasable(p, &hr), hr, "CatalogItemAvailability.IsPurchasable"),
+                Records.Value(VelmoraChecked_CatalogItemAvailability_Price(p, &hr), hr, "CatalogItemAvailability.Price"),
+                Records.Value(VelmoraChecked_CatalogItemAvailability_ListPrice(p, &hr), hr, "CatalogItemAvailability.ListPrice"),
+                Records.Value(VelmoraChecked_CatalogItemAvailability_ConsumableQuantity(p, &hr), hr, "CatalogItemAvailability.ConsumableQuantity"),
+                Records.OwnedElements(VelmoraChecked_CatalogItemAvailability_AcceptablePaymentInstrumentTypes(p, &hr), hr, "CatalogItemAvailability.AcceptablePaymentInstrumentTypes",
+                                      Collections.CatalogItemAvailability_AcceptablePaymentInstrumentTypes, Records.CopyText));
+        }
     }
-
-    public sealed unsafe partial class CatalogItemAvailabilityList : NativeList<CatalogItemAvailability>
-    {
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItemDetails_Availabilities_Length(list, hr);
-        private protected override CatalogItemAvailability NativeGetAt(IntPtr list, uint index, int* hr) => CatalogItemAvailability.Wrap(VelmoraChecked_CatalogItemDetails_Availabilities_GetAt(list, index, hr));
-    }
-
-    public sealed unsafe partial class AvailabilityContentIdList : NativeList<string>
-    {
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItem_AvailabilityContentIds_Length(list, hr);
-        private protected override string NativeGetAt(IntPtr list, uint index, int* hr) => Copy(VelmoraChecked_CatalogItem_AvailabilityContentIds_GetAt(list, index, hr));
-    }
-
-    public sealed unsafe partial class ImagePurposeList : NativeList<string>
-    {
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItemImage_Purposes_Length(list, hr);
-        private protected override string NativeGetAt(IntPtr list, uint index, int* hr) => Copy(VelmoraChecked_CatalogItemImage_Purposes_GetAt(list, index, hr));
-    }
-
-    public sealed unsafe partial class PaymentInstrumentTypeList : NativeList<string>
-    {
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_CatalogItemAvailability_AcceptablePaymentInstrumentTypes_Length(list, hr);
-        private protected override string NativeGetAt(IntPtr list, uint index, int* hr) => Copy(VelmoraChecked_CatalogItemAvailability_AcceptablePaymentInstrumentTypes_GetAt(list, index, hr));
-    }
-#pragma warning restore CS1591
 }

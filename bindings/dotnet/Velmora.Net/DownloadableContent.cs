@@ -1,21 +1,68 @@
 using System;
-using static Velmora.NativeMethods;
+using System.Collections.Generic;
+using System.Globalization;
+using Velmora.Interop;
+using static Velmora.Interop.NativeMethods;
 
 namespace Velmora
 {
     /// <summary>The title's downloadable-content packages: discovery, mount, and install notifications.</summary>
-    public static unsafe class DownloadableContent
+    public static class DownloadableContent
     {
-        /// <summary>The installed packages the filter selects.</summary>
-        public static DownloadableContentPackageList FindPackages(DownloadableContentPackageFilter filter)
+        /// <summary>The installed packages the filter selects, read whole now.</summary>
+        /// <exception cref="ArgumentOutOfRangeException"><paramref name="filter"/> is not a value of <see cref="DownloadableContentPackageFilter"/>.</exception>
+        /// <exception cref="VelmoraException">The platform refused the query.</exception>
+        public static IReadOnlyList<DownloadableContentPackage> FindPackages(DownloadableContentPackageFilter filter)
         {
-            int hr;
-            IntPtr list = VelmoraChecked_DLC_FindPackages((int)filter, &hr);
-            if (hr != 0) throw VelmoraException.FromHResult(hr, nameof(DLC_FindPackages));
-            return DownloadableContentPackageList.Wrap(list) ?? throw VelmoraException.Refused(nameof(DLC_FindPackages), "the platform answered no package list");
+            using (DownloadableContentPackageListHandle packages = NativeDownloadableContent.FindPackages(filter))
+            {
+                var found = new DownloadableContentPackage[packages.Count];
+                for (int i = 0; i < found.Length; i++)
+                    using (DownloadableContentPackageHandle package = packages[i])
+                        found[i] = DownloadableContentPackage.Read(package, filter);
+                return Array.AsReadOnly(found);
+            }
         }
 
-        /// <summary>An installation completed. Handlers run on the host's delivering thread.</summary>
+        /// <summary>
+        /// Mounts a package and answers it as it is now, mounted, with its <see cref="DownloadableContentPackage.MountPath"/>.
+        /// The platform mounts its own package object, which the binding finds again by full name among
+        /// the packages of the query that found <paramref name="package"/>.
+        /// </summary>
+        /// <exception cref="ArgumentNullException"><paramref name="package"/> is null.</exception>
+        /// <exception cref="VelmoraException">The package is no longer installed (E_NOT_FOUND), or the platform refused the mount.</exception>
+        public static DownloadableContentPackage Mount(DownloadableContentPackage package)
+        {
+            return WithPlatformPackage(package, native => native.Mount());
+        }
+
+        /// <summary>Unmounts a package and answers it as it is now, unmounted; found again as <see cref="Mount"/> says.</summary>
+        /// <exception cref="ArgumentNullException"><paramref name="package"/> is null.</exception>
+        /// <exception cref="VelmoraException">The package is no longer installed (E_NOT_FOUND), or the platform refused the unmount.</exception>
+        public static DownloadableContentPackage Unmount(DownloadableContentPackage package)
+        {
+            return WithPlatformPackage(package, native => native.Unmount());
+        }
+
+        private static DownloadableContentPackage WithPlatformPackage(DownloadableContentPackage package, Action<DownloadableContentPackageHandle> act)
+        {
+            if (package == null) throw new ArgumentNullException(nameof(package));
+            using (DownloadableContentPackageListHandle packages = NativeDownloadableContent.FindPackages(package.Filter))
+            {
+                foreach (DownloadableContentPackageHandle candidate in packages)
+                {
+                    using (candidate)
+                    {
+                        if (candidate.PackageFullName != package.PackageFullName) continue;
+                        act(candidate);
+                        return DownloadableContentPackage.Read(candidate, package.Filter);
+                    }
+                }
+            }
+            throw new VelmoraException("the package " + package.PackageFullName + " is no longer installed: find the packages again", HResults.NotFound, null);
+        }
+
+        /// <summary>An installation completed. Handlers run on the host's delivering thread; subscribing needs a bound plugin, and unbinding removes every handler.</summary>
         public static event Action InstallCompleted
         {
             add { Notifications.Install.Add(value); }
@@ -24,7 +71,7 @@ namespace Velmora
 
         /// <summary>
         /// An installation completed, with what was installed. Handlers run on the host's delivering
-        /// thread; the arguments are disposed when the last handler returns.
+        /// thread with arguments read whole before the first one: keep them, read them after an await.
         /// </summary>
         public static event Action<InstallCompletedEventArgs> InstallCompletedWithDetails
         {
@@ -33,54 +80,90 @@ namespace Velmora
         }
     }
 
-    /// <summary>The packages a query found.</summary>
-    public sealed unsafe partial class DownloadableContentPackageList : NativeList<DownloadableContentPackage>
+    /// <summary>An installed downloadable-content package, read whole when it was found (mounting answers a new one).</summary>
+    public sealed class DownloadableContentPackage
     {
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_DLC_IDownloadableContentPackage_Length(list, hr);
-        private protected override DownloadableContentPackage NativeGetAt(IntPtr list, uint index, int* hr) => DownloadableContentPackage.Wrap(VelmoraChecked_DLC_IDownloadableContentPackage_GetAt(list, index, hr));
-    }
-
-    /// <summary>An installed downloadable-content package.</summary>
-    public sealed unsafe partial class DownloadableContentPackage : VelmoraHandle
-    {
-#pragma warning disable CS1591 // the platform's own member names
-        public string TitleId { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_TitleId(Live, &hr), hr); } }
-        public string ContentId { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_ContentId(Live, &hr), hr); } }
-        public string ProductId { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_ProductId(Live, &hr), hr); } }
-        public string PackageFullName { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_PackageFullName(Live, &hr), hr); } }
-        public string MountPath { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_MountPath(Live, &hr), hr); } }
-        public bool IsMounted { get { int hr; return Flag(VelmoraChecked_IDownloadableContentPackage_IsMounted(Live, &hr), hr); } }
-        public int ContentType { get { int hr; return Value(VelmoraChecked_IDownloadableContentPackage_ContentType(Live, &hr), hr); } }
-        public string DisplayName { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_DisplayName(Live, &hr), hr); } }
-        public string Description { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_Description(Live, &hr), hr); } }
-        public string Publisher { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_Publisher(Live, &hr), hr); } }
-        public string Version { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackage_Version(Live, &hr), hr); } }
-#pragma warning restore CS1591
-
-        /// <summary>Mounts the package and answers its mount path; a refused mount raises <see cref="VelmoraException"/>.</summary>
-        public string Mount()
+        private DownloadableContentPackage(DownloadableContentPackageHandle package, DownloadableContentPackageFilter filter)
         {
-            int hr;
-            string path = Text(VelmoraChecked_IDownloadableContentPackage_Mount(Live, &hr), hr);
-            return path ?? throw VelmoraException.Refused("IDownloadableContentPackage_Mount", "the platform refused to mount " + PackageFullName);
+            string titleId = package.TitleId;
+            if (!uint.TryParse(titleId, NumberStyles.AllowHexSpecifier, CultureInfo.InvariantCulture, out uint parsed))
+                throw new VelmoraException("DownloadableContentPackage.TitleId: the platform answered \"" + titleId + "\", which is not a title id (hexadecimal, 32 bits)", HResults.InvalidArgument, null);
+            TitleId = parsed;
+            ContentId = package.ContentId;
+            ProductId = package.ProductId;
+            PackageFullName = package.PackageFullName;
+            MountPath = package.MountPath;
+            IsMounted = package.IsMounted;
+            ContentType = package.ContentType;
+            DisplayName = package.DisplayName;
+            Description = package.Description;
+            Publisher = package.Publisher;
+            Version = package.Version;
+            Filter = filter;
         }
 
-        /// <summary>Unmounts the package.</summary>
-        public void Unmount()
+        /// <summary>The title the package belongs to: the same number inventory and catalog items carry (the platform's hexadecimal text, parsed).</summary>
+        public uint TitleId { get; }
+        /// <summary>The package's content id, as the platform's text.</summary>
+        public string ContentId { get; }
+        /// <summary>The catalog product the package is.</summary>
+        public string ProductId { get; }
+        /// <summary>The package's full name: its identity on the console.</summary>
+        public string PackageFullName { get; }
+        /// <summary>Where the package's files are while it is mounted; empty otherwise.</summary>
+        public string MountPath { get; }
+        /// <summary>Whether the package was mounted when it was read.</summary>
+        public bool IsMounted { get; }
+        /// <summary>The platform's content type value, passed through.</summary>
+        public int ContentType { get; }
+        /// <summary>The name to show.</summary>
+        public string DisplayName { get; }
+        /// <summary>The package's description.</summary>
+        public string Description { get; }
+        /// <summary>The publisher.</summary>
+        public string Publisher { get; }
+        /// <summary>The package's version text.</summary>
+        public string Version { get; }
+
+        internal DownloadableContentPackageFilter Filter { get; }
+
+        /// <summary>The full name.</summary>
+        public override string ToString() => PackageFullName;
+
+        internal static DownloadableContentPackage Read(DownloadableContentPackageHandle package, DownloadableContentPackageFilter filter)
         {
-            int hr;
-            VelmoraChecked_IDownloadableContentPackage_Unmount(Live, &hr);
-            Value(0, hr);
+            return new DownloadableContentPackage(package, filter);
         }
     }
 
-    /// <summary>What an install-completed notification with details carries.</summary>
-    public sealed unsafe partial class InstallCompletedEventArgs : VelmoraHandle
+    /// <summary>What an install-completed notification with details carries, read whole when the host delivered it.</summary>
+    public sealed class InstallCompletedEventArgs
     {
-#pragma warning disable CS1591 // the platform's own member names
-        public Guid ContentId { get { int hr; return Value(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_ContentId(Live, &hr), hr); } }
-        public InstallOperationType OperationType { get { int hr; return (InstallOperationType)Value(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_OperationType(Live, &hr), hr); } }
-        public string PackageFullName { get { int hr; return Text(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_PackageFullName(Live, &hr), hr); } }
-#pragma warning restore CS1591
+        private InstallCompletedEventArgs(Guid contentId, InstallOperationType operationType, string packageFullName)
+        {
+            ContentId = contentId.ToString("D");
+            OperationType = operationType;
+            PackageFullName = packageFullName;
+        }
+
+        /// <summary>The installed content's id, as lower-case GUID text: equal to the package's <see cref="DownloadableContentPackage.ContentId"/>.</summary>
+        public string ContentId { get; }
+        /// <summary>What the installer did; a value the binding does not name is kept as the platform gave it.</summary>
+        public InstallOperationType OperationType { get; }
+        /// <summary>The installed package's full name.</summary>
+        public string PackageFullName { get; }
+
+        internal static readonly Func<IntPtr, InstallCompletedEventArgs> Take =
+            p => Records.Owned(p, q => Read(q), Disposers.IDownloadableContentPackageInstallCompletedEventArgs);
+
+        private static unsafe InstallCompletedEventArgs Read(IntPtr p)
+        {
+            int hr;
+            const string Type = "InstallCompletedEventArgs.";
+            return new InstallCompletedEventArgs(
+                Records.Value(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_ContentId(p, &hr), hr, Type + "ContentId"),
+                (InstallOperationType)Records.Value(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_OperationType(p, &hr), hr, Type + "OperationType"),
+                Records.Text(VelmoraChecked_IDownloadableContentPackageInstallCompletedEventArgs_PackageFullName(p, &hr), hr, Type + "PackageFullName"));
+        }
     }
 }

@@ -1,127 +1,244 @@
 using System;
+using System.Collections.Generic;
 using System.Threading.Tasks;
-using static Velmora.NativeMethods;
+using Velmora.Interop;
+using static Velmora.Interop.NativeMethods;
 
 namespace Velmora
 {
-    /// <summary>A user's Xbox Live inventory: queries and consumption. Each operation completes when the host delivers its event.</summary>
+    /// <summary>
+    /// A user's Xbox Live inventory: queries and consumption. Each operation completes when the host
+    /// delivers its event, with plain data read whole at that moment. A task that ends without an
+    /// answer (the platform cancelled the operation, or answered no result) is cancelled: awaiting it
+    /// raises <see cref="TaskCanceledException"/>, so a cancelled query never reads as an empty inventory.
+    /// </summary>
     public static class InventoryService
     {
-        /// <summary>The user's items of one media type (null when cancelled or the platform had no result).</summary>
+        /// <summary>The user's items of one media type. Cancelled when the platform cancels the query or answers no result.</summary>
+        /// <exception cref="ArgumentOutOfRangeException">The media type is not a value of <see cref="MediaItemType"/>.</exception>
+        /// <exception cref="VelmoraException">The query did not start; <see cref="VelmoraException.StartFailure"/> says why.</exception>
         public static Task<InventoryItemsResult> GetInventoryItemsAsync(uint userId, MediaItemType mediaItemType)
         {
-            var op = new ObjectOperation<InventoryItemsResult>(InventoryItemsResult.Wrap, nameof(InventoryService_GetInventoryItemsAsync));
-            IntPtr key = Operations.Add(op);
-            return Operations.Started(InventoryService_GetInventoryItemsAsync(userId, (int)mediaItemType, Operations.ObjectCallback, key), key, op.Task, nameof(InventoryService_GetInventoryItemsAsync));
+            return NativeInventoryService.GetItems(userId, mediaItemType, InventoryItemsResult.Take);
         }
 
-        /// <summary>The user's items, filtered by state, availability and container, at most maxItems of them.</summary>
-        public static Task<InventoryItemsResult> GetInventoryItemsAsync(uint userId, MediaItemType mediaItemType, InventoryItemState itemState, InventoryItemAvailability availability, string containerId, uint maxItems)
+        /// <summary>The user's items that a query selects (media type, state, availability, container, at most how many). Cancelled when the platform cancels the query or answers no result.</summary>
+        /// <exception cref="ArgumentNullException"><paramref name="query"/> is null.</exception>
+        /// <exception cref="ArgumentOutOfRangeException">A member of the query is not a value of its enumeration.</exception>
+        /// <exception cref="VelmoraException">The query did not start; <see cref="VelmoraException.StartFailure"/> says why.</exception>
+        public static Task<InventoryItemsResult> GetInventoryItemsAsync(uint userId, InventoryQuery query)
         {
-            var op = new ObjectOperation<InventoryItemsResult>(InventoryItemsResult.Wrap, nameof(InventoryService_GetInventoryItemsAsyncEx));
-            IntPtr key = Operations.Add(op);
-            return Operations.Started(InventoryService_GetInventoryItemsAsyncEx(userId, (int)mediaItemType, (int)itemState, (int)availability, containerId, maxItems, Operations.ObjectCallback, key), key, op.Task, nameof(InventoryService_GetInventoryItemsAsyncEx));
+            return NativeInventoryService.GetItems(userId, query, false, InventoryItemsResult.Take);
         }
 
-        /// <summary>The items of every user signed in on the console.</summary>
+        /// <summary>The items of every user signed in on the console. Cancelled when the platform cancels the query or answers no result.</summary>
+        /// <exception cref="ArgumentOutOfRangeException">The media type is not a value of <see cref="MediaItemType"/>.</exception>
+        /// <exception cref="VelmoraException">The query did not start; <see cref="VelmoraException.StartFailure"/> says why.</exception>
         public static Task<InventoryItemsResult> GetInventoryItemsForAllUsersAsync(uint userId, MediaItemType mediaItemType)
         {
-            var op = new ObjectOperation<InventoryItemsResult>(InventoryItemsResult.Wrap, nameof(InventoryService_GetInventoryItemsForAllUsersAsync));
-            IntPtr key = Operations.Add(op);
-            return Operations.Started(InventoryService_GetInventoryItemsForAllUsersAsync(userId, (int)mediaItemType, Operations.ObjectCallback, key), key, op.Task, nameof(InventoryService_GetInventoryItemsForAllUsersAsync));
+            return NativeInventoryService.GetItemsForAllUsers(userId, mediaItemType, InventoryItemsResult.Take);
         }
 
-        /// <summary>The items of every user signed in on the console, filtered.</summary>
-        public static Task<InventoryItemsResult> GetInventoryItemsForAllUsersAsync(uint userId, MediaItemType mediaItemType, InventoryItemState itemState, InventoryItemAvailability availability, string containerId, uint maxItems)
+        /// <summary>The items of every user signed in on the console that a query selects. Cancelled when the platform cancels the query or answers no result.</summary>
+        /// <exception cref="ArgumentNullException"><paramref name="query"/> is null.</exception>
+        /// <exception cref="ArgumentOutOfRangeException">A member of the query is not a value of its enumeration.</exception>
+        /// <exception cref="VelmoraException">The query did not start; <see cref="VelmoraException.StartFailure"/> says why.</exception>
+        public static Task<InventoryItemsResult> GetInventoryItemsForAllUsersAsync(uint userId, InventoryQuery query)
         {
-            var op = new ObjectOperation<InventoryItemsResult>(InventoryItemsResult.Wrap, nameof(InventoryService_GetInventoryItemsForAllUsersAsyncEx));
-            IntPtr key = Operations.Add(op);
-            return Operations.Started(InventoryService_GetInventoryItemsForAllUsersAsyncEx(userId, (int)mediaItemType, (int)itemState, (int)availability, containerId, maxItems, Operations.ObjectCallback, key), key, op.Task, nameof(InventoryService_GetInventoryItemsForAllUsersAsyncEx));
+            return NativeInventoryService.GetItems(userId, query, true, InventoryItemsResult.Take);
         }
 
-        /// <summary>The item as the service has it now.</summary>
+        /// <summary>
+        /// The item as the service has it now. The platform takes its own item object, so the binding
+        /// first finds the item again (same product id) in a query of the user's items of its media
+        /// type, then asks for it: two operations, each delivered by the host. Cancelled when either
+        /// is cancelled; fails with E_NOT_FOUND when the user no longer owns the product.
+        /// </summary>
+        /// <exception cref="ArgumentNullException"><paramref name="item"/> is null.</exception>
+        /// <exception cref="VelmoraException">The query did not start; <see cref="VelmoraException.StartFailure"/> says why.</exception>
         public static Task<InventoryItem> GetInventoryItemAsync(uint userId, InventoryItem item)
         {
             if (item == null) throw new ArgumentNullException(nameof(item));
-            var op = new ObjectOperation<InventoryItem>(InventoryItem.Wrap, nameof(InventoryService_GetInventoryItemAsync));
-            IntPtr key = Operations.Add(op);
-            bool started = InventoryService_GetInventoryItemAsync(userId, item.Pointer, Operations.ObjectCallback, key);
-            GC.KeepAlive(item);
-            return Operations.Started(started, key, op.Task, nameof(InventoryService_GetInventoryItemAsync));
+            return WithPlatformItem(userId, item, native => NativeInventoryService.GetItem(userId, native, InventoryItem.Take));
         }
 
-        /// <summary>Consumes quantity of a consumable item under the caller's transaction id.</summary>
+        /// <summary>
+        /// Consumes <paramref name="quantity"/> of a consumable item under the caller's transaction id
+        /// (a new GUID text per consumption: the service refuses a second use of one). Like
+        /// <see cref="GetInventoryItemAsync"/>, the binding first finds the item again in a query of
+        /// the user's items. Cancelled when either operation is cancelled.
+        /// </summary>
+        /// <exception cref="ArgumentNullException"><paramref name="item"/> or <paramref name="transactionId"/> is null.</exception>
+        /// <exception cref="VelmoraException">The query did not start; <see cref="VelmoraException.StartFailure"/> says why.</exception>
         public static Task<ConsumeInventoryItemResult> ConsumeInventoryItemAsync(uint userId, InventoryItem item, uint quantity, string transactionId)
         {
             if (item == null) throw new ArgumentNullException(nameof(item));
-            var op = new ObjectOperation<ConsumeInventoryItemResult>(ConsumeInventoryItemResult.Wrap, nameof(InventoryService_ConsumeInventoryItemAsync));
-            IntPtr key = Operations.Add(op);
-            bool started = InventoryService_ConsumeInventoryItemAsync(userId, item.Pointer, quantity, transactionId, Operations.ObjectCallback, key);
-            GC.KeepAlive(item);
-            return Operations.Started(started, key, op.Task, nameof(InventoryService_ConsumeInventoryItemAsync));
+            if (transactionId == null) throw new ArgumentNullException(nameof(transactionId), "a consumption needs a transaction id: a new GUID text, such as Guid.NewGuid().ToString()");
+            return WithPlatformItem(userId, item, native => NativeInventoryService.Consume(userId, native, quantity, transactionId, ConsumeInventoryItemResult.Take));
+        }
+
+        // Starts the lookup query at once, so a refused start raises here; the rest follows its delivery.
+        private static Task<T> WithPlatformItem<T>(uint userId, InventoryItem item, Func<InventoryItemHandle, Task<T>> start)
+        {
+            Task<InventoryItemsResultHandle> owned = NativeInventoryService.GetItems(userId, item.MediaItemType, InventoryItemsResultHandle.Wrap);
+            return Found(owned, userId, item, start);
+        }
+
+        private static async Task<T> Found<T>(Task<InventoryItemsResultHandle> owned, uint userId, InventoryItem item, Func<InventoryItemHandle, Task<T>> start)
+        {
+            using (InventoryItemsResultHandle result = await owned.ConfigureAwait(false))
+            using (InventoryItemListHandle items = result.Items)
+            {
+                for (int i = 0; i < items.Count; i++)
+                {
+                    using (InventoryItemHandle candidate = items[i])
+                        if (candidate.ProductId == item.ProductId) return await start(candidate).ConfigureAwait(false);
+                }
+            }
+            throw new VelmoraException(
+                "user " + userId + " owns no item of product " + item.ProductId + " (" + item.MediaItemType + ") any more: query the inventory again",
+                HResults.NotFound, null);
         }
     }
 
-    /// <summary>One page of a user's inventory.</summary>
-    public sealed unsafe partial class InventoryItemsResult : VelmoraHandle
+    /// <summary>What an inventory query selects; every member has a default that selects everything.</summary>
+    public sealed class InventoryQuery
     {
-        /// <summary>The items of this page (a new collection at each read).</summary>
-        public InventoryItemList Items { get { int hr; return Value(InventoryItemList.Wrap(VelmoraChecked_InventoryItemsResult_Items(Live, &hr)), hr); } }
-        /// <summary>How many items the whole query matched.</summary>
-        public uint TotalItems { get { int hr; return Value(VelmoraChecked_InventoryItemsResult_TotalItems(Live, &hr), hr); } }
+        /// <summary>The media type (default <see cref="MediaItemType.All"/>).</summary>
+        public MediaItemType MediaItemType { get; set; } = MediaItemType.All;
+        /// <summary>The state (default <see cref="InventoryItemState.All"/>).</summary>
+        public InventoryItemState ItemState { get; set; } = InventoryItemState.All;
+        /// <summary>The availability (default <see cref="InventoryItemAvailability.All"/>).</summary>
+        public InventoryItemAvailability Availability { get; set; } = InventoryItemAvailability.All;
+        /// <summary>Only items in this container (default null: any container).</summary>
+        public string ContainerId { get; set; }
+        /// <summary>At most this many items (default 0: as many as the service answers).</summary>
+        public uint MaxItems { get; set; }
+
+        internal void Check(string name)
+        {
+            Arguments.Defined(MediaItemType, name + "." + nameof(MediaItemType));
+            Arguments.Defined(ItemState, name + "." + nameof(ItemState));
+            Arguments.Defined(Availability, name + "." + nameof(Availability));
+        }
     }
 
-    /// <summary>The items of an inventory page.</summary>
-    public sealed unsafe partial class InventoryItemList : NativeList<InventoryItem>
+    /// <summary>One page of a user's inventory, read whole when the host delivered it.</summary>
+    public sealed class InventoryItemsResult
     {
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_InventoryItemsResult_Items_Length(list, hr);
-        private protected override InventoryItem NativeGetAt(IntPtr list, uint index, int* hr) => InventoryItem.Wrap(VelmoraChecked_InventoryItemsResult_Items_GetAt(list, index, hr));
+        internal InventoryItemsResult(IReadOnlyList<InventoryItem> items, uint totalItems)
+        {
+            Items = items;
+            TotalItems = totalItems;
+        }
+
+        /// <summary>The items of this page.</summary>
+        public IReadOnlyList<InventoryItem> Items { get; }
+        /// <summary>How many items the whole query matched (more than <see cref="Items"/> holds when the query set a maximum).</summary>
+        public uint TotalItems { get; }
+
+        internal static readonly Func<IntPtr, InventoryItemsResult> Take = p => Records.Owned(p, q => Read(q), Disposers.InventoryItemsResult);
+
+        private static unsafe InventoryItemsResult Read(IntPtr p)
+        {
+            int hr;
+            return new InventoryItemsResult(
+                Records.OwnedElements(VelmoraChecked_InventoryItemsResult_Items(p, &hr), hr, "InventoryItemsResult.Items", Collections.InventoryItemsResult_Items, InventoryItem.Take),
+                Records.Value(VelmoraChecked_InventoryItemsResult_TotalItems(p, &hr), hr, "InventoryItemsResult.TotalItems"));
+        }
     }
 
-    /// <summary>An item a user owns.</summary>
-    public sealed unsafe partial class InventoryItem : VelmoraHandle
+    /// <summary>An item a user owns, read whole when the host delivered it.</summary>
+    public sealed class InventoryItem
     {
+        private InventoryItem(string url, InventoryItemState state, MediaItemType mediaItemType, string productId, uint titleId, IReadOnlyList<string> containerIds,
+                              DateTime rightsObtainedDate, DateTime startDate, DateTime endDate, string consumableUrl, uint consumableBalance)
+        {
+            Url = url;
+            InventoryItemState = state;
+            MediaItemType = mediaItemType;
+            ProductId = productId;
+            TitleId = titleId;
+            ContainerIds = containerIds;
+            RightsObtainedDate = rightsObtainedDate;
+            StartDate = startDate;
+            EndDate = endDate;
+            ConsumableUrl = consumableUrl;
+            ConsumableBalance = consumableBalance;
+        }
+
         /// <summary>The item's address in the service (absolute URI text).</summary>
-        public string Url { get { int hr; return Text(VelmoraChecked_InventoryItem_Url(Live, &hr), hr); } }
-        /// <summary>The item's state.</summary>
-        public InventoryItemState InventoryItemState { get { int hr; return (InventoryItemState)Value(VelmoraChecked_InventoryItem_InventoryItemState(Live, &hr), hr); } }
-        /// <summary>The item's media type.</summary>
-        public MediaItemType MediaItemType { get { int hr; return (MediaItemType)Value(VelmoraChecked_InventoryItem_MediaItemType(Live, &hr), hr); } }
+        public string Url { get; }
+        /// <summary>The item's state; a value the binding does not name is kept as the platform gave it.</summary>
+        public InventoryItemState InventoryItemState { get; }
+        /// <summary>The item's media type; a value the binding does not name is kept as the platform gave it.</summary>
+        public MediaItemType MediaItemType { get; }
         /// <summary>The catalog product the item is.</summary>
-        public string ProductId { get { int hr; return Text(VelmoraChecked_InventoryItem_ProductId(Live, &hr), hr); } }
+        public string ProductId { get; }
         /// <summary>The title the item belongs to.</summary>
-        public uint TitleId { get { int hr; return Value(VelmoraChecked_InventoryItem_TitleId(Live, &hr), hr); } }
-        /// <summary>The containers that hold the item (a new collection at each read).</summary>
-        public ContainerIdList ContainerIds { get { int hr; return Value(ContainerIdList.Wrap(VelmoraChecked_InventoryItem_ContainerIds(Live, &hr)), hr); } }
-        /// <summary>When the user obtained the rights.</summary>
-        public DateTime RightsObtainedDate { get { int hr; return Date(VelmoraChecked_InventoryItem_RightsObtainedDate(Live, &hr), hr); } }
-        /// <summary>When the rights start.</summary>
-        public DateTime StartDate { get { int hr; return Date(VelmoraChecked_InventoryItem_StartDate(Live, &hr), hr); } }
-        /// <summary>When the rights end.</summary>
-        public DateTime EndDate { get { int hr; return Date(VelmoraChecked_InventoryItem_EndDate(Live, &hr), hr); } }
-        /// <summary>The consumable's address (absolute URI text).</summary>
-        public string ConsumableUrl { get { int hr; return Text(VelmoraChecked_InventoryItem_ConsumableUrl(Live, &hr), hr); } }
+        public uint TitleId { get; }
+        /// <summary>The containers that hold the item.</summary>
+        public IReadOnlyList<string> ContainerIds { get; }
+        /// <summary>When the user obtained the rights (UTC).</summary>
+        public DateTime RightsObtainedDate { get; }
+        /// <summary>When the rights start (UTC).</summary>
+        public DateTime StartDate { get; }
+        /// <summary>When the rights end (UTC; <see cref="DateTime.MaxValue"/> when they do not end).</summary>
+        public DateTime EndDate { get; }
+        /// <summary>The consumable's address (absolute URI text); empty for an item that is not consumable.</summary>
+        public string ConsumableUrl { get; }
         /// <summary>The consumable's remaining quantity.</summary>
-        public uint ConsumableBalance { get { int hr; return Value(VelmoraChecked_InventoryItem_ConsumableBalance(Live, &hr), hr); } }
+        public uint ConsumableBalance { get; }
 
-        internal IntPtr Pointer => Live;
+        /// <summary>The product id and media type.</summary>
+        public override string ToString() => ProductId + " (" + MediaItemType + ")";
+
+        internal static readonly Func<IntPtr, InventoryItem> Take = p => Records.Owned(p, q => Read(q), Disposers.InventoryItem);
+
+        private static unsafe InventoryItem Read(IntPtr p)
+        {
+            int hr;
+            return new InventoryItem(
+                Records.Text(VelmoraChecked_InventoryItem_Url(p, &hr), hr, "InventoryItem.Url"),
+                (InventoryItemState)Records.Value(VelmoraChecked_InventoryItem_InventoryItemState(p, &hr), hr, "InventoryItem.InventoryItemState"),
+                (MediaItemType)Records.Value(VelmoraChecked_InventoryItem_MediaItemType(p, &hr), hr, "InventoryItem.MediaItemType"),
+                Records.Text(VelmoraChecked_InventoryItem_ProductId(p, &hr), hr, "InventoryItem.ProductId"),
+                Records.Value(VelmoraChecked_InventoryItem_TitleId(p, &hr), hr, "InventoryItem.TitleId"),
+                Records.OwnedElements(VelmoraChecked_InventoryItem_ContainerIds(p, &hr), hr, "InventoryItem.ContainerIds", Collections.InventoryItem_ContainerIds, Records.CopyText),
+                Records.Date(VelmoraChecked_InventoryItem_RightsObtainedDate(p, &hr), hr, "InventoryItem.RightsObtainedDate"),
+                Records.Date(VelmoraChecked_InventoryItem_StartDate(p, &hr), hr, "InventoryItem.StartDate"),
+                Records.Date(VelmoraChecked_InventoryItem_EndDate(p, &hr), hr, "InventoryItem.EndDate"),
+                Records.Text(VelmoraChecked_InventoryItem_ConsumableUrl(p, &hr), hr, "InventoryItem.ConsumableUrl"),
+                Records.Value(VelmoraChecked_InventoryItem_ConsumableBalance(p, &hr), hr, "InventoryItem.ConsumableBalance"));
+        }
     }
 
-    /// <summary>The containers of an inventory item.</summary>
-    public sealed unsafe partial class ContainerIdList : NativeList<string>
+    /// <summary>The outcome of a consumption, read whole when the host delivered it.</summary>
+    public sealed class ConsumeInventoryItemResult
     {
-        private protected override uint NativeLength(IntPtr list, int* hr) => VelmoraChecked_InventoryItem_ContainerIds_Length(list, hr);
-        private protected override string NativeGetAt(IntPtr list, uint index, int* hr) => Copy(VelmoraChecked_InventoryItem_ContainerIds_GetAt(list, index, hr));
-    }
+        private ConsumeInventoryItemResult(string consumableUrl, uint consumableBalance, string transactionId)
+        {
+            ConsumableUrl = consumableUrl;
+            ConsumableBalance = consumableBalance;
+            TransactionId = transactionId;
+        }
 
-    /// <summary>The outcome of a consumption.</summary>
-    public sealed unsafe partial class ConsumeInventoryItemResult : VelmoraHandle
-    {
         /// <summary>The consumable's address (absolute URI text).</summary>
-        public string ConsumableUrl { get { int hr; return Text(VelmoraChecked_ConsumeInventoryItemResult_ConsumableUrl(Live, &hr), hr); } }
+        public string ConsumableUrl { get; }
         /// <summary>The quantity left.</summary>
-        public uint ConsumableBalance { get { int hr; return Value(VelmoraChecked_ConsumeInventoryItemResult_ConsumableBalance(Live, &hr), hr); } }
+        public uint ConsumableBalance { get; }
         /// <summary>The transaction id the consumption was made under.</summary>
-        public string TransactionId { get { int hr; return Text(VelmoraChecked_ConsumeInventoryItemResult_TransactionId(Live, &hr), hr); } }
+        public string TransactionId { get; }
+
+        internal static readonly Func<IntPtr, ConsumeInventoryItemResult> Take = p => Records.Owned(p, q => Read(q), Disposers.ConsumeInventoryItemResult);
+
+        private static unsafe ConsumeInventoryItemResult Read(IntPtr p)
+        {
+            int hr;
+            return new ConsumeInventoryItemResult(
+                Records.Text(VelmoraChecked_ConsumeInventoryItemResult_ConsumableUrl(p, &hr), hr, "ConsumeInventoryItemResult.ConsumableUrl"),
+                Records.Value(VelmoraChecked_ConsumeInventoryItemResult_ConsumableBalance(p, &hr), hr, "ConsumeInventoryItemResult.ConsumableBalance"),
+                Records.Text(VelmoraChecked_ConsumeInventoryItemResult_TransactionId(p, &hr), hr, "ConsumeInventoryItemResult.TransactionId"));
+        }
     }
 }

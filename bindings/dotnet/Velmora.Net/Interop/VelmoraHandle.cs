@@ -4,14 +4,15 @@ using System.Collections.Generic;
 using System.Runtime.CompilerServices;
 using System.Runtime.InteropServices;
 
-namespace Velmora
+namespace Velmora.Interop
 {
     /// <summary>
     /// A platform object that holds one reference, given back by the record type's dispose export when
     /// the object is disposed or, failing that, finalized. Properties read the platform at each access:
     /// texts are copied into strings at once, dates become UTC <see cref="DateTime"/>s, a failing
-    /// platform call raises <see cref="VelmoraException"/>, and a disposed object raises
-    /// <see cref="ObjectDisposedException"/>.
+    /// platform call raises <see cref="VelmoraException"/>, a disposed object raises
+    /// <see cref="ObjectDisposedException"/>, and a read while no plugin is bound raises
+    /// <see cref="InvalidOperationException"/>.
     /// </summary>
     public abstract class VelmoraHandle : SafeHandle
     {
@@ -21,57 +22,54 @@ namespace Velmora
         public override bool IsInvalid => handle == IntPtr.Zero;
 
         /// <summary>The native handle for one call; the caller keeps this object alive across the call.</summary>
-        private protected IntPtr Live => IsClosed ? throw new ObjectDisposedException(GetType().Name) : handle;
+        private protected IntPtr Live
+        {
+            get
+            {
+                if (IsClosed) throw new ObjectDisposedException(GetType().Name);
+                Plugin.EnsureBound();
+                return handle;
+            }
+        }
 
         // Each conversion ends with GC.KeepAlive(this): the finalizer must not release the object
         // while the native call that read it is still running.
         private protected T Value<T>(T value, int hr, [CallerMemberName] string member = "")
         {
             GC.KeepAlive(this);
-            if (hr != 0) throw Failure(hr, member);
-            return value;
+            return Records.Value(value, hr, Member(member));
         }
 
         private protected string Text(IntPtr text, int hr, [CallerMemberName] string member = "")
         {
             GC.KeepAlive(this);
-            if (hr != 0) throw Failure(hr, member);
-            return Copy(text);
+            return Records.Text(text, hr, Member(member));
         }
 
         private protected bool Flag(int value, int hr, [CallerMemberName] string member = "")
         {
-            return Value(value, hr, member) != 0;
+            GC.KeepAlive(this);
+            return Records.Flag(value, hr, Member(member));
         }
 
-        /// <summary>Managed ticks (100 ns since 0001-01-01) as UTC; beyond DateTime's range, its bound.</summary>
         private protected DateTime Date(long ticks, int hr, [CallerMemberName] string member = "")
         {
-            Value(ticks, hr, member);
-            if (ticks <= 0) return DateTime.MinValue;
-            return ticks >= DateTime.MaxValue.Ticks ? DateTime.MaxValue : new DateTime(ticks, DateTimeKind.Utc);
+            GC.KeepAlive(this);
+            return Records.Date(ticks, hr, Member(member));
         }
 
-        internal static string Copy(IntPtr text)
-        {
-            return text == IntPtr.Zero ? null : Marshal.PtrToStringUni(text);
-        }
-
-        private VelmoraException Failure(int hr, string member)
-        {
-            return VelmoraException.FromHResult(hr, GetType().Name + "." + member);
-        }
+        private string Member(string member) => GetType().Name + "." + member;
     }
 
     /// <summary>
     /// A platform collection: its count is read once, indexes are checked before any native call,
     /// and every element read is a new object of its own (dispose each record element you read).
     /// </summary>
-    public abstract unsafe class NativeList<T> : VelmoraHandle, IReadOnlyList<T>
+    public abstract unsafe class NativeListHandle<T> : VelmoraHandle, IReadOnlyList<T>
     {
         private int count = -1;
 
-        private protected NativeList(IntPtr handle) : base(handle) { }
+        private protected NativeListHandle(IntPtr handle) : base(handle) { }
 
         /// <summary>The number of elements.</summary>
         public int Count
