@@ -5,6 +5,8 @@ using System.IO;
 using System.Text;
 using System.Threading;
 using System.Threading.Tasks;
+using Velmora.Interop;
+using Velmora.Testing;
 
 namespace Velmora.Demo
 {
@@ -14,13 +16,16 @@ namespace Velmora.Demo
         /// <summary>False when the start raised: the export answered false and no callback will come.</summary>
         public bool Started { get; set; }
 
+        /// <summary>The argument the binding refused before any native call, or null.</summary>
+        public string Refused { get; set; }
+
         /// <summary>True once the task completed, whichever way.</summary>
         public bool Completed { get; set; }
 
         /// <summary>The failure's HRESULT, or 0.</summary>
         public int HResult { get; set; }
 
-        /// <summary>True when the task was cancelled (store screens).</summary>
+        /// <summary>True when the task was cancelled: a screen the user cancelled, or an operation that ended with no result.</summary>
         public bool Cancelled { get; set; }
 
         /// <summary>The task's result: a record, a value, or null.</summary>
@@ -31,9 +36,9 @@ namespace Velmora.Demo
 
     /// <summary>
     /// The walkthrough, step by step, through the binding's API: every operation is a task the host
-    /// pumps to completion, every notification a C# event, every record a disposable object.
+    /// pumps to completion, every notification a C# event, every result plain data.
     /// </summary>
-    internal sealed class Demo
+    internal sealed partial class Demo
     {
         private readonly VelmoraHost host;
         private readonly Walkthrough w;
@@ -51,9 +56,7 @@ namespace Velmora.Demo
         /// <summary>The steps the scenario names, in this order.</summary>
         public void Run()
         {
-            Action<Exception> report = e => { lock (handlerFailures) handlerFailures.Add(e); };
-            Callbacks.HandlerFailed += report;
-            try
+            Reporting(() =>
             {
                 Step(StartUp);
                 if (w.Browse != null) Step(() => Browse(w.Browse));
@@ -63,6 +66,17 @@ namespace Velmora.Demo
                 if (w.Consume != null) Step(() => Consume(w.Consume));
                 if (w.Privilege != null) Step(() => Privilege(w.Privilege));
                 if (w.Dlc != null) Step(() => Packages(w.Dlc));
+            });
+        }
+
+        // Runs steps while collecting what the binding catches from the demo's own handlers.
+        private void Reporting(Action steps)
+        {
+            Action<Exception> report = e => { lock (handlerFailures) handlerFailures.Add(e); };
+            Callbacks.HandlerFailed += report;
+            try
+            {
+                steps();
             }
             finally
             {
@@ -111,9 +125,15 @@ namespace Velmora.Demo
             {
                 task = start();
             }
-            catch (VelmoraException e) when (e.Kind == null)
+            catch (VelmoraException e) when (e.StartFailure != StartFailure.None)
             {
                 return outcome;  // the export answered false: nothing started
+            }
+            catch (ArgumentException e)
+            {
+                // A walkthrough may name a value that does not exist; the binding refuses it before any native call.
+                outcome.Refused = e.ParamName;
+                return outcome;
             }
             outcome.Started = true;
             CompletionWitness witness = CompletionWitness.Watch(task);
@@ -156,11 +176,11 @@ namespace Velmora.Demo
         }
 
         // Checks a started step against its expectation. True when there is a callback to read.
-        private bool Finish(StepExpectation expect, Outcome o, string what)
+        private bool Finish(StepExpectation expect, Outcome o, string what, bool screen = false)
         {
             if (!o.Started)
             {
-                t.Line(what + ": not started (the export answered false)");
+                t.Line(what + (o.Refused == null ? ": not started (the export answered false)" : ": not started (the binding refused " + o.Refused + ")"));
                 t.Check(!expect.Started, "the operation was expected to start");
                 return false;
             }
@@ -171,10 +191,10 @@ namespace Velmora.Demo
                 return false;
             }
             t.Check(o.OnHostThread, "the callback ran on the host thread");
-            // A cancelled screen's task does not carry the action's error code.
-            if (!o.Cancelled) t.Check(o.HResult == expect.HResult, "callback HRESULT " + Transcript.HResultText(expect.HResult));
+            // A cancelled screen's task does not carry the action's error code; any other cancelled task had S_OK and no result.
+            if (!(screen && o.Cancelled)) t.Check(o.HResult == expect.HResult, "callback HRESULT " + Transcript.HResultText(expect.HResult));
             if (expect.NullResult.HasValue)
-                t.Check(!(o.Result is VelmoraHandle) == expect.NullResult.Value,
+                t.Check((o.Result == null) == expect.NullResult.Value,
                         expect.NullResult.Value ? "no result in the callback" : "a result in the callback");
             return true;
         }
@@ -209,19 +229,27 @@ namespace Velmora.Demo
         private void Browse(BrowseStep b)
         {
             t.Step("catalog");
-            Outcome o = Start(() => CatalogService.BrowseCatalogAsync(w.UserId, b.ParentId, (MediaItemType)b.ParentMediaType,
-                                                                      (MediaItemType)b.ChildMediaType, (CatalogSortOrder)b.SortOrder, b.Skip, b.Max));
             string what = "browse \"" + b.ParentId + "\"";
-            if (!Finish(b.Expect, o, what) || !Usable(o, what)) return;
-            using (var result = (BrowseCatalogResult)o.Result)
+            BrowseCatalogResult result = Browse(b, what);
+            if (result == null) return;
+            foreach (CatalogItem item in result.Items)
+                t.Detail(Transcript.Pad(item.Name, 36) + Transcript.Pad(item.MediaItemType.ToString(), 16) + item.ProductId);
+        }
+
+        // Browses as the step says and prints the count; null when there is no result to read.
+        private BrowseCatalogResult Browse(BrowseStep b, string what)
+        {
+            Outcome o = Start(() => CatalogService.BrowseCatalogAsync(w.UserId, new BrowseCatalogRequest(b.ParentId, b.ParentMediaType)
             {
-                t.Line(what + ": " + Number(result.Count) + " of " + Number(result.TotalCount) + " items" + Mark(o.OnHostThread));
-                for (int i = 0; i < result.Count; i++)
-                {
-                    using (CatalogItem item = result[i])
-                        t.Detail(Transcript.Pad(item.Name, 36) + Transcript.Pad(item.MediaItemType.ToString(), 16) + item.ProductId);
-                }
-            }
+                ChildMediaType = b.ChildMediaType,
+                SortOrder = b.SortOrder,
+                SkipItems = b.Skip,
+                MaxItems = b.Max,
+            }));
+            if (!Finish(b.Expect, o, what) || !Usable(o, what)) return null;
+            var result = (BrowseCatalogResult)o.Result;
+            t.Line(what + ": " + Number(result.Items.Count) + " of " + Number(result.TotalCount) + " items" + Mark(o.OnHostThread));
+            return result;
         }
 
         // Reads the details of the given products; calls each for every details record.
@@ -229,14 +257,9 @@ namespace Velmora.Demo
         {
             Outcome o = Start(() => CatalogService.GetCatalogItemDetailsAsync(w.UserId, ids));
             if (!Finish(expect, o, what) || !Usable(o, what)) return false;
-            using (var list = (CatalogItemDetailsList)o.Result)
-            {
-                if (print) t.Line(what + ": " + Number(list.Count) + " products" + Mark(o.OnHostThread));
-                for (int i = 0; i < list.Count; i++)
-                {
-                    using (CatalogItemDetails details = list[i]) each(details);
-                }
-            }
+            var list = (IReadOnlyList<CatalogItemDetails>)o.Result;
+            if (print) t.Line(what + ": " + Number(list.Count) + " products" + Mark(o.OnHostThread));
+            foreach (CatalogItemDetails details in list) each(details);
             return true;
         }
 
@@ -246,47 +269,40 @@ namespace Velmora.Demo
             WithDetails(s.ProductIds, s.Expect, d =>
             {
                 string line = Transcript.Pad(d.Name, 36);
-                using (CatalogItemAvailabilityList availabilities = d.Availabilities)
+                if (d.Availabilities.Count > 0)
                 {
-                    if (availabilities.Count > 0)
-                    {
-                        using (CatalogItemAvailability a = availabilities[0])
-                            line += Transcript.Pad(a.DisplayPrice, 10) + a.Price.ToString("F2", CultureInfo.InvariantCulture) + " " + a.CurrencyCode;
-                    }
+                    CatalogItemAvailability a = d.Availabilities[0];
+                    line += Transcript.Pad(a.DisplayPrice, 10) + a.Price.ToString("F2", CultureInfo.InvariantCulture) + " " + a.CurrencyCode;
                 }
                 t.Detail(line);
-                using (CatalogItemDetailsImageList images = d.Images)
+                if (d.Images.Count > 0)
                 {
-                    if (images.Count > 0)
-                    {
-                        using (CatalogItemImage image = images[0])
-                            t.Detail("  image: " + image.Purpose + " " + Number(image.Width) + "x" + Number(image.Height) + " " + image.ResizeUrl);
-                    }
+                    CatalogItemImage image = d.Images[0];
+                    t.Detail("  image: " + image.Purpose + " " + Number(image.Width) + "x" + Number(image.Height) + " " + image.ResizeUrl);
                 }
             }, "details of " + Number(s.ProductIds.Count) + " ids");
         }
 
         // Queries the inventory; calls each for every item. False when there is no list.
-        private bool WithInventory(int mediaItemType, StepExpectation expect, Action<InventoryItem> each, string what, bool print = true)
+        private bool WithInventory(MediaItemType mediaItemType, StepExpectation expect, Action<InventoryItem> each, string what, bool print = true)
         {
-            Outcome o = Start(() => InventoryService.GetInventoryItemsAsync(w.UserId, (MediaItemType)mediaItemType));
+            Outcome o = Start(() => InventoryService.GetInventoryItemsAsync(w.UserId, mediaItemType));
             if (!Finish(expect, o, what) || !Usable(o, what)) return false;
-            using (var result = (InventoryItemsResult)o.Result)
-            using (InventoryItemList items = result.Items)
-            {
-                if (print) t.Line(what + ": " + Number(items.Count) + " items" + Mark(o.OnHostThread));
-                for (int i = 0; i < items.Count; i++)
-                {
-                    using (InventoryItem item = items[i]) each(item);
-                }
-            }
+            IReadOnlyList<InventoryItem> items = ((InventoryItemsResult)o.Result).Items;
+            if (print) t.Line(what + ": " + Number(items.Count) + " items" + Mark(o.OnHostThread));
+            foreach (InventoryItem item in items) each(item);
             return true;
         }
 
         private static string ItemLine(InventoryItem item)
         {
-            string line = Transcript.Pad(item.ProductId, 16) + Transcript.Pad(item.MediaItemType.ToString(), 16) + item.InventoryItemState;
-            if (!string.IsNullOrEmpty(item.ConsumableUrl)) line += ", balance " + Number(item.ConsumableBalance);
+            return ItemLine(item.ProductId, item.MediaItemType, item.InventoryItemState, item.ConsumableUrl, item.ConsumableBalance);
+        }
+
+        private static string ItemLine(string productId, MediaItemType type, InventoryItemState state, string consumableUrl, uint balance)
+        {
+            string line = Transcript.Pad(productId, 16) + Transcript.Pad(type.ToString(), 16) + state;
+            if (!string.IsNullOrEmpty(consumableUrl)) line += ", balance " + Number(balance);
             return line;
         }
 
@@ -303,13 +319,8 @@ namespace Velmora.Demo
             string offer = "";
             WithDetails(new[] { s.ProductId }, new StepExpectation(), d =>
             {
-                using (CatalogItemAvailabilityList availabilities = d.Availabilities)
-                {
-                    for (int i = 0; i < availabilities.Count && offer.Length == 0; i++)
-                    {
-                        using (CatalogItemAvailability a = availabilities[i]) offer = a.SignedOffer ?? "";
-                    }
-                }
+                foreach (CatalogItemAvailability a in d.Availabilities)
+                    if (offer.Length == 0) offer = a.SignedOffer;
             }, "offer of \"" + s.ProductId + "\"", false);
             t.Line("buying \"" + s.ProductId + "\" with its signed offer");
 
@@ -318,7 +329,6 @@ namespace Velmora.Demo
             bool purchaseOnHostThread = false;
             Action<ProductPurchasedEventArgs> onPurchase = args =>
             {
-                // The arguments live while the handlers run: read what is needed now.
                 receipt = args.Receipt;
                 purchaseOnHostThread = IsHostThread;
                 purchased.TrySetResult(true);
@@ -327,7 +337,7 @@ namespace Velmora.Demo
             try
             {
                 Outcome screen = Start(() => Store.ShowPurchaseAsync(w.UserId, offer));
-                if (!Finish(s.Expect, screen, "purchase screen")) return;
+                if (!Finish(s.Expect, screen, "purchase screen", screen: true)) return;
                 // The task answers the screen's status: it completes (1), is cancelled (2) or fails (3).
                 uint status = screen.Cancelled ? 2u : screen.HResult != 0 ? 3u : 1u;
                 string error = screen.Cancelled ? "not carried by a cancelled task" : Transcript.HResultText(screen.HResult);
@@ -342,7 +352,7 @@ namespace Velmora.Demo
                     t.Detail(receipt);
                 }
                 bool owned = false;
-                WithInventory((int)MediaItemType.All, new StepExpectation(), item => owned |= item.ProductId == s.ProductId, "inventory", false);
+                WithInventory(MediaItemType.All, new StepExpectation(), item => owned |= item.ProductId == s.ProductId, "inventory", false);
                 t.Line(owned ? "the inventory now holds \"" + s.ProductId + "\"" : "the product is not in the inventory");
                 t.Check(owned, "the purchased product in the inventory");
             }
@@ -353,50 +363,53 @@ namespace Velmora.Demo
             }
         }
 
+        // The platform consumes its own item object. InventoryService.ConsumeInventoryItemAsync finds it
+        // again with a second query and completes its task after an await on a thread-pool thread, not
+        // where the host delivered; so this step keeps the query's platform objects (Velmora.Interop) and
+        // consumes the item as the platform gave it: one operation, delivered on the host thread.
         private void Consume(ConsumeStep s)
         {
             t.Step("consume");
-            Outcome inventory = Start(() => InventoryService.GetInventoryItemsAsync(w.UserId, MediaItemType.All));
+            Outcome inventory = Start(() => NativeInventoryService.GetInventoryItemsAsync(w.UserId, MediaItemType.All));
             if (!inventory.Completed || inventory.Result == null)
             {
                 t.Check(false, "the inventory to find the consumable in");
                 return;
             }
-            InventoryItem found = null;
-            using (var result = (InventoryItemsResult)inventory.Result)
-            using (InventoryItemList items = result.Items)
+            using (var result = (InventoryItemsResultHandle)inventory.Result)
+            using (InventoryItemListHandle items = result.Items)
             {
-                for (int i = 0; i < items.Count && found == null; i++)
+                InventoryItemHandle found = null;
+                foreach (InventoryItemHandle item in items)
                 {
-                    InventoryItem item = items[i];
-                    if (item.ProductId == s.ProductId)
+                    if (found == null && item.ProductId == s.ProductId) found = item;
+                    else item.Dispose();
+                }
+                t.Check(found != null, "the consumable in the inventory");
+                if (found == null) return;
+                using (found)
+                {
+                    t.Line("before: " + ItemLine(found.ProductId, found.MediaItemType, found.InventoryItemState, found.ConsumableUrl, found.ConsumableBalance));
+                    Outcome o = Start(() => NativeInventoryService.ConsumeInventoryItemAsync(w.UserId, found, s.Quantity, s.TransactionId));
+                    string what = "consume " + Number(s.Quantity);
+                    if (!Finish(s.Expect, o, what) || !Usable(o, what)) return;
+                    using (var consumed = (ConsumeInventoryItemResultHandle)o.Result)
                     {
-                        found = item;
-                        t.Line("before: " + ItemLine(item));
-                    }
-                    else
-                    {
-                        item.Dispose();
+                        t.Line(what + ": balance now " + Number(consumed.ConsumableBalance) + ", transaction \"" + consumed.TransactionId + "\"" +
+                               Mark(o.OnHostThread));
                     }
                 }
-            }
-            t.Check(found != null, "the consumable in the inventory");
-            if (found == null) return;
-
-            Outcome o;
-            using (found) o = Start(() => InventoryService.ConsumeInventoryItemAsync(w.UserId, found, s.Quantity, s.TransactionId));
-            string what = "consume " + Number(s.Quantity);
-            if (!Finish(s.Expect, o, what) || !Usable(o, what)) return;
-            using (var consumed = (ConsumeInventoryItemResult)o.Result)
-            {
-                t.Line(what + ": balance now " + Number(consumed.ConsumableBalance) + ", transaction \"" + consumed.TransactionId + "\"" +
-                       Mark(o.OnHostThread));
             }
         }
 
         private void Privilege(PrivilegeStep s)
         {
             t.Step("privilege");
+            CheckPrivilege(s);
+        }
+
+        private void CheckPrivilege(PrivilegeStep s)
+        {
             Outcome o = Start(() => Store.CheckPrivilegeAsync(w.UserId, s.PrivilegeId, s.AttemptResolution, ""));
             string what = "privilege " + Number(s.PrivilegeId);
             if (!Finish(s.Expect, o, what)) return;
@@ -412,7 +425,7 @@ namespace Velmora.Demo
                 if ((value & (uint)flag) != 0) names.Append(names.Length == 0 ? "" : "|").Append(flag);
             }
             t.Line(what + ": result " + Number(value) + " (" + (names.Length == 0 ? "NoIssue" : names.ToString()) + ")" + Mark(o.OnHostThread));
-            t.Check(value == s.ExpectedResult, "privilege result " + Number(s.ExpectedResult));
+            t.Check(value == (uint)s.ExpectedResult, "privilege result " + Number((uint)s.ExpectedResult));
         }
 
         private void Packages(DlcStep s)
@@ -433,7 +446,7 @@ namespace Velmora.Demo
                 detailsCalls++;
                 detailsOnHostThread = IsHostThread;
                 detailsLine = "details notification: operation " + Number((int)args.OperationType) + ", " + args.PackageFullName;
-                contentIdLine = "content id " + args.ContentId.ToString("B").ToUpperInvariant();
+                contentIdLine = "content id {" + args.ContentId.ToUpperInvariant() + "}";
                 if (plainCalls > 0) both.TrySetResult(true);
             };
             DownloadableContent.InstallCompleted += onInstall;
@@ -459,66 +472,52 @@ namespace Velmora.Demo
             }
         }
 
-        private void ListPackages(int filter)
+        private void ListPackages(DownloadableContentPackageFilter filter, bool print = true)
         {
-            using (DownloadableContentPackageList list = DownloadableContent.FindPackages((DownloadableContentPackageFilter)filter))
-            {
-                t.Line(Number(list.Count) + " packages installed (filter " + Number(filter) + ")");
-                for (int i = 0; i < list.Count; i++)
-                {
-                    using (DownloadableContentPackage package = list[i])
-                        t.Detail(Transcript.Pad(package.DisplayName, 36) + package.PackageFullName + " v" + package.Version);
-                }
-            }
+            IReadOnlyList<DownloadableContentPackage> list = DownloadableContent.FindPackages(filter);
+            t.Line(Number(list.Count) + " packages installed (filter " + Number((int)filter) + ")");
+            if (!print) return;
+            foreach (DownloadableContentPackage package in list)
+                t.Detail(Transcript.Pad(package.DisplayName, 36) + package.PackageFullName + " v" + package.Version);
         }
 
-        private void MountAndRead(int filter, string fullName, string file)
+        private void MountAndRead(DownloadableContentPackageFilter filter, string fullName, string file)
         {
             DownloadableContentPackage package = null;
-            using (DownloadableContentPackageList list = DownloadableContent.FindPackages((DownloadableContentPackageFilter)filter))
-            {
-                for (int i = 0; i < list.Count && package == null; i++)
-                {
-                    DownloadableContentPackage p = list[i];
-                    if (p.PackageFullName == fullName) package = p;
-                    else p.Dispose();
-                }
-            }
+            foreach (DownloadableContentPackage p in DownloadableContent.FindPackages(filter))
+                if (package == null && p.PackageFullName == fullName) package = p;
             t.Check(package != null, "the installed package in the list");
             if (package == null) return;
-            using (package)
+            DownloadableContentPackage mounted;
+            try
             {
-                string path;
+                mounted = DownloadableContent.Mount(package);
+            }
+            catch (VelmoraException)
+            {
+                t.Line("mount refused");
+                t.Check(false, "the package mounted");
+                return;
+            }
+            t.Line("mounted at " + Shown(mounted.MountPath));
+            if (!string.IsNullOrEmpty(file))
+            {
+                string first = null;
                 try
                 {
-                    path = package.Mount();
+                    using (var reader = new StreamReader(Path.Combine(mounted.MountPath, file), new UTF8Encoding(false))) first = reader.ReadLine();
                 }
-                catch (VelmoraException)
+                catch (IOException)
                 {
-                    t.Line("mount refused");
-                    t.Check(false, "the package mounted");
-                    return;
                 }
-                t.Line("mounted at " + Shown(path));
-                if (!string.IsNullOrEmpty(file))
+                catch (UnauthorizedAccessException)
                 {
-                    string first = null;
-                    try
-                    {
-                        using (var reader = new StreamReader(Path.Combine(path, file), new UTF8Encoding(false))) first = reader.ReadLine();
-                    }
-                    catch (IOException)
-                    {
-                    }
-                    catch (UnauthorizedAccessException)
-                    {
-                    }
-                    t.Detail(file + ": \"" + first + "\"");
-                    t.Check(first != null, "the package's file readable");
                 }
-                package.Unmount();
-                t.Line("unmounted; mounted now: " + (package.IsMounted ? "yes" : "no"));
+                t.Detail(file + ": \"" + first + "\"");
+                t.Check(first != null, "the package's file readable");
             }
+            DownloadableContentPackage unmounted = DownloadableContent.Unmount(mounted);
+            t.Line("unmounted; mounted now: " + (unmounted.IsMounted ? "yes" : "no"));
         }
 
         // A mount folder as the transcript shows it: the same on every run, so the temporary

@@ -3,14 +3,17 @@ using System.Globalization;
 using System.IO;
 using System.Text;
 using System.Threading;
+using Velmora.Testing;
 
 namespace Velmora.Demo
 {
     /// <summary>
-    /// The managed demo: the walkthrough of velmora-demo through the binding's API, on one reference
-    /// host, on the scenario next to the program or a scenario file. Exit status 0 when every step
-    /// behaved as the scenario says and nothing leaked, 1 when something did not, 2 when the scenario
-    /// does not load (or the plugin does not) or the arguments are wrong.
+    /// The managed demo: the walkthrough of velmora-demo through the binding's API, on a reference
+    /// host, on the scenario next to the program or a scenario file; then, as an editor that stops and
+    /// starts the game does, the host is disposed and a second one plays a short round in the same
+    /// process. Exit status 0 when every step behaved as the scenario says and nothing leaked, 1 when
+    /// something did not, 2 when the scenario does not load (or the plugin does not) or the arguments
+    /// are wrong.
     /// </summary>
     internal static class Program
     {
@@ -85,6 +88,7 @@ namespace Velmora.Demo
 
             var transcript = new Transcript(stdout);
             long[] baseline;
+            LeftoverHandlers leftover = null;
             transcript.Title("Velmora managed demo: scenario " + (scenarioFile == null ? "default (" + DefaultScenario + ")" : scenarioFile));
             using (var host = new VelmoraHost())
             {
@@ -103,6 +107,7 @@ namespace Velmora.Demo
                 if (walkthrough != null)
                 {
                     new Demo(host, walkthrough, transcript).Run();
+                    leftover = LeftoverHandlers.Subscribe();
                 }
                 else
                 {
@@ -111,6 +116,19 @@ namespace Velmora.Demo
                 Emulator.WaitIdle();
                 while (host.Pump() > 0) { }
                 Emulator.Reset();
+            }
+            if (walkthrough != null)
+            {
+                // The plugin stays loaded; a new host re-attaches to it, as after an editor's stop and play.
+                using (var host = new VelmoraHost())
+                {
+                    host.LoadPlugin();
+                    Emulator.LoadScenarioFile(path);
+                    new Demo(host, walkthrough, transcript).Restart(leftover);
+                    Emulator.WaitIdle();
+                    while (host.Pump() > 0) { }
+                    Emulator.Reset();
+                }
             }
             Emulator.WaitIdle();
             long objects = Emulator.LiveObjects - baseline[0], strings = Emulator.LiveStrings - baseline[1];
