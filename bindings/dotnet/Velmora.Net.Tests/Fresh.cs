@@ -19,15 +19,22 @@ namespace Velmora.Tests
         private readonly long objects;
         private readonly long strings;
 
-        public Fresh(string scenario = null)
+        public Fresh()
         {
             Host = new VelmoraHost();
-            Host.LoadPlugin();
-            SubscribeOnce();
-            if (scenario == null) Emulator.LoadDefaultScenario();
-            else Emulator.LoadScenarioFile(System.IO.Path.Combine(Emulator.ScenariosDirectory, scenario));
-            Emulator.SetDefaultDelay(TimeSpan.Zero);
-            Settle();
+            try
+            {
+                Host.LoadPlugin();
+                SubscribeOnce();
+                Emulator.LoadDefaultScenario();
+                Emulator.SetDefaultDelay(TimeSpan.Zero);
+                Settle();
+            }
+            catch
+            {
+                Host.Dispose();  // the next test makes a host of its own
+                throw;
+            }
             while (Reports.TryDequeue(out _)) { }
             objects = Emulator.LiveObjects;
             strings = Emulator.LiveStrings;

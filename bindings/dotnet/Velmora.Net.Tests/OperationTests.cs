@@ -136,6 +136,37 @@ namespace Velmora.Tests
             return Assert.IsType<VelmoraException>(e ?? Record.Exception(() => host.Run(task)));
         }
 
+        /// <summary>Every task completes on the thread that pumps the host, the two-step item operations included.</summary>
+        [Theory]
+        [MemberData(nameof(Exports))]
+        public void CompletesOnThePumpingThread(Row row)
+        {
+            using (var fresh = new Fresh())
+            {
+                Task task = row.Start(fresh.Host, User);
+                var witness = new CompletingThread();
+                Task seen = task.ContinueWith(_ => { }, System.Threading.CancellationToken.None, TaskContinuationOptions.None, witness);
+                fresh.Host.Run(task);
+                Assert.Equal(Environment.CurrentManagedThreadId, witness.Thread);
+            }
+        }
+
+        /// <summary>A continuation is queued to its scheduler by the thread that completes the task: this one notes which.</summary>
+        private sealed class CompletingThread : TaskScheduler
+        {
+            public int Thread { get; private set; }
+
+            protected override void QueueTask(Task task)
+            {
+                Thread = Environment.CurrentManagedThreadId;
+                TryExecuteTask(task);
+            }
+
+            protected override bool TryExecuteTaskInline(Task task, bool taskWasPreviouslyQueued) => false;
+
+            protected override IEnumerable<Task> GetScheduledTasks() => new Task[0];
+        }
+
         [Fact]
         public void ContinuationsNeverRunInsideTheNativeCallback()
         {

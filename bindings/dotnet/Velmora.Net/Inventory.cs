@@ -59,7 +59,8 @@ namespace Velmora
         public static Task<InventoryItem> GetInventoryItemAsync(uint userId, InventoryItem item)
         {
             if (item == null) throw new ArgumentNullException(nameof(item));
-            return WithPlatformItem(userId, item, native => NativeInventoryService.GetItem(userId, native, InventoryItem.Take));
+            return WithPlatformItem(userId, item, (native, key) => InventoryService_GetInventoryItemAsync(userId, native, Operations.ObjectCallback, key),
+                                    InventoryItem.Take, Disposers.InventoryItem, nameof(InventoryService_GetInventoryItemAsync));
         }
 
         /// <summary>
@@ -74,30 +75,116 @@ namespace Velmora
         {
             if (item == null) throw new ArgumentNullException(nameof(item));
             if (transactionId == null) throw new ArgumentNullException(nameof(transactionId), "a consumption needs a transaction id: a new GUID text, such as Guid.NewGuid().ToString()");
-            return WithPlatformItem(userId, item, native => NativeInventoryService.Consume(userId, native, quantity, transactionId, ConsumeInventoryItemResult.Take));
+            return WithPlatformItem(userId, item, (native, key) => InventoryService_ConsumeInventoryItemAsync(userId, native, quantity, transactionId, Operations.ObjectCallback, key),
+                                    ConsumeInventoryItemResult.Take, Disposers.ConsumeInventoryItemResult, nameof(InventoryService_ConsumeInventoryItemAsync));
         }
 
-        // Starts the lookup query at once, so a refused start raises here; the rest follows its delivery.
-        private static Task<T> WithPlatformItem<T>(uint userId, InventoryItem item, Func<InventoryItemHandle, Task<T>> start)
+        // The lookup query starts now, so a refused start raises here; the operation itself starts when
+        // the host delivers the lookup, and completes the task when the host delivers it in turn.
+        private static Task<T> WithPlatformItem<T>(uint userId, InventoryItem item, Func<IntPtr, IntPtr, bool> start, Func<IntPtr, T> take, Records.DisposeExport dispose, string export) where T : class
         {
-            Task<InventoryItemsResultHandle> owned = NativeInventoryService.GetItems(userId, item.MediaItemType, InventoryItemsResultHandle.Wrap);
-            return Found(owned, userId, item, start);
+            var lookup = new ItemLookup<T>(userId, item, start, take, dispose, export);
+            return Operations.Start(lookup, lookup.Task, userId, key => InventoryService_GetInventoryItemsAsync(userId, (int)item.MediaItemType, Operations.ObjectCallback, key), nameof(InventoryService_GetInventoryItemsAsync));
         }
 
-        private static async Task<T> Found<T>(Task<InventoryItemsResultHandle> owned, uint userId, InventoryItem item, Func<InventoryItemHandle, Task<T>> start)
+        /// <summary>The first step of an operation on an item: the user's items, in which the platform's own item object is found.</summary>
+        private sealed class ItemLookup<T> : Operation where T : class
         {
-            using (InventoryItemsResultHandle result = await owned.ConfigureAwait(false))
-            using (InventoryItemListHandle items = result.Items)
+            private readonly TaskCompletionSource<T> completion = new TaskCompletionSource<T>(TaskCreationOptions.RunContinuationsAsynchronously);
+            private readonly uint userId;
+            private readonly InventoryItem item;
+            private readonly Func<IntPtr, IntPtr, bool> start;
+            private readonly Func<IntPtr, T> take;
+            private readonly Records.DisposeExport dispose;
+            private readonly string export;
+
+            internal ItemLookup(uint userId, InventoryItem item, Func<IntPtr, IntPtr, bool> start, Func<IntPtr, T> take, Records.DisposeExport dispose, string export)
+                : base(nameof(InventoryService_GetInventoryItemsAsync))
             {
-                for (int i = 0; i < items.Count; i++)
+                this.userId = userId;
+                this.item = item;
+                this.start = start;
+                this.take = take;
+                this.dispose = dispose;
+                this.export = export;
+            }
+
+            internal Task<T> Task => completion.Task;
+
+            protected override void Cancel() => completion.TrySetCanceled();
+
+            protected override void Release(IntPtr result)
+            {
+                if (result != IntPtr.Zero) Disposers.InventoryItemsResult(result);
+            }
+
+            protected override void CompleteObject(int hr, IntPtr result)
+            {
+                if (hr < 0 || result == IntPtr.Zero)
                 {
-                    using (InventoryItemHandle candidate = items[i])
-                        if (candidate.ProductId == item.ProductId) return await start(candidate).ConfigureAwait(false);
+                    Release(result);
+                    if (hr < 0) completion.TrySetException(Failure(hr));
+                    else completion.TrySetCanceled();
+                    return;
+                }
+                IntPtr found = IntPtr.Zero;
+                try
+                {
+                    try
+                    {
+                        found = Find(result);
+                    }
+                    finally
+                    {
+                        Disposers.InventoryItemsResult(result);
+                    }
+                    if (found == IntPtr.Zero)
+                        throw new VelmoraException("user " + userId + " owns no item of product " + item.ProductId + " (" + item.MediaItemType + ") any more: query the inventory again", HResults.NotFound, null);
+                    var step = new ObjectOperation<T>(completion, take, dispose, export);
+                    IntPtr native = found;
+                    Operations.Start(step, step.Task, userId, key => start(native, key), export);
+                }
+                catch (Exception e) when (e is VelmoraException || e is InvalidOperationException)
+                {
+                    completion.TrySetException(e);
+                }
+                finally
+                {
+                    if (found != IntPtr.Zero) Disposers.InventoryItem(found);
                 }
             }
-            throw new VelmoraException(
-                "user " + userId + " owns no item of product " + item.ProductId + " (" + item.MediaItemType + ") any more: query the inventory again",
-                HResults.NotFound, null);
+
+            // The item of the same product, with a reference of its own; every other reference goes back.
+            private unsafe IntPtr Find(IntPtr result)
+            {
+                int hr;
+                const string Items = "InventoryItemsResult.Items";
+                IntPtr items = Records.Value(VelmoraChecked_InventoryItemsResult_Items(result, &hr), hr, Items);
+                if (items == IntPtr.Zero) return IntPtr.Zero;
+                try
+                {
+                    uint count = Records.Value(VelmoraChecked_InventoryItemsResult_Items_Length(items, &hr), hr, Items);
+                    for (uint i = 0; i < count; i++)
+                    {
+                        IntPtr candidate = Records.Value(VelmoraChecked_InventoryItemsResult_Items_GetAt(items, i, &hr), hr, Items);
+                        bool same = false;
+                        try
+                        {
+                            same = Records.Text(VelmoraChecked_InventoryItem_ProductId(candidate, &hr), hr, "InventoryItem.ProductId") == item.ProductId;
+                        }
+                        finally
+                        {
+                            if (!same) Disposers.InventoryItem(candidate);
+                        }
+                        if (same) return candidate;
+                    }
+                    return IntPtr.Zero;
+                }
+                finally
+                {
+                    Disposers.InventoryItemsResult_Items(items);
+                }
+            }
         }
     }
 

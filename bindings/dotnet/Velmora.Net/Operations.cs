@@ -182,12 +182,17 @@ namespace Velmora
     /// </summary>
     internal sealed class ObjectOperation<T> : Operation where T : class
     {
-        private readonly TaskCompletionSource<T> completion = new TaskCompletionSource<T>(TaskCreationOptions.RunContinuationsAsynchronously);
+        private readonly TaskCompletionSource<T> completion;
         private readonly Func<IntPtr, T> take;
         private readonly Records.DisposeExport dispose;
 
-        internal ObjectOperation(Func<IntPtr, T> take, Records.DisposeExport dispose, string export) : base(export)
+        internal ObjectOperation(Func<IntPtr, T> take, Records.DisposeExport dispose, string export)
+            : this(new TaskCompletionSource<T>(TaskCreationOptions.RunContinuationsAsynchronously), take, dispose, export) { }
+
+        /// <summary>The last step of an operation of several steps, completing the task the first one handed out.</summary>
+        internal ObjectOperation(TaskCompletionSource<T> completion, Func<IntPtr, T> take, Records.DisposeExport dispose, string export) : base(export)
         {
+            this.completion = completion;
             this.take = take;
             this.dispose = dispose;
         }
