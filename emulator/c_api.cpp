@@ -16,6 +16,7 @@
 #include "emulator/scenario.h"
 #include "emulator/scenario_formats.h"
 #include "emulator/store.h"
+#include "emulator/users.h"
 
 namespace {
 
@@ -74,25 +75,14 @@ void Quiet(Body body) noexcept {
     static_cast<void>(Guarded(body));
 }
 
-emu::Outcome::Kind OutcomeKind(int kind) {
-    switch (kind) {
-        case VELMORA_OUTCOME_COMPLETE:
-            return emu::Outcome::Kind::Complete;
-        case VELMORA_OUTCOME_COMPLETE_SYNCHRONOUSLY:
-            return emu::Outcome::Kind::CompleteSynchronously;
-        case VELMORA_OUTCOME_FAIL:
-            return emu::Outcome::Kind::Fail;
-        case VELMORA_OUTCOME_CANCEL:
-            return emu::Outcome::Kind::Cancel;
-        case VELMORA_OUTCOME_NULL_RESULT:
-            return emu::Outcome::Kind::NullResult;
-        case VELMORA_OUTCOME_FAIL_START:
-            return emu::Outcome::Kind::FailStart;
-        case VELMORA_OUTCOME_NULL_OPERATION:
-            return emu::Outcome::Kind::NullOperation;
-    }
-    Fail("unknown outcome kind " + std::to_string(kind) + "; expected 0 to 6");
-}
+// The C kinds are the C++ kinds' values, so a kind passes as it is and ScriptOutcome judges it.
+static_assert(int(emu::Outcome::Kind::Complete) == VELMORA_OUTCOME_COMPLETE);
+static_assert(int(emu::Outcome::Kind::CompleteSynchronously) == VELMORA_OUTCOME_COMPLETE_SYNCHRONOUSLY);
+static_assert(int(emu::Outcome::Kind::Fail) == VELMORA_OUTCOME_FAIL);
+static_assert(int(emu::Outcome::Kind::Cancel) == VELMORA_OUTCOME_CANCEL);
+static_assert(int(emu::Outcome::Kind::NullResult) == VELMORA_OUTCOME_NULL_RESULT);
+static_assert(int(emu::Outcome::Kind::FailStart) == VELMORA_OUTCOME_FAIL_START);
+static_assert(int(emu::Outcome::Kind::NullOperation) == VELMORA_OUTCOME_NULL_OPERATION);
 
 std::chrono::microseconds CheckedDelay(int64_t delayUs) {
     if (delayUs > kMaxDelayUs) Fail("a delay of " + std::to_string(delayUs) + " us is more than one hour");
@@ -167,7 +157,8 @@ int velmora_emulator_script_outcome(const char* call, int kind, int32_t hr, int6
         const std::string name = Required(call, "the call's name");
         if (name.empty()) Fail("the call's name is empty");
         emu::Outcome outcome;
-        outcome.kind = OutcomeKind(kind);
+        outcome.kind = emu::Outcome::Kind(kind);
+        if (auto problem = emu::OutcomeKindProblem(outcome.kind)) Fail(*problem);
         outcome.hr = hr;
         outcome.delay = delay_us < 0 ? std::chrono::microseconds{-1} : CheckedDelay(delay_us);
         if (times <= 0) Fail("an outcome for " + std::to_string(times) + " starts; give a count of 1 or more");
@@ -206,6 +197,17 @@ int velmora_emulator_complete_installation(const char* package_json, int32_t ope
 
 void velmora_emulator_wait_idle(void) {
     Quiet([] { emu::WaitIdle(); });
+}
+
+int32_t velmora_emulator_signed_in_users(uint32_t* ids, int32_t capacity) {
+    try {
+        const std::vector<uint32_t> signedIn = emu::SignedInUserIds();
+        for (size_t i = 0; ids && capacity > 0 && i < signedIn.size() && i < size_t(capacity); ++i)
+            ids[i] = signedIn[i];
+        return int32_t(signedIn.size());
+    } catch (...) {
+        return 0;  // out of memory; no exception may reach a C caller
+    }
 }
 
 int64_t velmora_emulator_live_objects(void) { return emu::LiveObjects(); }

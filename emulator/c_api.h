@@ -35,7 +35,10 @@ VELMORA_EMULATOR_API void velmora_emulator_set_reset_keeps_subscriptions(int kee
 VELMORA_EMULATOR_API void velmora_emulator_reset(void);
 
 /* Makes the named platform call ("IInventoryItem.get_ProductId") answer hr for the next `times`
- * calls (every call when times < 0). 0 for an empty name, hr 0 (S_OK) or times 0. */
+ * calls (every call when times < 0). 0 for an empty name, hr 0 (S_OK), times 0, or a call the
+ * emulator never makes, whose message names the closest known calls:
+ * unknown call "IInventoryService.GetInventoryItemAsyn"; did you mean
+ * "IInventoryService.GetInventoryItemAsync" or "IInventoryService.GetInventoryItemsAsync"? */
 VELMORA_EMULATOR_API int velmora_emulator_inject_fault(const char* call, int32_t hr, int32_t times);
 VELMORA_EMULATOR_API void velmora_emulator_clear_faults(void);
 
@@ -49,8 +52,9 @@ enum VelmoraEmulatorOutcome {
     VELMORA_OUTCOME_NULL_OPERATION = 6,         /* the starting call hands out no operation */
 };
 /* Scripts how the next `times` starts of the named call ("IInventoryService.GetInventoryItemAsync")
- * end; delay_us < 0: the default delay. 0 for an unknown outcome kind, a non-positive times or a
- * delay over one hour. */
+ * end; delay_us < 0: the default delay. 0 for a call that is unknown or starts no asynchronous
+ * operation (the message names the closest calls that do), an unknown outcome kind (the message
+ * names the kinds), a non-positive times or a delay over one hour. */
 VELMORA_EMULATOR_API int velmora_emulator_script_outcome(const char* call, int kind, int32_t hr, int64_t delay_us,
                                                          int32_t times);
 VELMORA_EMULATOR_API void velmora_emulator_clear_scripts(void);
@@ -70,6 +74,10 @@ VELMORA_EMULATOR_API int velmora_emulator_raise_purchase(uint32_t user_id, const
 VELMORA_EMULATOR_API int velmora_emulator_complete_installation(const char* package_json, int32_t operation);
 /* Waits until no emulated work (operation, notification, installation) is pending. */
 VELMORA_EMULATOR_API void velmora_emulator_wait_idle(void);
+
+/* How many users are signed in now; the first `capacity` of their ids, in the order they signed
+ * in, are copied to `ids`. A null `ids` or a capacity of 0 only counts. */
+VELMORA_EMULATOR_API int32_t velmora_emulator_signed_in_users(uint32_t* ids, int32_t capacity);
 
 /* Emulator objects and platform strings alive now. */
 VELMORA_EMULATOR_API int64_t velmora_emulator_live_objects(void);

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 
 namespace velmora::emu {
 namespace {
@@ -14,22 +15,29 @@ std::mutex& ClassMutex() {
     static std::mutex m;
     return m;
 }
-std::map<std::u16string, FactoryFunction, std::less<>>& Classes() {
-    static std::map<std::u16string, FactoryFunction, std::less<>> classes;
+struct Registered {
+    FactoryFunction factory;
+    // "RoGetActivationFactory:<class>", found once at registration; kKnownCalls names every class a
+    // test finds in ActivatableClasses().
+    std::optional<CallName> missingFactory;
+};
+std::map<std::u16string, Registered, std::less<>>& Classes() {
+    static std::map<std::u16string, Registered, std::less<>> classes;
     return classes;
 }
 
 }  // namespace
 
 void RegisterActivatableClass(std::u16string_view runtimeClass, FactoryFunction factory) {
+    const auto missingFactory = CallName::Find("RoGetActivationFactory:" + ToUtf8(runtimeClass));
     std::lock_guard lock(ClassMutex());
-    Classes()[std::u16string(runtimeClass)] = factory;
+    Classes()[std::u16string(runtimeClass)] = Registered{factory, missingFactory};
 }
 
 std::vector<std::u16string> ActivatableClasses() {
     std::lock_guard lock(ClassMutex());
     std::vector<std::u16string> names;
-    for (const auto& [name, factory] : Classes()) names.push_back(name);
+    for (const auto& [name, registered] : Classes()) names.push_back(name);
     return names;
 }
 
@@ -41,13 +49,15 @@ HRESULT DllGetActivationFactory(HSTRING activatableClassId, IActivationFactory**
     if (!factory) return E_POINTER;
     *factory = nullptr;
     const std::u16string name = ToU16(activatableClassId);
-    if (HRESULT hr = TakeFault("RoGetActivationFactory:" + ToUtf8(name))) return hr;
-    FactoryFunction make = nullptr;
+    std::optional<Registered> found;
     {
         std::lock_guard lock(ClassMutex());
-        if (auto it = Classes().find(name); it != Classes().end()) make = it->second;
+        if (auto it = Classes().find(name); it != Classes().end()) found = it->second;
     }
-    return make ? make(factory) : REGDB_E_CLASSNOTREG;
+    if (!found) return REGDB_E_CLASSNOTREG;
+    if (found->missingFactory)
+        if (HRESULT hr = TakeFault(*found->missingFactory)) return hr;
+    return found->factory(factory);
 }
 
 // The services' state and worker threads live as long as the process.

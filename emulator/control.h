@@ -5,9 +5,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "emulator/known_calls.h"
 
 #if defined(_WIN32)
 #define EMU_API  // the emulator DLL exports every symbol (see emulator/CMakeLists.txt)
@@ -34,11 +37,13 @@ EMU_API std::vector<std::u16string> ActivatableClasses();
 // ---- Faults and scripted outcomes ----------------------------------------------------------------
 
 // Makes the named platform call answer `hr` instead of running: for the next `times` calls, or for
-// every call when times < 0. Names are "<Interface>.<member>" ("IInventoryItem.get_ProductId"),
-// "WindowsCreateString", "WindowsDuplicateString", or "RoGetActivationFactory:<runtime class>".
+// every call when times < 0 (0: none, which disarms the call). Names are those of kKnownCalls:
+// "<Interface>.<member>" ("IInventoryItem.get_ProductId"), "WindowsCreateString",
+// "WindowsDuplicateString", or "RoGetActivationFactory:<runtime class>". Any other name throws
+// std::invalid_argument with CallNameProblem's message, and nothing changes.
 EMU_API void InjectFault(std::string_view call, int32_t hr, int times = -1);
 // The injected failure for this call, or 0 (S_OK). Cheap when nothing is armed.
-EMU_API int32_t TakeFault(std::string_view call);
+EMU_API int32_t TakeFault(CallName call);
 EMU_API void ClearFaults();
 
 // How a started asynchronous call ends.
@@ -58,12 +63,28 @@ struct Outcome {
 
     bool operator==(const Outcome&) const = default;
 };
+// The kinds' names, in the order of their values (a scenario's "kind").
+inline constexpr std::string_view kOutcomeKindNames[] = {
+    "Complete", "CompleteSynchronously", "Fail", "Cancel", "NullResult", "FailStart", "NullOperation",
+};
+static_assert(std::size(kOutcomeKindNames) == size_t(Outcome::Kind::NullOperation) + 1);
+
 // Queues an outcome for the next `times` starts of the named call ("IInventoryService.GetInventoryItemAsync").
+// A name that is not a call of kKnownCalls starting an operation, or an outcome of no known kind,
+// throws std::invalid_argument with CallNameProblem's or OutcomeKindProblem's message, and nothing
+// changes.
 EMU_API void ScriptOutcome(std::string_view call, Outcome outcome, int times = 1);
 // The next scripted outcome of the call, or Complete with the default delay.
-EMU_API Outcome NextOutcome(std::string_view call);
+EMU_API Outcome NextOutcome(OperationName call);
 EMU_API void SetDefaultDelay(std::chrono::microseconds delay);
 EMU_API std::chrono::microseconds DefaultDelay();
 EMU_API void ClearScripts();
+
+// What is wrong with a call's name for a fault (`forOutcome` false) or a scripted outcome (true), or
+// nothing: 'unknown call "IInventoryService.GetInventoryItemAsyn"; did you mean
+// "IInventoryService.GetInventoryItemAsync" or "IInventoryService.GetInventoryItemsAsync"?'
+EMU_API std::optional<std::string> CallNameProblem(std::string_view call, bool forOutcome);
+// 'unknown outcome kind 9; the kinds are Complete (0), ...', or nothing for a known kind.
+EMU_API std::optional<std::string> OutcomeKindProblem(Outcome::Kind kind);
 
 }  // namespace velmora::emu

@@ -195,7 +195,7 @@ private:
                               {int64_t(f.type), int64_t(f.state), int64_t(f.availability), int64_t(f.maxItems)});
     }
 
-    HRESULT StartQuery(std::string_view call, const ItemFilter& filter, bool allUsers, ItemsOperation** operation) {
+    HRESULT StartQuery(OperationName call, const ItemFilter& filter, bool allUsers, ItemsOperation** operation) {
         if (!operation) return E_POINTER;
         if (!ValidFilter(filter)) return E_INVALIDARG;
         const uint32_t user = userId_;

@@ -63,14 +63,14 @@ private:
 
 // Property getters: the fault check first, then the value; strings and objects are handed out
 // as duplicates and new references of what the record holds.
-HRESULT GiveText(std::string_view call, const HStringOwner& text, HSTRING* value) {
+HRESULT GiveText(CallName call, const HStringOwner& text, HSTRING* value) {
     if (HRESULT hr = TakeFault(call)) return hr;
     if (!value) return E_POINTER;
     return WindowsDuplicateString(text.Get(), value);
 }
 
 template <class T>
-HRESULT GiveValue(std::string_view call, const T& held, T* value) {
+HRESULT GiveValue(CallName call, const T& held, T* value) {
     if (HRESULT hr = TakeFault(call)) return hr;
     if (!value) return E_POINTER;
     *value = held;
@@ -78,16 +78,14 @@ HRESULT GiveValue(std::string_view call, const T& held, T* value) {
 }
 
 template <class I>
-HRESULT GiveObject(std::string_view call, const ComPtr<I>& held, I** value) {
+HRESULT GiveObject(CallName call, const ComPtr<I>& held, I** value) {
     if (HRESULT hr = TakeFault(call)) return hr;
     if (!value) return E_POINTER;
     *value = ComPtr<I>(held).Detach();
     return S_OK;
 }
 
-HRESULT GiveDate(std::string_view call, int64_t ticks, DateTime* value) {
-    return GiveValue(call, DateTime{ticks}, value);
-}
+HRESULT GiveDate(CallName call, int64_t ticks, DateTime* value) { return GiveValue(call, DateTime{ticks}, value); }
 
 struct UriParts {
     std::u16string_view scheme, host, path;
@@ -140,7 +138,7 @@ private:
         HRESULT status = S_OK;
     };
     // Most URIs are only ever read whole, so the parts are made on their first read.
-    HRESULT GivePart(std::string_view call, HStringOwner Parts::*part, HSTRING* value) {
+    HRESULT GivePart(CallName call, HStringOwner Parts::*part, HSTRING* value) {
         if (HRESULT hr = TakeFault(call)) return hr;
         if (!value) return E_POINTER;
         std::call_once(partsMade_, [this] {

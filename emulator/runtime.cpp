@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <deque>
 #include <queue>
+#include <stdexcept>
 #include <thread>
-#include <unordered_map>
+
+#include "emulator/closest_names.h"
 
 namespace velmora::emu {
 namespace {
@@ -31,16 +33,18 @@ thread_local size_t threadStripe = kNoStripe;
 
 // ---- faults and scripts
 
+constexpr size_t kCalls = std::size(kKnownCalls);
+
 struct Armed {
-    HRESULT hr;
-    int remaining;  // < 0: every call
+    HRESULT hr = S_OK;
+    int remaining = 0;  // < 0: every call; 0: not armed
 };
 std::mutex faultMutex;
-std::unordered_map<std::string, Armed> faults;
-std::atomic<int> faultCount{0};
+Armed faults[kCalls];            // by CallName::Index()
+std::atomic<int> faultCount{0};  // calls armed now, read without the lock
 
 std::mutex scriptMutex;
-std::unordered_map<std::string, std::deque<Outcome>> scripts;
+std::deque<Outcome> scripts[kCalls];    // by CallName::Index()
 std::atomic<int64_t> scriptedCount{0};  // outcomes queued in `scripts`, read without the lock
 std::atomic<int64_t> defaultDelayUs{0};
 
@@ -279,43 +283,66 @@ ObjectCounter::ObjectCounter() { liveObjects.Add(1); }
 ObjectCounter::~ObjectCounter() { liveObjects.Add(-1); }
 int64_t LiveObjects() { return liveObjects.Total(); }
 
-void InjectFault(std::string_view call, HRESULT hr, int times) {
-    std::lock_guard lock(faultMutex);
-    faults[std::string(call)] = Armed{hr, times};
-    faultCount = int(faults.size());
+std::optional<std::string> CallNameProblem(std::string_view call, bool forOutcome) {
+    const auto found = CallName::Find(call);
+    if (found && (!forOutcome || found->StartsOperation())) return std::nullopt;
+    std::vector<std::string_view> candidates;
+    for (const KnownCall& k : kKnownCalls)
+        if (!forOutcome || k.startsOperation) candidates.push_back(k.name);
+    const std::string named = "\"" + std::string(call) + "\"";
+    const std::string suggestion = "did you mean " + QuotedChoice(ClosestNames(call, candidates)) + "?";
+    if (found) return named + " starts no asynchronous operation, so no outcome can be scripted for it; " + suggestion;
+    return "unknown call " + named + "; " + suggestion;
 }
 
-HRESULT TakeFault(std::string_view call) {
+std::optional<std::string> OutcomeKindProblem(Outcome::Kind kind) {
+    if (size_t(kind) < std::size(kOutcomeKindNames)) return std::nullopt;
+    std::string kinds;
+    for (size_t i = 0; i < std::size(kOutcomeKindNames); ++i)
+        kinds += (i ? ", " : "") + std::string(kOutcomeKindNames[i]) + " (" + std::to_string(i) + ")";
+    return "unknown outcome kind " + std::to_string(int(kind)) + "; the kinds are " + kinds;
+}
+
+void InjectFault(std::string_view call, HRESULT hr, int times) {
+    if (auto problem = CallNameProblem(call, false)) throw std::invalid_argument(*problem);
+    std::lock_guard lock(faultMutex);
+    Armed& armed = faults[CallName::Find(call)->Index()];
+    if (armed.remaining == 0) ++faultCount;
+    armed = Armed{hr, times};
+    if (armed.remaining == 0) --faultCount;
+}
+
+HRESULT TakeFault(CallName call) {
     if (faultCount.load(std::memory_order_relaxed) == 0) return S_OK;
     std::lock_guard lock(faultMutex);
-    auto it = faults.find(std::string(call));
-    if (it == faults.end()) return S_OK;
-    const HRESULT hr = it->second.hr;
-    if (it->second.remaining > 0 && --it->second.remaining == 0) faults.erase(it);
-    faultCount = int(faults.size());
-    return hr;
+    Armed& armed = faults[call.Index()];
+    if (armed.remaining == 0) return S_OK;
+    if (armed.remaining > 0 && --armed.remaining == 0) --faultCount;
+    return armed.hr;
 }
 
 void ClearFaults() {
     std::lock_guard lock(faultMutex);
-    faults.clear();
+    for (Armed& armed : faults) armed = Armed{};
     faultCount = 0;
 }
 
 void ScriptOutcome(std::string_view call, Outcome outcome, int times) {
+    if (auto problem = CallNameProblem(call, true)) throw std::invalid_argument(*problem);
+    if (auto problem = OutcomeKindProblem(outcome.kind)) throw std::invalid_argument(*problem);
     std::lock_guard lock(scriptMutex);
-    auto& queue = scripts[std::string(call)];
+    auto& queue = scripts[CallName::Find(call)->Index()];
     for (int i = 0; i < times; ++i) queue.push_back(outcome);
     scriptedCount += std::max(times, 0);
 }
 
-Outcome NextOutcome(std::string_view call) {
+Outcome NextOutcome(OperationName call) {
     if (scriptedCount.load(std::memory_order_relaxed) == 0) return Outcome{};
     std::lock_guard lock(scriptMutex);
-    auto it = scripts.find(std::string(call));
-    if (it == scripts.end() || it->second.empty()) return Outcome{};
-    Outcome o = it->second.front();
-    it->second.pop_front();
+    auto& queue = scripts[call.Index()];
+    if (queue.empty()) return Outcome{};
+    Outcome o = queue.front();
+    queue.pop_front();
     --scriptedCount;
     return o;
 }
@@ -325,7 +352,7 @@ std::chrono::microseconds DefaultDelay() { return std::chrono::microseconds(defa
 
 void ClearScripts() {
     std::lock_guard lock(scriptMutex);
-    scripts.clear();
+    for (auto& queue : scripts) queue.clear();
     scriptedCount = 0;
 }
 
@@ -393,7 +420,7 @@ HRESULT ReadUInt32s(IVectorView<uint32_t>* view, std::vector<uint32_t>* out) {
     return S_OK;
 }
 
-HRESULT StartAction(std::string_view call, std::function<HRESULT()> work, IAsyncAction** action) {
+HRESULT StartAction(OperationName call, std::function<HRESULT()> work, IAsyncAction** action) {
     if (!action) return E_POINTER;
     *action = nullptr;
     const Outcome outcome = NextOutcome(call);

@@ -484,7 +484,7 @@ std::function<void()> InBlock(F work) {
 // when the operation completes (on a worker thread, or at once for synchronous completion) and
 // produces the result or a failure.
 template <class T, class Work>
-HRESULT StartOperation(std::string_view call, Work work, IAsyncOperation<T>** operation) {
+HRESULT StartOperation(OperationName call, Work work, IAsyncOperation<T>** operation) {
     if (!operation) return E_POINTER;
     *operation = nullptr;
     const Outcome outcome = NextOutcome(call);
@@ -520,6 +520,6 @@ HRESULT StartOperation(std::string_view call, Work work, IAsyncOperation<T>** op
 }
 
 // The same for an action; `work` answers the action's failure code, or S_OK.
-EMU_API HRESULT StartAction(std::string_view call, std::function<HRESULT()> work, IAsyncAction** action);
+EMU_API HRESULT StartAction(OperationName call, std::function<HRESULT()> work, IAsyncAction** action);
 
 }  // namespace velmora::emu

@@ -3,6 +3,7 @@
 // scenario parser, writer and comparer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -54,15 +55,11 @@ inline constexpr EnumName kPackageFilters[] = {
 inline constexpr EnumName kPrivilegeFlags[] = {
     {"NoIssue", 0}, {"PurchaseRequired", 1}, {"Aborted", 2}, {"Banned", 4}, {"Restricted", 8},
 };
-inline constexpr EnumName kOutcomeKinds[] = {
-    {"Complete", int64_t(Outcome::Kind::Complete)},
-    {"CompleteSynchronously", int64_t(Outcome::Kind::CompleteSynchronously)},
-    {"Fail", int64_t(Outcome::Kind::Fail)},
-    {"Cancel", int64_t(Outcome::Kind::Cancel)},
-    {"NullResult", int64_t(Outcome::Kind::NullResult)},
-    {"FailStart", int64_t(Outcome::Kind::FailStart)},
-    {"NullOperation", int64_t(Outcome::Kind::NullOperation)},
-};
+inline constexpr auto kOutcomeKinds = [] {
+    std::array<EnumName, std::size(kOutcomeKindNames)> kinds{};
+    for (size_t i = 0; i < kinds.size(); ++i) kinds[i] = {kOutcomeKindNames[i], int64_t(i)};
+    return kinds;
+}();
 
 std::optional<int64_t> ValueOf(EnumNames names, std::string_view name);
 std::optional<std::string_view> NameOf(EnumNames names, int64_t value);

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "emulator/closest_names.h"
 #include "emulator/scenario.h"
 #include "emulator/scenario_formats.h"
 
@@ -47,21 +48,6 @@ std::string Kind(const Json& v) {
         default:
             return "a number";
     }
-}
-
-size_t EditDistance(std::string_view a, std::string_view b) {
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            const size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
 }
 
 // A value in the document and where it is, with the typed reads a scenario needs. Every failed
@@ -197,7 +183,8 @@ public:
     int64_t Enum(EnumNames names, std::string_view type, bool anyNumber) const {
         if (value_->is_number()) {
             const int64_t v = Integer(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-            if (!anyNumber && !NameOf(names, v)) Fail(std::string(type) + " " + std::to_string(v) + " does not exist");
+            if (!anyNumber && !NameOf(names, v))
+                Fail(std::string(type) + " " + std::to_string(v) + " does not exist; expected " + NameList(names));
             return v;
         }
         Expect(value_->is_string(), "a " + std::string(type) + " name or number");
@@ -510,11 +497,18 @@ private:
         return true;
     }
 
+    // The name of a call the emulator makes (and, for an outcome, one that starts an operation).
+    static std::string Call(const Node& n, bool forOutcome) {
+        std::string call = n.Utf8();
+        if (call.empty()) n.Fail("must not be empty");
+        if (auto problem = CallNameProblem(call, forOutcome)) n.Fail(*problem);
+        return call;
+    }
+
     ScenarioFault Fault(const Node& n) {
         n.Object({"call", "hresult", "times"});
         ScenarioFault f;
-        f.call = n.Req("call").Utf8();
-        if (f.call.empty()) n.Req("call").Fail("must not be empty");
+        f.call = Call(n.Req("call"), false);
         const Node hresult = n.Req("hresult");
         f.hr = hresult.Hresult();
         if (f.hr == 0) hresult.Fail("a fault answers a code other than 0 (S_OK)");
@@ -528,8 +522,7 @@ private:
     ScenarioOutcome OutcomeOf(const Node& n) {
         n.Object({"call", "kind", "hresult", "times", "delayMs"});
         ScenarioOutcome o;
-        o.call = n.Req("call").Utf8();
-        if (o.call.empty()) n.Req("call").Fail("must not be empty");
+        o.call = Call(n.Req("call"), true);
         o.outcome.kind = Outcome::Kind(n.Req("kind").Enum(kOutcomeKinds, "outcome kind", false));
         if (auto v = n.Opt("hresult")) o.outcome.hr = v->Hresult();
         const bool failing = o.outcome.kind == Outcome::Kind::Fail || o.outcome.kind == Outcome::Kind::FailStart;

@@ -176,9 +176,9 @@ HRESULT UserIdOf(IUser* user, uint32_t* id) {
     return user->get_Id(id);
 }
 
-HRESULT StartScreen(ScreenRequest request, std::function<HRESULT()> work, IAsyncAction** action) {
+HRESULT StartScreen(OperationName call, ScreenRequest request, std::function<HRESULT()> work, IAsyncAction** action) {
     if (!action) return E_POINTER;
-    const std::string call = request.call;
+    request.call = call.Name();
     {
         std::lock_guard lock(State().mutex);
         State().screens.Record(std::move(request));
@@ -186,9 +186,9 @@ HRESULT StartScreen(ScreenRequest request, std::function<HRESULT()> work, IAsync
     return StartAction(call, std::move(work), action);
 }
 
-HRESULT StartCheck(PrivilegeRequest request, IAsyncOperation<PrivilegeCheckResult>** operation) {
+HRESULT StartCheck(OperationName call, PrivilegeRequest request, IAsyncOperation<PrivilegeCheckResult>** operation) {
     if (!operation) return E_POINTER;
-    const std::string call = request.call;
+    request.call = call.Name();
     const uint32_t userId = request.userId;
     const std::vector<uint32_t> ids = request.privilegeIds;
     const bool attemptResolution = request.attemptResolution != 0;
@@ -215,11 +215,10 @@ public:
     HRESULT ShowPurchaseAsync(IUser* user, HSTRING offer, IAsyncAction** action) override {
         if (HRESULT hr = TakeFault(kShowPurchase)) return hr;
         ScreenRequest r;
-        r.call = kShowPurchase;
         r.offer = ToU16(offer);
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
         return StartScreen(
-            r,
+            kShowPurchase, r,
             [userId = r.userId, offer = r.offer]() -> HRESULT {
                 const auto found = FindOffer(offer);
                 if (!found || !found->second.isPurchasable) return kOfferNotAvailable;
@@ -233,34 +232,31 @@ public:
     HRESULT ShowDetailsAsync(IUser* user, HSTRING productId, IAsyncAction** action) override {
         if (HRESULT hr = TakeFault(kShowDetails)) return hr;
         ScreenRequest r;
-        r.call = kShowDetails;
         r.productId = ToU16(productId);
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
         return StartScreen(
-            r, [] { return S_OK; }, action);
+            kShowDetails, r, [] { return S_OK; }, action);
     }
 
     HRESULT ShowMarketplaceAsync(IUser* user, ProductItemTypes inputTypes, HSTRING inputProductId,
                                  ProductItemTypes resultTypes, IAsyncAction** action) override {
         if (HRESULT hr = TakeFault(kShowMarketplace)) return hr;
         ScreenRequest r;
-        r.call = kShowMarketplace;
         r.productId = ToU16(inputProductId);
         r.inputTypes = uint32_t(inputTypes);
         r.resultTypes = uint32_t(resultTypes);
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
         return StartScreen(
-            r, [] { return S_OK; }, action);
+            kShowMarketplace, r, [] { return S_OK; }, action);
     }
 
     HRESULT ShowRedeemCodeAsync(IUser* user, HSTRING offer, IAsyncAction** action) override {
         if (HRESULT hr = TakeFault(kShowRedeemCode)) return hr;
         ScreenRequest r;
-        r.call = kShowRedeemCode;
         r.offer = ToU16(offer);
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
         return StartScreen(
-            r,
+            kShowRedeemCode, r,
             [userId = r.userId, offer = r.offer]() -> HRESULT {
                 std::u16string productId;
                 {
@@ -281,12 +277,11 @@ public:
                                   IAsyncAction** action) override {
         if (HRESULT hr = TakeFault(kShowSubscription)) return hr;
         ScreenRequest r;
-        r.call = kShowSubscription;
         r.productId = ToU16(productId);
         r.privilegeId = privilegeId;
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
         return StartScreen(
-            r,
+            kShowSubscription, r,
             [userId = r.userId, productId = r.productId, privilegeId]() -> HRESULT {
                 {
                     std::lock_guard lock(State().mutex);
@@ -303,12 +298,11 @@ public:
                                 IAsyncOperation<PrivilegeCheckResult>** operation) override {
         if (HRESULT hr = TakeFault(kCheckPrivilege)) return hr;
         PrivilegeRequest r;
-        r.call = kCheckPrivilege;
         r.privilegeIds = {privilegeId};
         r.attemptResolution = attemptResolution;
         r.friendlyDisplay = ToU16(friendlyDisplay);
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
-        return StartCheck(std::move(r), operation);
+        return StartCheck(kCheckPrivilege, std::move(r), operation);
     }
 
     HRESULT CheckPrivilegesAsync(IUser* user, IVectorView<uint32_t>* privilegeIds, boolean attemptResolution,
@@ -316,14 +310,13 @@ public:
         if (HRESULT hr = TakeFault(kCheckPrivileges)) return hr;
         if (!privilegeIds) return E_POINTER;
         PrivilegeRequest r;
-        r.call = kCheckPrivileges;
         r.attemptResolution = attemptResolution;
         r.friendlyDisplay = ToU16(friendlyDisplay);
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
         // The list is read now: the caller may release it as soon as the call returns.
         if (HRESULT hr = ReadUInt32s(privilegeIds, &r.privilegeIds); Failed(hr)) return hr;
         if (r.privilegeIds.empty()) return E_INVALIDARG;
-        return StartCheck(std::move(r), operation);
+        return StartCheck(kCheckPrivileges, std::move(r), operation);
     }
 
     HRESULT add_ProductPurchased(IProductPurchasedEventHandler* handler, EventRegistrationToken* token) override {

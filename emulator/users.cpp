@@ -105,6 +105,13 @@ uint32_t UserCount() {
     return uint32_t(Users().size());
 }
 
+std::vector<uint32_t> SignedInUserIds() {
+    std::lock_guard lock(usersMutex);
+    std::vector<uint32_t> ids;
+    for (const auto& u : Users()) ids.push_back(u.info.id);
+    return ids;
+}
+
 std::optional<UserInfo> UserAt(uint32_t index) {
     std::lock_guard lock(usersMutex);
     if (index >= Users().size()) return std::nullopt;

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "emulator/runtime.h"
 #include "platform/host_interfaces.h"
@@ -24,6 +25,8 @@ struct UserInfo {
 // Signs a user in; a second user with the same id replaces nothing and answers E_INVALIDARG.
 EMU_API HRESULT AddUser(const UserInfo& user);
 EMU_API uint32_t UserCount();
+// The ids of the signed-in users, in the order they signed in, read at one moment.
+EMU_API std::vector<uint32_t> SignedInUserIds();
 // A copy of the signed-in user at an index, if any.
 EMU_API std::optional<UserInfo> UserAt(uint32_t index);
 // The index of the signed-in user with this id, or -1.

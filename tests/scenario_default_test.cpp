@@ -56,10 +56,12 @@ emu::Scenario EveryMemberChanged() {
     s.catalog[0].releaseDate = -5;  // no text form: written as a number
     s.catalog[0].availabilities[0].isPurchasable = 7;
     s.packages[0].data.licensed = false;
-    s.faults.push_back({"IFoo.get_Bar", E_FAIL, -1});
+    s.faults.push_back({"IInventoryItem.get_ProductId", E_FAIL, -1});
+    s.outcomes.push_back({"ICatalogService.BrowseCatalogAsync",
+                          {emu::Outcome::Kind::CompleteSynchronously, S_OK, std::chrono::microseconds(1)},
+                          3});
     s.outcomes.push_back(
-        {"IFoo.BarAsync", {emu::Outcome::Kind::CompleteSynchronously, S_OK, std::chrono::microseconds(1)}, 3});
-    s.outcomes.push_back({"IFoo.BazAsync", {emu::Outcome::Kind::Fail, E_FAIL, std::chrono::microseconds(-1)}, 1});
+        {"IProductStatics.ShowDetailsAsync", {emu::Outcome::Kind::Fail, E_FAIL, std::chrono::microseconds(-1)}, 1});
     emu::Walkthrough& w = *s.walkthrough;
     *w.browse = {u"9NAURSKIES01", 2, 5, 5, 3, 0, {false, E_FAIL, 3u, false}};
     w.inventory->mediaItemType = 6;

@@ -28,7 +28,7 @@ std::string Catalog(const std::string& fields) {
 }
 std::string Package(const std::string& fields) { return R"("packages": [{"packageFullName": "P", )" + fields + "}]"; }
 std::string Fault(const std::string& hresult) {
-    return R"({"faults": [{"call": "IFoo.Bar", "hresult": )" + hresult + "}]}";
+    return R"({"faults": [{"call": "IInventoryItem.get_ProductId", "hresult": )" + hresult + "}]}";
 }
 
 std::string Repeated(const std::string& text, size_t times) {
@@ -105,8 +105,9 @@ std::vector<Malformed> MalformedScenarios() {
         {"unknown flag name",
          "{" + kUser + R"(, "privileges": [{"userId": 1, "privilegeId": 7, "result": ["Purchase"]}]})",
          "$.privileges[0].result[0]", "unknown PrivilegeCheckResult \"Purchase\""},
-        {"unknown outcome kind", R"({"outcomes": [{"call": "IFoo.BarAsync", "kind": "Cancelled"}]})",
-         "$.outcomes[0].kind", "unknown outcome kind \"Cancelled\"; expected Complete, CompleteSynchronously"},
+        {"unknown outcome kind",
+         R"({"outcomes": [{"call": "ICatalogService.BrowseCatalogAsync", "kind": "Cancelled"}]})", "$.outcomes[0].kind",
+         "unknown outcome kind \"Cancelled\"; expected Complete, CompleteSynchronously"},
         {"unknown key close to a known one", "{" + Catalog(R"("availabilities": [{"prize": 4.99}])") + "}",
          "$.catalog[0].availabilities[0].prize", "unknown key; did you mean \"price\"?"},
         {"unknown key like no other", R"({"colour": "blue"})", "$.colour",
@@ -117,7 +118,8 @@ std::vector<Malformed> MalformedScenarios() {
          "\"0x8007000G\" is not an HRESULT; expected \"0x\" and 1 to 8 hex digits"},
         {"HRESULT out of range", Fault("4294967296"), "$.faults[0].hresult", "found 4294967296"},
         {"fault of S_OK", Fault(R"("0x0")"), "$.faults[0].hresult", "a fault answers a code other than 0"},
-        {"fault count of 0", R"({"faults": [{"call": "IFoo.Bar", "hresult": "0x80004005", "times": 0}]})",
+        {"fault count of 0",
+         R"({"faults": [{"call": "IInventoryItem.get_ProductId", "hresult": "0x80004005", "times": 0}]})",
          "$.faults[0].times", "expected a count of 1 or more, or -1"},
         {"date in a month that does not exist", "{" + Catalog(R"("releaseDate": "2024-13-01T00:00:00Z")") + "}",
          "$.catalog[0].releaseDate", "\"2024-13-01T00:00:00Z\" is not a date: month 13 does not exist"},
@@ -159,10 +161,11 @@ std::vector<Malformed> MalformedScenarios() {
          "{" + kUser +
              R"(, "inventories": [{"userId": 1, "items": [{"productId": "p1", "mediaItemType": "Game", "state": "All"}]}]})",
          "$.inventories[0].items[0].state", "All is a query filter, not the state of an item"},
-        {"failing outcome without a code", R"({"outcomes": [{"call": "IFoo.BarAsync", "kind": "Fail"}]})",
-         "$.outcomes[0].hresult", "required key is missing"},
+        {"failing outcome without a code",
+         R"({"outcomes": [{"call": "ICatalogService.BrowseCatalogAsync", "kind": "Fail"}]})", "$.outcomes[0].hresult",
+         "required key is missing"},
         {"failing outcome with a success code",
-         R"({"outcomes": [{"call": "IFoo.BarAsync", "kind": "FailStart", "hresult": "0x00000001"}]})",
+         R"({"outcomes": [{"call": "ICatalogService.BrowseCatalogAsync", "kind": "FailStart", "hresult": "0x00000001"}]})",
          "$.outcomes[0].hresult", "a FailStart outcome needs a failure code"},
         {"negative delay", R"({"defaultDelayMs": -1})", "$.defaultDelayMs",
          "expected a delay from 0 to 3600000 ms, found -1"},
@@ -236,7 +239,7 @@ TEST_F(ScenarioErrorsTest, EachMistakeIsNamedWithFilePathAndProblemAndChangesNot
         EXPECT_TRUE(std::filesystem::is_directory(Folder(after[i].folder)));
     }
     EXPECT_EQ(emu::NextOutcome("ICatalogService.BrowseCatalogAsync").kind, emu::Outcome::Kind::Complete);
-    EXPECT_EQ(emu::TakeFault("IFoo.Bar"), S_OK);
+    EXPECT_EQ(emu::TakeFault("IInventoryItem.get_ProductId"), S_OK);
 }
 
 TEST_F(ScenarioErrorsTest, UnreadableFilesAreNamed) {
