@@ -2,10 +2,10 @@ using System;
 using System.Collections.Generic;
 using System.Globalization;
 using System.IO;
+using System.Linq;
 using System.Text;
 using System.Threading;
 using System.Threading.Tasks;
-using Velmora.Interop;
 using Velmora.Testing;
 
 namespace Velmora.Demo
@@ -296,13 +296,8 @@ namespace Velmora.Demo
 
         private static string ItemLine(InventoryItem item)
         {
-            return ItemLine(item.ProductId, item.MediaItemType, item.InventoryItemState, item.ConsumableUrl, item.ConsumableBalance);
-        }
-
-        private static string ItemLine(string productId, MediaItemType type, InventoryItemState state, string consumableUrl, uint balance)
-        {
-            string line = Transcript.Pad(productId, 16) + Transcript.Pad(type.ToString(), 16) + state;
-            if (!string.IsNullOrEmpty(consumableUrl)) line += ", balance " + Number(balance);
+            string line = Transcript.Pad(item.ProductId, 16) + Transcript.Pad(item.MediaItemType.ToString(), 16) + item.InventoryItemState;
+            if (!string.IsNullOrEmpty(item.ConsumableUrl)) line += ", balance " + Number(item.ConsumableBalance);
             return line;
         }
 
@@ -363,43 +358,25 @@ namespace Velmora.Demo
             }
         }
 
-        // The platform consumes its own item object. InventoryService.ConsumeInventoryItemAsync finds it
-        // again with a second query and completes its task after an await on a thread-pool thread, not
-        // where the host delivered; so this step keeps the query's platform objects (Velmora.Interop) and
-        // consumes the item as the platform gave it: one operation, delivered on the host thread.
         private void Consume(ConsumeStep s)
         {
             t.Step("consume");
-            Outcome inventory = Start(() => NativeInventoryService.GetInventoryItemsAsync(w.UserId, MediaItemType.All));
+            Outcome inventory = Start(() => InventoryService.GetInventoryItemsAsync(w.UserId, MediaItemType.All));
             if (!inventory.Completed || inventory.Result == null)
             {
                 t.Check(false, "the inventory to find the consumable in");
                 return;
             }
-            using (var result = (InventoryItemsResultHandle)inventory.Result)
-            using (InventoryItemListHandle items = result.Items)
-            {
-                InventoryItemHandle found = null;
-                foreach (InventoryItemHandle item in items)
-                {
-                    if (found == null && item.ProductId == s.ProductId) found = item;
-                    else item.Dispose();
-                }
-                t.Check(found != null, "the consumable in the inventory");
-                if (found == null) return;
-                using (found)
-                {
-                    t.Line("before: " + ItemLine(found.ProductId, found.MediaItemType, found.InventoryItemState, found.ConsumableUrl, found.ConsumableBalance));
-                    Outcome o = Start(() => NativeInventoryService.ConsumeInventoryItemAsync(w.UserId, found, s.Quantity, s.TransactionId));
-                    string what = "consume " + Number(s.Quantity);
-                    if (!Finish(s.Expect, o, what) || !Usable(o, what)) return;
-                    using (var consumed = (ConsumeInventoryItemResultHandle)o.Result)
-                    {
-                        t.Line(what + ": balance now " + Number(consumed.ConsumableBalance) + ", transaction \"" + consumed.TransactionId + "\"" +
-                               Mark(o.OnHostThread));
-                    }
-                }
-            }
+            InventoryItem found = ((InventoryItemsResult)inventory.Result).Items.FirstOrDefault(item => item.ProductId == s.ProductId);
+            t.Check(found != null, "the consumable in the inventory");
+            if (found == null) return;
+            t.Line("before: " + ItemLine(found));
+
+            Outcome o = Start(() => InventoryService.ConsumeInventoryItemAsync(w.UserId, found, s.Quantity, s.TransactionId));
+            string what = "consume " + Number(s.Quantity);
+            if (!Finish(s.Expect, o, what) || !Usable(o, what)) return;
+            var consumed = (ConsumeInventoryItemResult)o.Result;
+            t.Line(what + ": balance now " + Number(consumed.ConsumableBalance) + ", transaction \"" + consumed.TransactionId + "\"" + Mark(o.OnHostThread));
         }
 
         private void Privilege(PrivilegeStep s)
@@ -483,9 +460,7 @@ namespace Velmora.Demo
 
         private void MountAndRead(DownloadableContentPackageFilter filter, string fullName, string file)
         {
-            DownloadableContentPackage package = null;
-            foreach (DownloadableContentPackage p in DownloadableContent.FindPackages(filter))
-                if (package == null && p.PackageFullName == fullName) package = p;
+            DownloadableContentPackage package = DownloadableContent.FindPackages(filter).FirstOrDefault(p => p.PackageFullName == fullName);
             t.Check(package != null, "the installed package in the list");
             if (package == null) return;
             DownloadableContentPackage mounted;
