@@ -25,8 +25,14 @@ std::vector<std::string_view> ClosestNames(std::string_view name, std::span<cons
         size_t distance;
         std::string_view name;
     };
+    // A name without an interface ("GetInventoryItemsAsync") is compared with the known names' members too.
+    const bool bare = name.find('.') == std::string_view::npos;
     std::vector<Scored> scored;
-    for (std::string_view k : known) scored.push_back({EditDistance(name, k), k});
+    for (std::string_view k : known) {
+        const size_t dot = k.rfind('.');
+        const size_t member = bare && dot != std::string_view::npos ? EditDistance(name, k.substr(dot + 1)) : k.size();
+        scored.push_back({std::min(EditDistance(name, k), member), k});
+    }
     std::stable_sort(scored.begin(), scored.end(),
                      [](const Scored& a, const Scored& b) { return a.distance < b.distance; });
     std::vector<std::string_view> closest;

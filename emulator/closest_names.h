@@ -14,7 +14,8 @@ namespace velmora::emu {
 size_t EditDistance(std::string_view a, std::string_view b);
 
 // Up to three of `known` nearest to `name`, nearest first (ties in the order given): the nearest and
-// those at most two edits farther.
+// those at most two edits farther. A name without a dot is also measured against the part of each
+// known name after its last dot, so a method named without its interface finds it.
 std::vector<std::string_view> ClosestNames(std::string_view name, std::span<const std::string_view> known);
 
 // "\"A\"", "\"A\" or \"B\"", "\"A\", \"B\" or \"C\"".

@@ -66,6 +66,9 @@ const Mistake kMistakes[] = {
      "\"IInventoryService.GetInventoryItemAsync\" or \"IInventoryService.GetInventoryItemsAsync\"?"},
     {"FaultForAPropertyWithoutItsPrefix", false, "IInventoryItem.ProductId", 0,
      "unknown call \"IInventoryItem.ProductId\"; did you mean \"IInventoryItem.get_ProductId\"?"},
+    {"FaultForAMethodWithoutItsInterface", false, "GetInventoryItemsAsync", 0,
+     "unknown call \"GetInventoryItemsAsync\"; did you mean \"IInventoryService.GetInventoryItemsAsync\" or "
+     "\"IInventoryService.GetInventoryItemAsync\"?"},
     {"FaultForAnActivationInTheWrongCase", false, "roGetActivationFactory:Windows.Xbox.ApplicationModel.Store.product",
      0,
      "unknown call \"roGetActivationFactory:Windows.Xbox.ApplicationModel.Store.product\"; did you mean "
