@@ -137,8 +137,9 @@ namespace Velmora.Demo
             if (reader.TokenType == JsonTokenType.String)
             {
                 string text = reader.GetString();
-                if (text.Length > 2 && text.Length <= 10 && text.StartsWith("0x", StringComparison.OrdinalIgnoreCase) &&
-                    uint.TryParse(text.Substring(2), NumberStyles.AllowHexSpecifier, CultureInfo.InvariantCulture, out uint code))
+                string digits = text.Length > 2 && text.Length <= 10 && text.StartsWith("0x", StringComparison.OrdinalIgnoreCase) ? text.Substring(2) : "";
+                // HexNumber would also take spaces around the digits.
+                if (digits.Trim() == digits && uint.TryParse(digits, NumberStyles.HexNumber, CultureInfo.InvariantCulture, out uint code))
                     return unchecked((int)code);
                 throw new JsonException("\"" + text + "\" is not an HRESULT");
             }
