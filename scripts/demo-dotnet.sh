@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the managed demo (bindings/dotnet/demo) against the C++ build in build/ (or
 # $VELMORA_BUILD_DIR), which scripts/build.sh makes, runs it under dotnet (net10.0) and under Mono
-# (net48, with the very same netstandard2.0 Velmora.Net.dll), and fails unless both exit 0 (every
-# step behaved as the scenario says) and both transcripts are the same, byte for byte.
+# (net48, with the very same netstandard2.0 Velmora.Net.dll; System.Text.Json comes from a package
+# there), and fails unless both exit 0 (every step behaved as the scenario says, the second host's
+# round in the same process included) and both transcripts are the same, byte for byte.
 # $VELMORA_NATIVE_DIR, when set, names the folder of the native libraries instead of the build.
 # Arguments go to both runs (--scenario FILE).
 set -euo pipefail
