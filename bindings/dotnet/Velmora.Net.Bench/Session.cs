@@ -1,6 +1,5 @@
 using System;
 using System.Linq;
-using System.Reflection;
 using System.Text.Json;
 using System.Threading.Tasks;
 using Velmora;
@@ -21,8 +20,8 @@ internal static class Session
 
     /// <summary>
     /// Velmora's own reader of a delivered browse: what the binding calls, on the host's delivery,
-    /// with the result's reference, which it gives back. Internal to Velmora.Net, so taken once by
-    /// reflection; the call itself is the plain delegate call the binding makes.
+    /// with the result's reference, which it gives back (internal to Velmora.Net, which lets the
+    /// benchmark see it).
     /// </summary>
     internal static Func<IntPtr, BrowseCatalogResult> PlainBrowseReader { get; private set; }
 
@@ -30,9 +29,7 @@ internal static class Session
 
     internal static void Start()
     {
-        FieldInfo take = typeof(BrowseCatalogResult).GetField("Take", BindingFlags.NonPublic | BindingFlags.Static)
-            ?? throw new InvalidOperationException("Velmora.Net has no internal BrowseCatalogResult.Take: the benchmark must follow the binding's reader");
-        PlainBrowseReader = (Func<IntPtr, BrowseCatalogResult>)take.GetValue(null);
+        PlainBrowseReader = BrowseCatalogResult.Take;
         Host = new VelmoraHost();
         Host.LoadPlugin();
         Emulator.LoadScenarioJson(ScenarioJson(), "the benchmark's scenario");

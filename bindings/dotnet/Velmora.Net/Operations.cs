@@ -18,7 +18,7 @@ namespace Velmora
         private static readonly object Gate = new object();
         private static readonly Dictionary<long, Operation> Pending = new Dictionary<long, Operation>();
         private static long lastKey;
-        private static bool bound;
+        private static volatile bool bound;
 
         internal static readonly ManagedObjectCallback ObjectCallback = OnObject;
         internal static readonly ManagedValueCallback ValueCallback = OnValue;
@@ -41,6 +41,9 @@ namespace Velmora
         {
             get { lock (Gate) return bound; }
         }
+
+        /// <summary>The flag without the lock, for reads that only need to refuse early (a handle's property).</summary>
+        internal static bool BoundNow => bound;
 
         internal static void Bind()
         {

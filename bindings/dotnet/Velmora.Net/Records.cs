@@ -59,9 +59,10 @@ namespace Velmora
         }
 
         /// <summary>Managed ticks (100 ns since 0001-01-01) as UTC; beyond DateTime's range, its bound, UTC too.</summary>
-        internal static DateTime Date(long ticks, int hr, string member)
+        internal static DateTime Date(long ticks, int hr, string member) => ToDate(Value(ticks, hr, member));
+
+        internal static DateTime ToDate(long ticks)
         {
-            Value(ticks, hr, member);
             if (ticks <= 0) return MinDate;
             return ticks >= DateTime.MaxValue.Ticks ? MaxDate : new DateTime(ticks, DateTimeKind.Utc);
         }

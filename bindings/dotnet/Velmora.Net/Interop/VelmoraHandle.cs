@@ -27,36 +27,25 @@ namespace Velmora.Interop
             get
             {
                 if (IsClosed) throw new ObjectDisposedException(GetType().Name);
-                Plugin.EnsureBound();
+                if (!Operations.BoundNow) Plugin.EnsureBound();
                 return handle;
             }
         }
 
         // Each conversion ends with GC.KeepAlive(this): the finalizer must not release the object
-        // while the native call that read it is still running.
+        // while the native call that read it is still running. The member's name is only made for a failure.
         private protected T Value<T>(T value, int hr, [CallerMemberName] string member = "")
         {
             GC.KeepAlive(this);
-            return Records.Value(value, hr, Member(member));
+            if (hr < 0) throw VelmoraException.FromHResult(hr, Member(member));
+            return value;
         }
 
-        private protected string Text(IntPtr text, int hr, [CallerMemberName] string member = "")
-        {
-            GC.KeepAlive(this);
-            return Records.Text(text, hr, Member(member));
-        }
+        private protected string Text(IntPtr text, int hr, [CallerMemberName] string member = "") => Records.Copy(Value(text, hr, member));
 
-        private protected bool Flag(int value, int hr, [CallerMemberName] string member = "")
-        {
-            GC.KeepAlive(this);
-            return Records.Flag(value, hr, Member(member));
-        }
+        private protected bool Flag(int value, int hr, [CallerMemberName] string member = "") => Value(value, hr, member) != 0;
 
-        private protected DateTime Date(long ticks, int hr, [CallerMemberName] string member = "")
-        {
-            GC.KeepAlive(this);
-            return Records.Date(ticks, hr, Member(member));
-        }
+        private protected DateTime Date(long ticks, int hr, [CallerMemberName] string member = "") => Records.ToDate(Value(ticks, hr, member));
 
         private string Member(string member) => GetType().Name + "." + member;
     }
