@@ -84,13 +84,13 @@ namespace Velmora
         private static Task<T> WithPlatformItem<T>(uint userId, InventoryItem item, Func<IntPtr, IntPtr, bool> start, Func<IntPtr, T> take, Records.DisposeExport dispose, string export) where T : class
         {
             var lookup = new ItemLookup<T>(userId, item, start, take, dispose, export);
-            return Operations.Start(lookup, lookup.Task, userId, key => InventoryService_GetInventoryItemsAsync(userId, (int)item.MediaItemType, Operations.ObjectCallback, key), nameof(InventoryService_GetInventoryItemsAsync));
+            IntPtr key = Operations.Add(lookup);
+            return Operations.Started(InventoryService_GetInventoryItemsAsync(userId, (int)item.MediaItemType, Operations.ObjectCallback, key), key, lookup.Task, userId, nameof(InventoryService_GetInventoryItemsAsync));
         }
 
         /// <summary>The first step of an operation on an item: the user's items, in which the platform's own item object is found.</summary>
-        private sealed class ItemLookup<T> : Operation where T : class
+        private sealed class ItemLookup<T> : Operation<T> where T : class
         {
-            private readonly TaskCompletionSource<T> completion = new TaskCompletionSource<T>(TaskCreationOptions.RunContinuationsAsynchronously);
             private readonly uint userId;
             private readonly InventoryItem item;
             private readonly Func<IntPtr, IntPtr, bool> start;
@@ -99,7 +99,7 @@ namespace Velmora
             private readonly string export;
 
             internal ItemLookup(uint userId, InventoryItem item, Func<IntPtr, IntPtr, bool> start, Func<IntPtr, T> take, Records.DisposeExport dispose, string export)
-                : base(nameof(InventoryService_GetInventoryItemsAsync))
+                : base(nameof(InventoryService_GetInventoryItemsAsync), null)
             {
                 this.userId = userId;
                 this.item = item;
@@ -108,10 +108,6 @@ namespace Velmora
                 this.dispose = dispose;
                 this.export = export;
             }
-
-            internal Task<T> Task => completion.Task;
-
-            protected override void Cancel() => completion.TrySetCanceled();
 
             protected override void Release(IntPtr result)
             {
@@ -123,8 +119,8 @@ namespace Velmora
                 if (hr < 0 || result == IntPtr.Zero)
                 {
                     Release(result);
-                    if (hr < 0) completion.TrySetException(Failure(hr));
-                    else completion.TrySetCanceled();
+                    if (hr < 0) Fail(hr);
+                    else Cancel();
                     return;
                 }
                 IntPtr found = IntPtr.Zero;
@@ -140,13 +136,13 @@ namespace Velmora
                     }
                     if (found == IntPtr.Zero)
                         throw new VelmoraException("user " + userId + " owns no item of product " + item.ProductId + " (" + item.MediaItemType + ") any more: query the inventory again", HResults.NotFound, null);
-                    var step = new ObjectOperation<T>(completion, take, dispose, export);
-                    IntPtr native = found;
-                    Operations.Start(step, step.Task, userId, key => start(native, key), export);
+                    var step = new ObjectOperation<T>(take, dispose, export, this);
+                    IntPtr key = Operations.Add(step);
+                    Operations.Started(start(found, key), key, step, userId, export);
                 }
                 catch (Exception e) when (e is VelmoraException || e is InvalidOperationException)
                 {
-                    completion.TrySetException(e);
+                    Fail(e);
                 }
                 finally
                 {

@@ -16,7 +16,7 @@ namespace Velmora
     internal static class Operations
     {
         private static readonly object Gate = new object();
-        private static readonly Dictionary<long, Operation> Pending = new Dictionary<long, Operation>();
+        private static readonly Dictionary<long, IOperation> Pending = new Dictionary<long, IOperation>();
         private static long lastKey;
         private static volatile bool bound;
 
@@ -53,46 +53,39 @@ namespace Velmora
         /// <summary>Unbinds and ends every pending operation at once; their late completions are dropped.</summary>
         internal static void Unbind()
         {
-            List<Operation> ending;
+            List<IOperation> ending;
             lock (Gate)
             {
                 bound = false;
-                ending = new List<Operation>(Pending.Values);
+                ending = new List<IOperation>(Pending.Values);
             }
-            foreach (Operation operation in ending) operation.End();
+            foreach (IOperation operation in ending) operation.End();
         }
 
-        /// <summary>
-        /// Starts an operation: adds it under a new key, calls the export, and answers its task; an
-        /// export that answered false started nothing, and the call raises why at once.
-        /// </summary>
-        internal static TTask Start<TTask>(Operation operation, TTask task, uint userId, Func<IntPtr, bool> start, string export) where TTask : Task
+        /// <summary>Adds an operation about to start under a new key, the user data of its export; refuses while no plugin is bound.</summary>
+        internal static IntPtr Add(IOperation operation)
         {
-            long key;
             lock (Gate)
             {
                 Plugin.EnsureBound(bound);
-                key = ++lastKey;
-                Pending.Add(key, operation);
+                Pending.Add(++lastKey, operation);
+                return new IntPtr(lastKey);
             }
-            bool started = false;
-            try
-            {
-                started = start(new IntPtr(key));
-            }
-            finally
-            {
-                if (!started) Take(key);
-            }
-            if (!started) throw VelmoraException.NotStarted(export, userId);
-            return task;
         }
 
-        private static Operation Take(long key)
+        /// <summary>The task of a started operation; an export that answered false started nothing, and the call raises why at once.</summary>
+        internal static TTask Started<TTask>(bool started, IntPtr key, TTask task, uint userId, string export)
+        {
+            if (started) return task;
+            Take(key.ToInt64());
+            throw VelmoraException.NotStarted(export, userId);
+        }
+
+        private static IOperation Take(long key)
         {
             lock (Gate)
             {
-                if (!Pending.TryGetValue(key, out Operation operation)) return null;
+                if (!Pending.TryGetValue(key, out IOperation operation)) return null;
                 Pending.Remove(key);
                 return operation;
             }
@@ -104,7 +97,7 @@ namespace Velmora
             try
             {
                 if (Notifications.OnObject(result, userData.ToInt64())) return;
-                Operation operation = Take(userData.ToInt64());
+                IOperation operation = Take(userData.ToInt64());
                 if (operation != null) operation.Complete(hr, result);
             }
             catch (Exception e)
@@ -118,7 +111,7 @@ namespace Velmora
         {
             try
             {
-                Operation operation = Take(userData.ToInt64());
+                IOperation operation = Take(userData.ToInt64());
                 if (operation != null) operation.Complete(hr, value);
             }
             catch (Exception e)
@@ -141,35 +134,55 @@ namespace Velmora
         }
     }
 
-    /// <summary>One started operation: how its delivery completes its task, and how its end drops it.</summary>
-    internal abstract class Operation
+    /// <summary>One started operation, as the table of pending operations holds it.</summary>
+    internal interface IOperation
+    {
+        void Complete(int hr, IntPtr result);
+        void Complete(int hr, uint value);
+        void End();
+    }
+
+    /// <summary>
+    /// One started operation and the task it completes (itself, or the first step's of an operation
+    /// of several steps): how its delivery completes the task, and how its end drops it.
+    /// </summary>
+    internal abstract class Operation<T> : TaskCompletionSource<T>, IOperation
     {
         private readonly string export;
+        private readonly TaskCompletionSource<T> target;
         private volatile bool ended;
 
-        protected Operation(string export) { this.export = export; }
-
-        /// <summary>Ends the task as cancelled; a later delivery only gives its result's reference back.</summary>
-        internal void End()
+        protected Operation(string export, TaskCompletionSource<T> target) : base(TaskCreationOptions.RunContinuationsAsynchronously)
         {
-            ended = true;
-            Cancel();
+            this.export = export;
+            this.target = target ?? this;
         }
 
-        internal void Complete(int hr, IntPtr result)
+        /// <summary>Ends the task as cancelled; a later delivery only gives its result's reference back.</summary>
+        public void End()
+        {
+            ended = true;
+            target.TrySetCanceled();
+        }
+
+        public void Complete(int hr, IntPtr result)
         {
             if (ended) Release(result);
             else CompleteObject(hr, result);
         }
 
-        internal void Complete(int hr, uint value)
+        public void Complete(int hr, uint value)
         {
             if (!ended) CompleteValue(hr, value);
         }
 
-        protected VelmoraException Failure(int hr) => VelmoraException.FromHResult(hr, export);
+        protected void Succeed(T value) => target.TrySetResult(value);
 
-        protected abstract void Cancel();
+        protected void Cancel() => target.TrySetCanceled();
+
+        protected void Fail(int hr) => Fail(VelmoraException.FromHResult(hr, export));
+
+        protected void Fail(Exception e) => target.TrySetException(e);
 
         protected virtual void Release(IntPtr result) { }
 
@@ -183,26 +196,17 @@ namespace Velmora
     /// platform cancelled the operation, or had none) cancels it, and a result is taken, once, by
     /// <c>take</c>: read into plain data and given back, or wrapped in its handle.
     /// </summary>
-    internal sealed class ObjectOperation<T> : Operation where T : class
+    internal sealed class ObjectOperation<T> : Operation<T> where T : class
     {
-        private readonly TaskCompletionSource<T> completion;
         private readonly Func<IntPtr, T> take;
         private readonly Records.DisposeExport dispose;
 
-        internal ObjectOperation(Func<IntPtr, T> take, Records.DisposeExport dispose, string export)
-            : this(new TaskCompletionSource<T>(TaskCreationOptions.RunContinuationsAsynchronously), take, dispose, export) { }
-
-        /// <summary>The last step of an operation of several steps, completing the task the first one handed out.</summary>
-        internal ObjectOperation(TaskCompletionSource<T> completion, Func<IntPtr, T> take, Records.DisposeExport dispose, string export) : base(export)
+        /// <summary>An operation; with a target, the last step of an operation of several steps, which completes the first step's task.</summary>
+        internal ObjectOperation(Func<IntPtr, T> take, Records.DisposeExport dispose, string export, TaskCompletionSource<T> target = null) : base(export, target)
         {
-            this.completion = completion;
             this.take = take;
             this.dispose = dispose;
         }
-
-        internal Task<T> Task => completion.Task;
-
-        protected override void Cancel() => completion.TrySetCanceled();
 
         protected override void Release(IntPtr result)
         {
@@ -214,12 +218,12 @@ namespace Velmora
             if (hr < 0)
             {
                 Release(result);
-                completion.TrySetException(Failure(hr));
+                Fail(hr);
                 return;
             }
             if (result == IntPtr.Zero)
             {
-                completion.TrySetCanceled();
+                Cancel();
                 return;
             }
             T value;
@@ -229,48 +233,37 @@ namespace Velmora
             }
             catch (VelmoraException e)
             {
-                completion.TrySetException(e);
+                Fail(e);
                 return;
             }
-            completion.TrySetResult(value);
+            Succeed(value);
         }
     }
 
     /// <summary>A privilege check: a failure faults the task; a cancelled check answers 0 (NoIssue), which the platform does not tell apart.</summary>
-    internal sealed class PrivilegeOperation : Operation
+    internal sealed class PrivilegeOperation : Operation<PrivilegeCheckResult>
     {
-        private readonly TaskCompletionSource<PrivilegeCheckResult> completion = new TaskCompletionSource<PrivilegeCheckResult>(TaskCreationOptions.RunContinuationsAsynchronously);
-
-        internal PrivilegeOperation(string export) : base(export) { }
-
-        internal Task<PrivilegeCheckResult> Task => completion.Task;
-
-        protected override void Cancel() => completion.TrySetCanceled();
+        internal PrivilegeOperation(string export) : base(export, null) { }
 
         protected override void CompleteValue(int hr, uint value)
         {
-            if (hr < 0) completion.TrySetException(Failure(hr));
-            else completion.TrySetResult((PrivilegeCheckResult)value);
+            if (hr < 0) Fail(hr);
+            else Succeed((PrivilegeCheckResult)value);
         }
     }
 
     /// <summary>A store screen: its value is the action's status (1 completed, 2 canceled, 3 error) and its HRESULT the action's error code.</summary>
-    internal sealed class ScreenOperation : Operation
+    internal sealed class ScreenOperation : Operation<bool>
     {
         private const uint Completed = 1, Canceled = 2;
-        private readonly TaskCompletionSource<bool> completion = new TaskCompletionSource<bool>(TaskCreationOptions.RunContinuationsAsynchronously);
 
-        internal ScreenOperation(string export) : base(export) { }
-
-        internal Task Task => completion.Task;
-
-        protected override void Cancel() => completion.TrySetCanceled();
+        internal ScreenOperation(string export) : base(export, null) { }
 
         protected override void CompleteValue(int errorCode, uint status)
         {
-            if (status == Completed) completion.TrySetResult(true);
-            else if (status == Canceled) completion.TrySetCanceled();
-            else completion.TrySetException(Failure(errorCode < 0 ? errorCode : HResults.Fail));
+            if (status == Completed) Succeed(true);
+            else if (status == Canceled) Cancel();
+            else Fail(errorCode < 0 ? errorCode : HResults.Fail);
         }
     }
 }

@@ -20,7 +20,8 @@ namespace Velmora
         {
             Arguments.NotNull(productId, nameof(productId));
             var op = new ScreenOperation(nameof(Store_ShowDetailsAsync));
-            return Operations.Start(op, op.Task, userId, key => Store_ShowDetailsAsync(userId, productId, Operations.ValueCallback, key), nameof(Store_ShowDetailsAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(Store_ShowDetailsAsync(userId, productId, Operations.ValueCallback, key), key, op.Task, userId, nameof(Store_ShowDetailsAsync));
         }
 
         /// <summary>Shows the marketplace, at one product when <paramref name="inputProductId"/> is not null, answering the kinds of product asked for.</summary>
@@ -28,7 +29,8 @@ namespace Velmora
         public static Task ShowMarketplaceAsync(uint userId, ProductItemTypes inputTypes, string inputProductId, ProductItemTypes resultTypes)
         {
             var op = new ScreenOperation(nameof(Store_ShowMarketplaceAsync));
-            return Operations.Start(op, op.Task, userId, key => Store_ShowMarketplaceAsync(userId, (uint)inputTypes, inputProductId, (uint)resultTypes, Operations.ValueCallback, key), nameof(Store_ShowMarketplaceAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(Store_ShowMarketplaceAsync(userId, (uint)inputTypes, inputProductId, (uint)resultTypes, Operations.ValueCallback, key), key, op.Task, userId, nameof(Store_ShowMarketplaceAsync));
         }
 
         /// <summary>Shows the purchase screen of a signed offer (<see cref="CatalogItemAvailability.SignedOffer"/>).</summary>
@@ -38,7 +40,8 @@ namespace Velmora
         {
             Arguments.NotNull(signedOffer, nameof(signedOffer));
             var op = new ScreenOperation(nameof(Store_ShowPurchaseAsync));
-            return Operations.Start(op, op.Task, userId, key => Store_ShowPurchaseAsync(userId, signedOffer, Operations.ValueCallback, key), nameof(Store_ShowPurchaseAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(Store_ShowPurchaseAsync(userId, signedOffer, Operations.ValueCallback, key), key, op.Task, userId, nameof(Store_ShowPurchaseAsync));
         }
 
         /// <summary>Shows the code redemption screen, prefilled with <paramref name="code"/> when it is not null.</summary>
@@ -46,7 +49,8 @@ namespace Velmora
         public static Task ShowRedeemCodeAsync(uint userId, string code)
         {
             var op = new ScreenOperation(nameof(Store_ShowRedeemCodeAsync));
-            return Operations.Start(op, op.Task, userId, key => Store_ShowRedeemCodeAsync(userId, code, Operations.ValueCallback, key), nameof(Store_ShowRedeemCodeAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(Store_ShowRedeemCodeAsync(userId, code, Operations.ValueCallback, key), key, op.Task, userId, nameof(Store_ShowRedeemCodeAsync));
         }
 
         /// <summary>Shows the subscription screen of a product that grants a privilege.</summary>
@@ -56,7 +60,8 @@ namespace Velmora
         {
             Arguments.NotNull(productId, nameof(productId));
             var op = new ScreenOperation(nameof(Store_ShowSubscriptionAsync));
-            return Operations.Start(op, op.Task, userId, key => Store_ShowSubscriptionAsync(userId, productId, privilegeId, Operations.ValueCallback, key), nameof(Store_ShowSubscriptionAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(Store_ShowSubscriptionAsync(userId, productId, privilegeId, Operations.ValueCallback, key), key, op.Task, userId, nameof(Store_ShowSubscriptionAsync));
         }
 
         /// <summary>
@@ -69,7 +74,8 @@ namespace Velmora
         public static Task<PrivilegeCheckResult> CheckPrivilegeAsync(uint userId, uint privilegeId, bool attemptResolution, string friendlyDisplay)
         {
             var op = new PrivilegeOperation(nameof(Store_CheckPrivilegeAsync));
-            return Operations.Start(op, op.Task, userId, key => Store_CheckPrivilegeAsync(userId, privilegeId, attemptResolution ? 1u : 0u, friendlyDisplay, Operations.ValueCallback, key), nameof(Store_CheckPrivilegeAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(Store_CheckPrivilegeAsync(userId, privilegeId, attemptResolution ? 1u : 0u, friendlyDisplay, Operations.ValueCallback, key), key, op.Task, userId, nameof(Store_CheckPrivilegeAsync));
         }
 
         /// <summary>
@@ -83,7 +89,8 @@ namespace Velmora
         {
             uint[] ids = Arguments.NotEmpty(privilegeIds, nameof(privilegeIds), "privilege");
             var op = new PrivilegeOperation(nameof(Store_CheckPrivilegesAsync));
-            return Operations.Start(op, op.Task, userId, key => Store_CheckPrivilegesAsync(userId, ids, ids.Length, attemptResolution ? 1u : 0u, friendlyDisplay, Operations.ValueCallback, key), nameof(Store_CheckPrivilegesAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(Store_CheckPrivilegesAsync(userId, ids, ids.Length, attemptResolution ? 1u : 0u, friendlyDisplay, Operations.ValueCallback, key), key, op.Task, userId, nameof(Store_CheckPrivilegesAsync));
         }
 
         /// <summary>

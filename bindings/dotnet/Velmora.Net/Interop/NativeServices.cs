@@ -39,14 +39,16 @@ namespace Velmora.Interop
         {
             Arguments.Defined(mediaItemType, nameof(mediaItemType));
             var op = new ObjectOperation<T>(take, Disposers.InventoryItemsResult, nameof(InventoryService_GetInventoryItemsAsync));
-            return Operations.Start(op, op.Task, userId, key => InventoryService_GetInventoryItemsAsync(userId, (int)mediaItemType, Operations.ObjectCallback, key), nameof(InventoryService_GetInventoryItemsAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(InventoryService_GetInventoryItemsAsync(userId, (int)mediaItemType, Operations.ObjectCallback, key), key, op.Task, userId, nameof(InventoryService_GetInventoryItemsAsync));
         }
 
         internal static Task<T> GetItemsForAllUsers<T>(uint userId, MediaItemType mediaItemType, Func<IntPtr, T> take) where T : class
         {
             Arguments.Defined(mediaItemType, nameof(mediaItemType));
             var op = new ObjectOperation<T>(take, Disposers.InventoryItemsResult, nameof(InventoryService_GetInventoryItemsForAllUsersAsync));
-            return Operations.Start(op, op.Task, userId, key => InventoryService_GetInventoryItemsForAllUsersAsync(userId, (int)mediaItemType, Operations.ObjectCallback, key), nameof(InventoryService_GetInventoryItemsForAllUsersAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(InventoryService_GetInventoryItemsForAllUsersAsync(userId, (int)mediaItemType, Operations.ObjectCallback, key), key, op.Task, userId, nameof(InventoryService_GetInventoryItemsForAllUsersAsync));
         }
 
         internal static Task<T> GetItems<T>(uint userId, InventoryQuery query, bool forAllUsers, Func<IntPtr, T> take) where T : class
@@ -59,21 +61,21 @@ namespace Velmora.Interop
             uint max = query.MaxItems;
             string export = forAllUsers ? nameof(InventoryService_GetInventoryItemsForAllUsersAsyncEx) : nameof(InventoryService_GetInventoryItemsAsyncEx);
             var op = new ObjectOperation<T>(take, Disposers.InventoryItemsResult, export);
-            return Operations.Start(op, op.Task, userId, key => forAllUsers
+            IntPtr key = Operations.Add(op);
+            bool started = forAllUsers
                 ? InventoryService_GetInventoryItemsForAllUsersAsyncEx(userId, type, state, availability, container, max, Operations.ObjectCallback, key)
-                : InventoryService_GetInventoryItemsAsyncEx(userId, type, state, availability, container, max, Operations.ObjectCallback, key), export);
+                : InventoryService_GetInventoryItemsAsyncEx(userId, type, state, availability, container, max, Operations.ObjectCallback, key);
+            return Operations.Started(started, key, op.Task, userId, export);
         }
 
         internal static Task<T> GetItem<T>(uint userId, InventoryItemHandle item, Func<IntPtr, T> take) where T : class
         {
             Arguments.NotNull(item, nameof(item));
             var op = new ObjectOperation<T>(take, Disposers.InventoryItem, nameof(InventoryService_GetInventoryItemAsync));
-            return Operations.Start(op, op.Task, userId, key =>
-            {
-                bool started = InventoryService_GetInventoryItemAsync(userId, item.Pointer, Operations.ObjectCallback, key);
-                GC.KeepAlive(item);
-                return started;
-            }, nameof(InventoryService_GetInventoryItemAsync));
+            IntPtr key = Operations.Add(op);
+            bool started = InventoryService_GetInventoryItemAsync(userId, item.Pointer, Operations.ObjectCallback, key);
+            GC.KeepAlive(item);
+            return Operations.Started(started, key, op.Task, userId, nameof(InventoryService_GetInventoryItemAsync));
         }
 
         internal static Task<T> Consume<T>(uint userId, InventoryItemHandle item, uint quantity, string transactionId, Func<IntPtr, T> take) where T : class
@@ -81,12 +83,10 @@ namespace Velmora.Interop
             Arguments.NotNull(item, nameof(item));
             Arguments.NotNull(transactionId, nameof(transactionId));
             var op = new ObjectOperation<T>(take, Disposers.ConsumeInventoryItemResult, nameof(InventoryService_ConsumeInventoryItemAsync));
-            return Operations.Start(op, op.Task, userId, key =>
-            {
-                bool started = InventoryService_ConsumeInventoryItemAsync(userId, item.Pointer, quantity, transactionId, Operations.ObjectCallback, key);
-                GC.KeepAlive(item);
-                return started;
-            }, nameof(InventoryService_ConsumeInventoryItemAsync));
+            IntPtr key = Operations.Add(op);
+            bool started = InventoryService_ConsumeInventoryItemAsync(userId, item.Pointer, quantity, transactionId, Operations.ObjectCallback, key);
+            GC.KeepAlive(item);
+            return Operations.Started(started, key, op.Task, userId, nameof(InventoryService_ConsumeInventoryItemAsync));
         }
     }
 
@@ -110,14 +110,16 @@ namespace Velmora.Interop
             int parentType = (int)request.ParentMediaType, childType = (int)request.ChildMediaType, order = (int)request.SortOrder;
             uint skip = request.SkipItems, max = request.MaxItems;
             var op = new ObjectOperation<T>(take, Disposers.BrowseCatalogResult, nameof(CatalogService_BrowseCatalogAsync));
-            return Operations.Start(op, op.Task, userId, key => CatalogService_BrowseCatalogAsync(userId, parent, parentType, childType, order, skip, max, Operations.ObjectCallback, key), nameof(CatalogService_BrowseCatalogAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(CatalogService_BrowseCatalogAsync(userId, parent, parentType, childType, order, skip, max, Operations.ObjectCallback, key), key, op.Task, userId, nameof(CatalogService_BrowseCatalogAsync));
         }
 
         internal static Task<T> Details<T>(uint userId, IReadOnlyList<string> productIds, Func<IntPtr, T> take) where T : class
         {
             string[] ids = Arguments.NotEmpty(productIds, nameof(productIds), "product");
             var op = new ObjectOperation<T>(take, Disposers.CatalogItemDetailsList, nameof(CatalogService_GetCatalogItemDetailsAsync));
-            return Operations.Start(op, op.Task, userId, key => CatalogService_GetCatalogItemDetailsAsync(userId, ids, ids.Length, Operations.ObjectCallback, key), nameof(CatalogService_GetCatalogItemDetailsAsync));
+            IntPtr key = Operations.Add(op);
+            return Operations.Started(CatalogService_GetCatalogItemDetailsAsync(userId, ids, ids.Length, Operations.ObjectCallback, key), key, op.Task, userId, nameof(CatalogService_GetCatalogItemDetailsAsync));
         }
     }
 
