@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "emulator/marketplace.h"
-#include "emulator/users.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/users.h"
 
 namespace velmora::bench {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "emulator/runtime.h"
+#include "emulator/runtime/runtime.h"
 #include "platform/host_interfaces.h"
 #include "platform/marketplace.h"
 

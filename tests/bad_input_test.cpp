@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "emulator/marketplace.h"
-#include "emulator/packages.h"
-#include "emulator/store.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/packages/packages.h"
+#include "emulator/services/store/store.h"
 #include "platform/exceptions.h"
 #include "tests/async_exports.h"
 #include "tests/dlc_fixture.h"

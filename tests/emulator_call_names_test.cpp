@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "emulator/c_api.h"
-#include "emulator/control.h"
-#include "emulator/users.h"
+#include "emulator/c_interface/c_api.h"
+#include "emulator/runtime/control.h"
+#include "emulator/services/users.h"
 #include "tests/emulator_fixture.h"
 
 namespace velmora::test {

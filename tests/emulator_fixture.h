@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "emulator/runtime.h"
+#include "emulator/runtime/runtime.h"
 
 namespace velmora::test {
 

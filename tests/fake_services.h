@@ -6,7 +6,7 @@
 #include <atomic>
 #include <vector>
 
-#include "emulator/runtime.h"
+#include "emulator/runtime/runtime.h"
 #include "platform/host_interfaces.h"
 #include "platform/marketplace.h"
 

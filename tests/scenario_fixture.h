@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator/scenario.h"
+#include "emulator/scenarios/scenario.h"
 #include "tests/emulator_fixture.h"
 
 namespace velmora::test {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/event_types.h"
-#include "emulator/marketplace.h"
-#include "emulator/store.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/store/store.h"
 #include "tests/plugin_fixture.h"
 
 namespace velmora::test {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "emulator/packages.h"
+#include "emulator/services/packages/packages.h"
 #include "tests/dlc_fixture.h"
 #include "tests/stress_fixture.h"
 

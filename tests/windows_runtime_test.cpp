@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "emulator/control.h"
+#include "emulator/runtime/control.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <thread>
 #include <type_traits>
 
-#include "emulator/packages.h"
-#include "emulator/runtime.h"
-#include "emulator/scenario.h"
+#include "emulator/runtime/runtime.h"
+#include "emulator/scenarios/scenario.h"
+#include "emulator/services/packages/packages.h"
 #include "host/host.h"
 #include "tools/demo_transcript.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "emulator/control.h"
+#include "emulator/runtime/control.h"
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
     HMODULE self = nullptr;

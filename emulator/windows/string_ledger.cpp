@@ -14,7 +14,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "emulator/control.h"
+#include "emulator/runtime/control.h"
 
 namespace {
 

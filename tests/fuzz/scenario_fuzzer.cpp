@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "emulator/runtime.h"
-#include "emulator/scenario.h"
+#include "emulator/runtime/runtime.h"
+#include "emulator/scenarios/scenario.h"
 
 namespace {
 
