@@ -30,6 +30,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "emulator/runtime/objects.h"
+#include "emulator/runtime/scripted_outcomes.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/users.h"
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "emulator/runtime/scripted_outcomes.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/packages/packages.h"
 #include "emulator/services/users.h"

@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/worker_pool.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/packages/packages.h"
 #include "emulator/services/store/store.h"

@@ -8,7 +8,11 @@
 #include <vector>
 
 #include "emulator/c_interface/c_api.h"
-#include "emulator/runtime/control.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/known_calls.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/services/activatable_classes.h"
 #include "emulator/services/users.h"
 #include "tests/emulator_fixture.h"
 

@@ -12,6 +12,9 @@
 #include <string>
 #include <thread>
 
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/worker_pool.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/users.h"
 #include "host/host.h"

@@ -2,6 +2,9 @@
 // the temporary folders of packages given as files. (The demo's tests walk through what it holds.)
 #include <functional>
 
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/worker_pool.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/packages/packages.h"
 #include "emulator/services/store/store.h"

@@ -1,6 +1,9 @@
 // Malformed scenarios: each mistake gets a message naming the file, the JSON path and the problem,
 // and a failed parse changes nothing in the emulator. Also the accepted alternative forms (numbers
 // for names, raw tick counts, integer HRESULTs), folders relative to the file, and a refused apply.
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/scripted_outcomes.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/packages/packages.h"
 #include "emulator/services/store/store.h"

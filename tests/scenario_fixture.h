@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator/runtime/strings.h"
 #include "emulator/scenarios/scenario.h"
 #include "tests/emulator_fixture.h"
 

@@ -4,6 +4,7 @@
 #include <tuple>
 #include <vector>
 
+#include "emulator/runtime/scripted_outcomes.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/store/store.h"
 #include "tests/plugin_fixture.h"

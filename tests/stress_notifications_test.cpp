@@ -10,6 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/worker_pool.h"
 #include "emulator/services/packages/packages.h"
 #include "tests/dlc_fixture.h"
 #include "tests/stress_fixture.h"

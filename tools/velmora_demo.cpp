@@ -10,7 +10,10 @@
 #include <thread>
 #include <type_traits>
 
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/worker_pool.h"
 #include "emulator/scenarios/scenario.h"
 #include "emulator/services/packages/packages.h"
 #include "host/host.h"

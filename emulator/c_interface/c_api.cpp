@@ -12,6 +12,12 @@
 #include <nlohmann/json.hpp>
 
 #include "c_interfaces/last_error.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/worker_pool.h"
 #include "emulator/scenarios/formats.h"
 #include "emulator/scenarios/scenario.h"
 #include "emulator/services/packages/packages.h"

@@ -1,6 +1,9 @@
 // Activation by runtime-class name, where the system has no runtime: the system's own
 // "Windows.System.Threading.ThreadPool", and every other class from the emulated services'
 // component, reached through its DllGetActivationFactory as the system's activation reaches it.
+#include "emulator/runtime/async.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/worker_pool.h"
 #include "emulator/services/component.h"
 #include "platform/threadpool.h"
 

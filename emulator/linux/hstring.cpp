@@ -4,8 +4,12 @@
 #include <cstdlib>
 #include <new>
 
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/recycled_blocks.h"
 #include "platform/hstring.h"
+
+using namespace ::ABI;
 
 namespace velmora::emu {
 namespace {

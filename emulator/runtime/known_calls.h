@@ -2,13 +2,17 @@
 // the one list that InjectFault, ScriptOutcome, the C interface and the scenario loader accept names
 // from. Every fault check and every start of an emulated operation names its call with a CallName,
 // which is checked against this list while compiling, so a call added without its name here does not
-// build. Plain types only, like control.h, which includes it.
+// build. Plain types only, so the Windows parts of the emulator can include it beside the system's
+// own headers.
 #pragma once
 
 #include <cstddef>
 #include <iterator>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "emulator/runtime/export.h"
 
 namespace velmora::emu {
 
@@ -200,5 +204,10 @@ private:
         if (!StartsOperation()) throw "a call that starts no operation: mark it kStartsOperation in kKnownCalls";
     }
 };
+
+// What is wrong with a call's name for a fault (`forOutcome` false) or a scripted outcome (true), or
+// nothing: 'unknown call "IInventoryService.GetInventoryItemAsyn"; did you mean
+// "IInventoryService.GetInventoryItemAsync" or "IInventoryService.GetInventoryItemsAsync"?'
+EMU_API std::optional<std::string> CallNameProblem(std::string_view call, bool forOutcome);
 
 }  // namespace velmora::emu

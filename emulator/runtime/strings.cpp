@@ -1,7 +1,12 @@
 // Conversions between platform strings, UTF-16 and UTF-8 for the emulated services and tools.
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/strings.h"
+
+#include <cstdint>
 
 namespace velmora::emu {
+
+using ::ABI::HSTRING;
+using ::ABI::HStringOwner;
 
 HStringOwner MakeString(std::u16string_view text) {
     HStringOwner s;

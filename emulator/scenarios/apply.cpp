@@ -5,6 +5,9 @@
 #include <fstream>
 #include <random>
 
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/strings.h"
 #include "emulator/scenarios/formats.h"
 #include "emulator/scenarios/scenario.h"
 

@@ -11,9 +11,13 @@
 #include <string>
 #include <string_view>
 
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "platform/com_base.h"
 
 namespace velmora::emu::scenario_detail {
+
+using ::ABI::Guid;
+using ::ABI::HRESULT;
 
 struct EnumName {
     std::string_view name;

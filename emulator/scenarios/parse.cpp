@@ -14,6 +14,8 @@
 #include <nlohmann/json.hpp>
 
 #include "emulator/runtime/closest_names.h"
+#include "emulator/runtime/known_calls.h"
+#include "emulator/runtime/strings.h"
 #include "emulator/scenarios/formats.h"
 #include "emulator/scenarios/scenario.h"
 

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/scripted_outcomes.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/packages/packages.h"
 #include "emulator/services/store/store.h"

@@ -2,6 +2,7 @@
 // flags, dates, GUIDs and HRESULTs in their text forms, so the text reads like a hand-written file.
 #include <nlohmann/json.hpp>
 
+#include "emulator/runtime/strings.h"
 #include "emulator/scenarios/formats.h"
 #include "emulator/scenarios/scenario.h"
 

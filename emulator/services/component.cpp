@@ -8,6 +8,9 @@
 #include <mutex>
 #include <optional>
 
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/strings.h"
+
 namespace velmora::emu {
 namespace {
 

@@ -1,6 +1,9 @@
 // Signed-in users and their services contexts.
 #include "emulator/services/users.h"
 
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/strings.h"
 #include "emulator/services/marketplace/marketplace.h"
 
 namespace velmora::emu {

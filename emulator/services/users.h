@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/objects.h"
 #include "platform/host_interfaces.h"
 #include "platform/marketplace.h"
 

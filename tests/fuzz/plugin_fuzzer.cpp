@@ -28,7 +28,10 @@
 #include <utility>
 #include <vector>
 
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/worker_pool.h"
 #include "emulator/scenarios/scenario.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/packages/packages.h"

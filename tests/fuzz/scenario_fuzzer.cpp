@@ -13,7 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/worker_pool.h"
 #include "emulator/scenarios/scenario.h"
 
 namespace {

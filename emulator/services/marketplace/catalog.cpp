@@ -5,6 +5,10 @@
 // or E_POINTER and starts nothing); the catalog is read when the operation completes.
 #include <algorithm>
 
+#include "emulator/runtime/async.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/vectors.h"
 #include "emulator/services/marketplace/marketplace.h"
 
 namespace velmora::emu {

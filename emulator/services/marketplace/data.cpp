@@ -4,6 +4,8 @@
 #include <chrono>
 #include <map>
 
+#include "emulator/runtime/recent_calls.h"
+#include "emulator/runtime/reset.h"
 #include "emulator/services/marketplace/marketplace.h"
 
 namespace velmora::emu {

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <array>
 
+#include "emulator/runtime/async.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/strings.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/users.h"
 

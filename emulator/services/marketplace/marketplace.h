@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/objects.h"
 #include "platform/marketplace.h"
 
 namespace velmora::emu {

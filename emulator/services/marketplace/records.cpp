@@ -4,6 +4,8 @@
 #include <mutex>
 #include <type_traits>
 
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/vectors.h"
 #include "emulator/services/marketplace/marketplace.h"
 
 namespace velmora::emu {

@@ -5,6 +5,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/vectors.h"
+#include "emulator/runtime/worker_pool.h"
+#include "emulator/services/component.h"
 #include "emulator/services/packages/records.h"
 
 namespace velmora::emu {

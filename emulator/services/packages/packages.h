@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/objects.h"
 #include "platform/deployment.h"
 
 namespace velmora::emu {

@@ -1,6 +1,7 @@
 // The package objects and install-completed event args the emulated package manager hands out.
 #include <string_view>
 
+#include "emulator/runtime/faults.h"
 #include "emulator/services/packages/records.h"
 
 namespace velmora::emu::packages {

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <utility>
 
+#include "emulator/runtime/recent_calls.h"
+#include "emulator/runtime/reset.h"
 #include "emulator/services/store/store.h"
 
 namespace velmora::emu {

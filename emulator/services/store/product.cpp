@@ -9,6 +9,14 @@
 #include <string>
 #include <utility>
 
+#include "emulator/runtime/async.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/recent_calls.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/vectors.h"
+#include "emulator/runtime/worker_pool.h"
+#include "emulator/services/component.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/store/store.h"
 #include "emulator/services/users.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator/runtime/runtime.h"
+#include "emulator/runtime/objects.h"
 #include "platform/store.h"
 
 namespace velmora::emu {

@@ -1,50 +1,20 @@
-// What tests and tools use to steer and observe the emulator: live counts, injected faults and
-// scripted outcomes. Plain types only, so code that must also include the system's own headers
-// (the Windows parts of the emulator) can include it.
+// Scripted outcomes: how the next starts of an asynchronous call end (completed, at once or after a
+// delay, failed, cancelled, with a null result, a failing start, no operation). Plain types only, so
+// the Windows parts of the emulator can include it beside the system's own headers.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "emulator/runtime/export.h"
 #include "emulator/runtime/known_calls.h"
 
-#if defined(_WIN32)
-#define EMU_API  // the emulator DLL exports every symbol (see emulator/CMakeLists.txt)
-#else
-#define EMU_API __attribute__((visibility("default")))
-#endif
-
 namespace velmora::emu {
-
-// ---- Live counts --------------------------------------------------------------------------------
-
-// Emulator objects alive now (an object dies at its last Release).
-EMU_API int64_t LiveObjects();
-// Platform strings alive now that our own code created or duplicated (duplicates that share one
-// string count once).
-EMU_API int64_t LiveStrings();
-
-// ---- The runtime component ----------------------------------------------------------------------
-
-// The runtime classes the emulated services make activatable (what the component's registration
-// writes).
-EMU_API std::vector<std::u16string> ActivatableClasses();
-
-// ---- Faults and scripted outcomes ----------------------------------------------------------------
-
-// Makes the named platform call answer `hr` instead of running: for the next `times` calls, or for
-// every call when times < 0 (0: none, which disarms the call). Names are those of kKnownCalls:
-// "<Interface>.<member>" ("IInventoryItem.get_ProductId"), "WindowsCreateString",
-// "WindowsDuplicateString", or "RoGetActivationFactory:<runtime class>". Any other name throws
-// std::invalid_argument with CallNameProblem's message, and nothing changes.
-EMU_API void InjectFault(std::string_view call, int32_t hr, int times = -1);
-// The injected failure for this call, or 0 (S_OK). Cheap when nothing is armed.
-EMU_API int32_t TakeFault(CallName call);
-EMU_API void ClearFaults();
 
 // How a started asynchronous call ends.
 struct Outcome {
@@ -80,10 +50,6 @@ EMU_API void SetDefaultDelay(std::chrono::microseconds delay);
 EMU_API std::chrono::microseconds DefaultDelay();
 EMU_API void ClearScripts();
 
-// What is wrong with a call's name for a fault (`forOutcome` false) or a scripted outcome (true), or
-// nothing: 'unknown call "IInventoryService.GetInventoryItemAsyn"; did you mean
-// "IInventoryService.GetInventoryItemAsync" or "IInventoryService.GetInventoryItemsAsync"?'
-EMU_API std::optional<std::string> CallNameProblem(std::string_view call, bool forOutcome);
 // 'unknown outcome kind 9; the kinds are Complete (0), ...', or nothing for a known kind.
 EMU_API std::optional<std::string> OutcomeKindProblem(Outcome::Kind kind);
 
