@@ -12,7 +12,7 @@
 #include <type_traits>
 
 #include "bench/bench_support.h"
-#include "emulator/marketplace.h"
+#include "emulator/services/marketplace/marketplace.h"
 
 namespace velmora::bench {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "emulator/runtime.h"
+#include "emulator/runtime/reset.h"
 
 namespace velmora::bench {
 namespace {

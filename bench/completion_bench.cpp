@@ -30,8 +30,10 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "emulator/marketplace.h"
-#include "emulator/users.h"
+#include "emulator/runtime/objects.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/users.h"
 
 namespace velmora::bench {
 namespace {

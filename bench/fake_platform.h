@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "emulator/runtime.h"
+#include "emulator/runtime/async.h"
+#include "emulator/runtime/objects.h"
+#include "emulator/runtime/vectors.h"
 #include "platform/host_interfaces.h"
 #include "platform/marketplace.h"
 

@@ -19,9 +19,10 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "emulator/marketplace.h"
-#include "emulator/packages.h"
-#include "emulator/users.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/packages/packages.h"
+#include "emulator/services/users.h"
 
 namespace velmora::bench {
 namespace {

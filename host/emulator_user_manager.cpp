@@ -1,6 +1,6 @@
 #include "host/emulator_user_manager.h"
 
-#include "emulator/users.h"
+#include "emulator/services/users.h"
 
 namespace velmora::host {
 

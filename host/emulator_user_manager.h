@@ -1,4 +1,4 @@
-// The host's UserManager over the emulator's signed-in users (emulator/users.h).
+// The host's UserManager over the emulator's signed-in users (emulator/services/users.h).
 #pragma once
 
 #include "platform/host_interfaces.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "emulator/runtime.h"
+#include "emulator/runtime/worker_pool.h"
 #include "host/registry.h"
 
 namespace velmora::host {

@@ -3,7 +3,10 @@
 // host's delivery, with the caller's data, the error code, and the result, status or value the
 // ending calls for; a false answer by neither.
 // Whatever the ending, the operation, its arguments and its continuation are released.
-#include "emulator/store.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/services/store/store.h"
 #include "tests/async_exports.h"
 #include "tests/stress_fixture.h"
 

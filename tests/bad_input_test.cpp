@@ -12,9 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "emulator/marketplace.h"
-#include "emulator/packages.h"
-#include "emulator/store.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/worker_pool.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/packages/packages.h"
+#include "emulator/services/store/store.h"
 #include "platform/exceptions.h"
 #include "tests/async_exports.h"
 #include "tests/dlc_fixture.h"

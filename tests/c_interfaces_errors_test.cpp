@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bindings/checked/checked_exports.h"
-#include "emulator/c_api.h"
+#include "emulator/c_interface/c_api.h"
 #include "host/host_c_api.h"
 #include "tests/emulator_fixture.h"
 

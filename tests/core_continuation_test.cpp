@@ -5,6 +5,9 @@
 #include <thread>
 
 #include "core/event_types.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/objects.h"
+#include "emulator/runtime/worker_pool.h"
 #include "tests/fake_services.h"
 #include "tests/plugin_fixture.h"
 

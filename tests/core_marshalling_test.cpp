@@ -2,6 +2,11 @@
 // URL strings, dates, collections, handles and disposal, each read through an export.
 #include <typeinfo>
 
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/objects.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/vectors.h"
 #include "platform/exceptions.h"
 #include "tests/fake_services.h"
 #include "tests/plugin_fixture.h"

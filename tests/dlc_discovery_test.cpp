@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
 #include "tests/dlc_fixture.h"
 
 namespace velmora::test {

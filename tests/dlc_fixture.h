@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "core/event_types.h"
-#include "emulator/packages.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/services/packages/packages.h"
 #include "platform/exceptions.h"
 #include "tests/plugin_fixture.h"
 

@@ -1,6 +1,7 @@
 // Mounting and unmounting packages through the exports: the mount path is the package's readable
 // folder, the state is shared by every handle of a package, a refused mount answers null, and a
 // failing path read or unmount raises.
+#include "emulator/runtime/faults.h"
 #include "tests/dlc_fixture.h"
 
 namespace velmora::test {

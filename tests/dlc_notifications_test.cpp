@@ -5,6 +5,10 @@
 #include <cstring>
 #include <tuple>
 
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/worker_pool.h"
 #include "tests/dlc_fixture.h"
 
 namespace velmora::test {

@@ -7,9 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "emulator/c_api.h"
-#include "emulator/control.h"
-#include "emulator/users.h"
+#include "emulator/c_interface/c_api.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/known_calls.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/services/activatable_classes.h"
+#include "emulator/services/users.h"
 #include "tests/emulator_fixture.h"
 
 namespace velmora::test {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "emulator/runtime.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/worker_pool.h"
 
 namespace velmora::test {
 

@@ -2,6 +2,15 @@
 // asynchronous operations and actions and their scripted outcomes, activation.
 #include <thread>
 
+#include "emulator/runtime/async.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/objects.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/vectors.h"
+#include "emulator/runtime/worker_pool.h"
+#include "platform/activation.h"
 #include "platform/threadpool.h"
 #include "tests/emulator_fixture.h"
 

@@ -6,7 +6,11 @@
 #include <atomic>
 #include <vector>
 
-#include "emulator/runtime.h"
+#include "emulator/runtime/async.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/objects.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/vectors.h"
 #include "platform/host_interfaces.h"
 #include "platform/marketplace.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator/users.h"
+#include "emulator/services/users.h"
 #include "host/host.h"
 #include "host/registry.h"
 #include "tests/emulator_fixture.h"

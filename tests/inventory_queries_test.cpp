@@ -1,5 +1,6 @@
 // What the inventory queries answer: the filters of the one- and five-argument forms, the forms
 // for every signed-in user, the media types a query takes, and the current state of one item.
+#include "emulator/runtime/strings.h"
 #include "tests/marketplace_fixture.h"
 
 namespace velmora::test {

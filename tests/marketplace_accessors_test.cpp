@@ -4,6 +4,8 @@
 // throw).
 #include <functional>
 
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
 #include "tests/marketplace_fixture.h"
 
 namespace velmora::test {

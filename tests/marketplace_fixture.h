@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "core/event_types.h"
-#include "emulator/marketplace.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/services/marketplace/marketplace.h"
 #include "platform/exceptions.h"
 #include "tests/plugin_fixture.h"
 

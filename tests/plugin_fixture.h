@@ -12,8 +12,11 @@
 #include <string>
 #include <thread>
 
-#include "emulator/marketplace.h"
-#include "emulator/users.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/worker_pool.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/users.h"
 #include "host/host.h"
 #include "platform/exceptions.h"
 #include "tests/emulator_fixture.h"

@@ -1,5 +1,8 @@
 // Load, unload, the start-up deliveries, readiness, and the one initialization line.
 #include "core/event_types.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/strings.h"
 #include "host/plugin_loader.h"
 #include "tests/plugin_fixture.h"
 

@@ -2,10 +2,13 @@
 // the temporary folders of packages given as files. (The demo's tests walk through what it holds.)
 #include <functional>
 
-#include "emulator/marketplace.h"
-#include "emulator/packages.h"
-#include "emulator/store.h"
-#include "emulator/users.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/worker_pool.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/packages/packages.h"
+#include "emulator/services/store/store.h"
+#include "emulator/services/users.h"
 #include "tests/scenario_fixture.h"
 
 namespace velmora::test {

@@ -1,10 +1,13 @@
 // Malformed scenarios: each mistake gets a message naming the file, the JSON path and the problem,
 // and a failed parse changes nothing in the emulator. Also the accepted alternative forms (numbers
 // for names, raw tick counts, integer HRESULTs), folders relative to the file, and a refused apply.
-#include "emulator/marketplace.h"
-#include "emulator/packages.h"
-#include "emulator/store.h"
-#include "emulator/users.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/packages/packages.h"
+#include "emulator/services/store/store.h"
+#include "emulator/services/users.h"
 #include "tests/scenario_fixture.h"
 
 namespace velmora::test {

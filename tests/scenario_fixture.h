@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "emulator/scenario.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/scenarios/scenario.h"
 #include "tests/emulator_fixture.h"
 
 namespace velmora::test {

@@ -4,8 +4,9 @@
 #include <tuple>
 #include <vector>
 
-#include "emulator/marketplace.h"
-#include "emulator/store.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/store/store.h"
 #include "tests/plugin_fixture.h"
 
 namespace velmora::test {

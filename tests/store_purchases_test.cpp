@@ -7,8 +7,12 @@
 #include <vector>
 
 #include "core/event_types.h"
-#include "emulator/marketplace.h"
-#include "emulator/store.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/worker_pool.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/store/store.h"
 #include "tests/plugin_fixture.h"
 
 namespace velmora::test {

@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "core/event_types.h"
-#include "emulator/marketplace.h"
-#include "emulator/store.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/store/store.h"
+#include "platform/activation.h"
 #include "tests/plugin_fixture.h"
 
 namespace velmora::test {

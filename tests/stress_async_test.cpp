@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/scripted_outcomes.h"
 #include "tests/async_exports.h"
 #include "tests/stress_fixture.h"
 

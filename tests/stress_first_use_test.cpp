@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/event_types.h"
+#include "emulator/runtime/reset.h"
 #include "tests/stress_fixture.h"
 
 namespace velmora::test {

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "emulator/marketplace.h"
-#include "emulator/store.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/store/store.h"
 #include "host/event_queue.h"
 #include "tests/plugin_fixture.h"
 

@@ -10,7 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "emulator/packages.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/worker_pool.h"
+#include "emulator/services/packages/packages.h"
 #include "tests/dlc_fixture.h"
 #include "tests/stress_fixture.h"
 

@@ -13,7 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "emulator/control.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/services/activatable_classes.h"
 
 namespace {
 

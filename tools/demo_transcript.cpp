@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "emulator/runtime.h"
+#include "emulator/runtime/strings.h"
 
 namespace velmora::demo {
 

@@ -10,9 +10,12 @@
 #include <thread>
 #include <type_traits>
 
-#include "emulator/packages.h"
-#include "emulator/runtime.h"
-#include "emulator/scenario.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/strings.h"
+#include "emulator/runtime/worker_pool.h"
+#include "emulator/scenarios/scenario.h"
+#include "emulator/services/packages/packages.h"
 #include "host/host.h"
 #include "tools/demo_transcript.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "emulator/control.h"
+#include "emulator/services/activatable_classes.h"
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
     HMODULE self = nullptr;

@@ -14,7 +14,8 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "emulator/control.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
 
 namespace {
 

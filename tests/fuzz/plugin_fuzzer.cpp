@@ -28,12 +28,15 @@
 #include <utility>
 #include <vector>
 
-#include "emulator/marketplace.h"
-#include "emulator/packages.h"
-#include "emulator/runtime.h"
-#include "emulator/scenario.h"
-#include "emulator/store.h"
-#include "emulator/users.h"
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/runtime/worker_pool.h"
+#include "emulator/scenarios/scenario.h"
+#include "emulator/services/marketplace/marketplace.h"
+#include "emulator/services/packages/packages.h"
+#include "emulator/services/store/store.h"
+#include "emulator/services/users.h"
 #include "host/host.h"
 #include "platform/exceptions.h"
 #include "tests/async_exports.h"

@@ -13,8 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "emulator/runtime.h"
-#include "emulator/scenario.h"
+#include "emulator/runtime/live_counts.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/runtime/worker_pool.h"
+#include "emulator/scenarios/scenario.h"
 
 namespace {
 

@@ -1,0 +1,54 @@
+// Memory for the emulator's objects and strings. A round trip's records are made on a platform
+// thread and released on the host's; with the C library's allocator each such allocation misses
+// the making thread's cache and takes an arena lock that the releasing thread contends for. Blocks
+// up to 512 bytes are recycled instead: each thread keeps the blocks it released and hands them on
+// to the others in batches, one lock per batch.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <new>
+#include <utility>
+
+#include "emulator/runtime/export.h"
+
+namespace velmora::emu {
+
+// A block of at least `size` bytes, or null when memory is out.
+EMU_API void* AllocateBlock(size_t size);
+EMU_API void FreeBlock(void* block, size_t size);
+
+// Storage from the recycled blocks, for what a platform thread makes and the host's releases.
+template <class T>
+struct BlockAllocator {
+    using value_type = T;
+    BlockAllocator() = default;
+    template <class U>
+    BlockAllocator(const BlockAllocator<U>&) {}
+    T* allocate(size_t n) {
+        if (void* block = AllocateBlock(n * sizeof(T))) return static_cast<T*>(block);
+        throw std::bad_alloc();
+    }
+    void deallocate(T* p, size_t n) { FreeBlock(p, n * sizeof(T)); }
+    friend bool operator==(const BlockAllocator&, const BlockAllocator&) { return true; }
+};
+
+// Work for the pool whose closure lives in a recycled block: std::function would put a closure of
+// this size on the heap, made by the calling thread and freed by the platform thread. It runs
+// once; the pool moves its work and never copies it.
+template <class F>
+std::function<void()> InBlock(F work) {
+    struct Run {
+        F* work;
+        void operator()() const {
+            (*work)();
+            work->~F();
+            FreeBlock(work, sizeof(F));
+        }
+    };
+    void* block = AllocateBlock(sizeof(F));
+    if (!block) throw std::bad_alloc();
+    return Run{new (block) F(std::move(work))};
+}
+
+}  // namespace velmora::emu

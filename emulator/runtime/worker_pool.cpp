@@ -1,0 +1,122 @@
+// The worker pool: two platform threads. Work without a delay runs in submission order; delayed
+// work waits in order of its due time and runs first once due.
+#include "emulator/runtime/worker_pool.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <queue>
+#include <thread>
+#include <vector>
+
+namespace velmora::emu {
+namespace {
+
+class Pool {
+public:
+    void Submit(std::function<void()> work, std::chrono::microseconds delay) {
+        std::unique_lock lock(mutex_);
+        if (threads_ == 0) Start();
+        ++pending_;
+        if (delay.count() > 0) {
+            timed_.push(Task{std::chrono::steady_clock::now() + delay, sequence_++, std::move(work)});
+        } else {
+            ready_.push_back(std::move(work));
+            // A worker that is awake takes the task when it looks again: a wake-up is a system call,
+            // made only when no worker is awake or work is piling up, and never twice at once.
+            if (sleeping_ == 0 || waking_ || (sleeping_ < threads_ && ready_.size() < 2)) return;
+            waking_ = true;
+        }
+        lock.unlock();
+        wake_.notify_one();
+    }
+    void WaitIdle() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return pending_ == 0; });
+    }
+
+private:
+    struct Task {
+        std::chrono::steady_clock::time_point due;
+        uint64_t sequence;
+        std::function<void()> work;
+        bool operator>(const Task& o) const { return due != o.due ? due > o.due : sequence > o.sequence; }
+    };
+    void Start() {
+        for (; threads_ < 2; ++threads_) std::thread([this] { Run(); }).detach();
+    }
+    // The next task to run now, if any; otherwise the time to wait until (max: no delayed task).
+    bool Take(std::function<void()>& work, std::chrono::steady_clock::time_point& until) {
+        until = std::chrono::steady_clock::time_point::max();
+        if (!timed_.empty()) {
+            const auto due = timed_.top().due;
+            if (due <= std::chrono::steady_clock::now()) {
+                work = std::move(const_cast<Task&>(timed_.top()).work);
+                timed_.pop();
+                return true;
+            }
+            until = due;
+        }
+        if (ready_.empty()) return false;
+        work = std::move(ready_.front());
+        ready_.pop_front();
+        return true;
+    }
+    void Run() {
+        onWorker = true;
+        std::function<void()> work;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            std::chrono::steady_clock::time_point until;
+            if (!Take(work, until)) {
+                ++sleeping_;
+                if (until == std::chrono::steady_clock::time_point::max()) {
+                    wake_.wait(lock);
+                } else {
+                    wake_.wait_until(lock, until);
+                }
+                --sleeping_;
+                waking_ = false;
+                continue;
+            }
+            // More work than this worker: the other one helps.
+            const bool wakeOther = !ready_.empty() && sleeping_ > 0 && !waking_;
+            if (wakeOther) waking_ = true;
+            lock.unlock();
+            if (wakeOther) wake_.notify_one();
+            work();
+            work = nullptr;
+            lock.lock();
+            if (--pending_ == 0) idle_.notify_all();
+        }
+    }
+
+public:
+    static thread_local bool onWorker;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_, idle_;
+    std::deque<std::function<void()>> ready_;
+    std::priority_queue<Task, std::vector<Task>, std::greater<>> timed_;
+    uint64_t sequence_ = 0;
+    size_t pending_ = 0;
+    int threads_ = 0;
+    int sleeping_ = 0;     // workers waiting on wake_
+    bool waking_ = false;  // a worker was notified and has not woken yet
+};
+thread_local bool Pool::onWorker = false;
+
+Pool& ThePool() {
+    static Pool* pool = new Pool;  // never destroyed: its detached threads outlive static destruction
+    return *pool;
+}
+
+}  // namespace
+
+void Submit(std::function<void()> work, std::chrono::microseconds delay) { ThePool().Submit(std::move(work), delay); }
+void WaitIdle() { ThePool().WaitIdle(); }
+bool OnWorkerThread() { return Pool::onWorker; }
+
+}  // namespace velmora::emu

@@ -1,0 +1,232 @@
+// The marketplace's state: the catalog, each user's inventory, the processed consumption
+// transactions and the log of service calls, behind one mutex and emptied by Reset().
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+#include "emulator/runtime/recent_calls.h"
+#include "emulator/runtime/reset.h"
+#include "emulator/services/marketplace/marketplace.h"
+
+namespace velmora::emu {
+namespace {
+
+struct Marketplace {
+    std::mutex mutex;
+    std::vector<CatalogItemData> catalog;
+    std::map<uint32_t, std::vector<InventoryItemData>> inventories;
+    std::map<std::pair<uint32_t, std::u16string>, ConsumeResultData> transactions;
+    // Its own lock: the services record every call, while the workers read the data.
+    std::mutex callsMutex;
+    RecentCalls<MarketplaceCall> calls;
+};
+
+Marketplace& State() {
+    static Marketplace state;
+    return state;
+}
+
+const bool resetRegistered = [] {
+    OnReset([] {
+        Marketplace& m = State();
+        std::lock_guard lock(m.mutex);
+        m.catalog.clear();
+        m.inventories.clear();
+        m.transactions.clear();
+        std::lock_guard callsLock(m.callsMutex);
+        m.calls.Clear();
+    });
+    return true;
+}();
+
+// The end date of a right that never ends: 9999-12-31 23:59:59.9999999 in platform ticks.
+constexpr int64_t kNoEnd = 2650467743999999999;
+// Platform ticks (100 ns since 1601) at the Unix epoch.
+constexpr int64_t kUnixEpochTicks = 116444736000000000;
+
+int64_t NowTicks() {
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    return kUnixEpochTicks + std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100;
+}
+
+bool ValidUrl(const std::optional<std::u16string>& url) { return !url || IsAbsoluteUri(*url); }
+
+bool KnownMediaType(MediaItemType t) { return t >= MediaItemType::Unknown && t <= MediaItemType::All; }
+
+// An item's own state; All is a query filter, never the state of an item.
+bool ItemState(InventoryItemState s) {
+    return s >= InventoryItemState::Unknown && s <= InventoryItemState::Canceled && s != InventoryItemState::All;
+}
+
+bool ValidItem(const InventoryItemData& item) {
+    return !item.productId.empty() && KnownMediaType(item.mediaItemType) && ItemState(item.state) &&
+           ValidUrl(item.url) && ValidUrl(item.consumableUrl);
+}
+
+InventoryItemData* FindOwned(std::vector<InventoryItemData>& inventory, std::u16string_view productId) {
+    auto it = std::find_if(inventory.begin(), inventory.end(), [&](auto& i) { return i.productId == productId; });
+    return it == inventory.end() ? nullptr : &*it;
+}
+
+const CatalogItemData* FindListed(const std::vector<CatalogItemData>& catalog, std::u16string_view productId) {
+    auto it = std::find_if(catalog.begin(), catalog.end(), [&](auto& c) { return c.productId == productId; });
+    return it == catalog.end() ? nullptr : &*it;
+}
+
+// The inventory item a grant of a catalog product creates.
+InventoryItemData GrantedItem(const CatalogItemData& product, uint32_t quantity) {
+    InventoryItemData item;
+    item.productId = product.productId;
+    item.mediaItemType = product.mediaItemType;
+    item.titleId = product.titleId;
+    item.url = u"https://inventory.xboxlive.com/users/me/inventory/" + product.productId;
+    if (product.mediaItemType == MediaItemType::GameConsumable) {
+        item.consumableUrl = u"https://inventory.xboxlive.com/users/me/consumables/" + product.productId;
+        item.consumableBalance = quantity;
+    }
+    item.rightsObtainedDate = item.startDate = NowTicks();
+    item.endDate = kNoEnd;
+    return item;
+}
+
+}  // namespace
+
+HRESULT AddCatalogItem(const CatalogItemData& item) {
+    if (item.id.empty() || item.productId.empty() || !KnownMediaType(item.mediaItemType)) return E_INVALIDARG;
+    for (const auto& image : item.images)
+        if (!ValidUrl(image.resizeUrl)) return E_INVALIDARG;
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    for (const auto& c : m.catalog)
+        if (c.id == item.id || c.productId == item.productId) return E_INVALIDARG;
+    m.catalog.push_back(item);
+    return S_OK;
+}
+
+HRESULT AddInventoryItem(uint32_t userId, const InventoryItemData& item) {
+    if (!ValidItem(item)) return E_INVALIDARG;
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    auto& inventory = m.inventories[userId];
+    if (FindOwned(inventory, item.productId)) return E_INVALIDARG;
+    inventory.push_back(item);
+    return S_OK;
+}
+
+HRESULT UpdateInventoryItem(uint32_t userId, const InventoryItemData& item) {
+    if (!ValidItem(item)) return E_INVALIDARG;
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    InventoryItemData* owned = FindOwned(m.inventories[userId], item.productId);
+    if (!owned) return E_NOT_FOUND;
+    *owned = item;
+    return S_OK;
+}
+
+std::optional<CatalogItemData> FindCatalogItem(std::u16string_view productId) {
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    const CatalogItemData* item = FindListed(m.catalog, productId);
+    return item ? std::optional(*item) : std::nullopt;
+}
+
+std::optional<std::pair<CatalogItemData, CatalogAvailabilityData>> FindOffer(std::u16string_view signedOffer) {
+    if (signedOffer.empty()) return std::nullopt;
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    for (const auto& item : m.catalog)
+        for (const auto& availability : item.availabilities)
+            if (availability.signedOffer == signedOffer) return std::pair(item, availability);
+    return std::nullopt;
+}
+
+std::vector<CatalogItemData> CatalogItems() {
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    return m.catalog;
+}
+
+std::vector<InventoryItemData> InventoryOf(uint32_t userId) {
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    auto it = m.inventories.find(userId);
+    return it == m.inventories.end() ? std::vector<InventoryItemData>{} : it->second;
+}
+
+std::unique_lock<std::mutex> LockInventories() { return std::unique_lock(State().mutex); }
+
+const std::vector<InventoryItemData>* InventoryInPlace(uint32_t userId) {
+    Marketplace& m = State();
+    auto it = m.inventories.find(userId);
+    return it == m.inventories.end() ? nullptr : &it->second;
+}
+
+HRESULT GrantProduct(uint32_t userId, std::u16string_view productId, uint32_t quantity) {
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    const CatalogItemData* product = FindListed(m.catalog, productId);
+    if (!product) return E_INVALIDARG;
+    auto& inventory = m.inventories[userId];
+    InventoryItemData* owned = FindOwned(inventory, productId);
+    if (!owned) {
+        inventory.push_back(GrantedItem(*product, quantity));
+    } else if (owned->consumableUrl) {
+        // A balance saturates rather than wrapping around.
+        owned->consumableBalance =
+            uint32_t(std::min<uint64_t>(uint64_t(owned->consumableBalance) + quantity, UINT32_MAX));
+    }
+    return S_OK;
+}
+
+HRESULT ConsumeProduct(uint32_t userId, std::u16string_view productId, uint32_t quantity,
+                       std::u16string_view transactionId, ConsumeResultData* result) {
+    if (!result) return E_POINTER;
+    if (quantity == 0 || transactionId.empty()) return E_INVALIDARG;
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    const auto key = std::pair(userId, std::u16string(transactionId));
+    if (auto done = m.transactions.find(key); done != m.transactions.end()) {
+        *result = done->second;
+        return S_OK;
+    }
+    InventoryItemData* owned = FindOwned(m.inventories[userId], productId);
+    if (!owned) return E_NOT_FOUND;
+    if (!owned->consumableUrl) return E_INVALIDARG;
+    if (owned->consumableBalance < quantity) return E_CONSUMABLE_BALANCE_SHORT;
+    owned->consumableBalance -= quantity;
+    *result = ConsumeResultData{*owned->consumableUrl, owned->consumableBalance, std::u16string(transactionId)};
+    m.transactions.emplace(key, *result);
+    return S_OK;
+}
+
+namespace {
+// Assigns into the reused slot, so its strings and vectors keep their storage.
+template <class Texts>
+void Record(std::string_view method, uint32_t userId, const Texts& texts, std::initializer_list<int64_t> numbers) {
+    Marketplace& m = State();
+    std::lock_guard lock(m.callsMutex);
+    MarketplaceCall& call = m.calls.Next();
+    call.method = method;
+    call.userId = userId;
+    call.texts.resize(texts.size());
+    std::copy(texts.begin(), texts.end(), call.texts.begin());
+    call.numbers = numbers;
+}
+}  // namespace
+
+void RecordMarketplaceCall(std::string_view method, uint32_t userId, std::initializer_list<std::u16string_view> texts,
+                           std::initializer_list<int64_t> numbers) {
+    Record(method, userId, texts, numbers);
+}
+
+void RecordMarketplaceCall(std::string_view method, uint32_t userId, const std::vector<std::u16string>& texts) {
+    Record(method, userId, texts, {});
+}
+
+std::vector<MarketplaceCall> MarketplaceCalls() {
+    Marketplace& m = State();
+    std::lock_guard lock(m.callsMutex);
+    return m.calls.Snapshot();
+}
+
+}  // namespace velmora::emu

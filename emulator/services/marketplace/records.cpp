@@ -1,0 +1,549 @@
+// The marketplace's records: URIs, inventory items and results, catalog items, details, images and
+// availabilities. Each is a snapshot of the data at creation; it creates every string and child
+// object once, in its constructor, and hands out duplicates and new references.
+#include <mutex>
+#include <type_traits>
+
+#include "emulator/runtime/faults.h"
+#include "emulator/runtime/vectors.h"
+#include "emulator/services/marketplace/marketplace.h"
+
+namespace velmora::emu {
+namespace {
+
+namespace MP = ::ABI::Microsoft::Xbox::Services::Marketplace;
+using ::ABI::Windows::Foundation::DateTime;
+
+// What a record's constructor could not create: the factory answers the first failure.
+class Holder {
+public:
+    HRESULT Status() const { return status_; }
+
+protected:
+    void Note(HRESULT hr) {
+        if (Failed(hr) && !Failed(status_)) status_ = hr;
+    }
+    HStringOwner Hold(std::u16string_view text) {
+        HStringOwner s;
+        Note(WindowsCreateString(text.data(), uint32_t(text.size()), s.Put()));
+        return s;
+    }
+    ComPtr<IUriRuntimeClass> HoldUri(const std::optional<std::u16string>& text) {
+        ComPtr<IUriRuntimeClass> uri;
+        if (text) Note(CreateUri(*text, uri.Put()));
+        return uri;
+    }
+    // The view keeps its own duplicates; the owners here only carry the creation failures.
+    ComPtr<IVectorView<HSTRING>> HoldStrings(const std::vector<std::u16string>& texts) {
+        std::vector<HStringOwner> owners;
+        std::vector<HSTRING> strings;
+        owners.reserve(texts.size());
+        for (const auto& t : texts) strings.push_back(owners.emplace_back(Hold(t)).Get());
+        return MakeVectorView(strings);
+    }
+    // One record of type R per datum (or pointer to one), as a view of interface I.
+    template <class R, class I, class D>
+    ComPtr<IVectorView<I*>> HoldRecords(const std::vector<D>& data) {
+        Elements<I*> records;
+        records.reserve(data.size());
+        for (const D& d : data) {
+            ComPtr<R> record;
+            if constexpr (std::is_pointer_v<D>) {
+                record = Make<R>(*d);
+            } else {
+                record = Make<R>(d);
+            }
+            Note(record->Status());
+            records.emplace_back(static_cast<I*>(record.Get()));
+        }
+        return MakeObjectVectorView<I>(std::move(records));
+    }
+
+private:
+    HRESULT status_ = S_OK;
+};
+
+// Property getters: the fault check first, then the value; strings and objects are handed out
+// as duplicates and new references of what the record holds.
+HRESULT GiveText(CallName call, const HStringOwner& text, HSTRING* value) {
+    if (HRESULT hr = TakeFault(call)) return hr;
+    if (!value) return E_POINTER;
+    return WindowsDuplicateString(text.Get(), value);
+}
+
+template <class T>
+HRESULT GiveValue(CallName call, const T& held, T* value) {
+    if (HRESULT hr = TakeFault(call)) return hr;
+    if (!value) return E_POINTER;
+    *value = held;
+    return S_OK;
+}
+
+template <class I>
+HRESULT GiveObject(CallName call, const ComPtr<I>& held, I** value) {
+    if (HRESULT hr = TakeFault(call)) return hr;
+    if (!value) return E_POINTER;
+    *value = ComPtr<I>(held).Detach();
+    return S_OK;
+}
+
+HRESULT GiveDate(CallName call, int64_t ticks, DateTime* value) { return GiveValue(call, DateTime{ticks}, value); }
+
+struct UriParts {
+    std::u16string_view scheme, host, path;
+};
+
+// Scheme, host and path of an absolute URI; the host is empty without an authority ("//").
+UriParts SplitUri(std::u16string_view text) {
+    UriParts p;
+    const size_t colon = text.find(u':');
+    p.scheme = text.substr(0, colon);
+    std::u16string_view rest = text.substr(colon + 1);
+    rest = rest.substr(0, rest.find_first_of(u"?#"));
+    if (rest.starts_with(u"//")) {
+        rest.remove_prefix(2);
+        const size_t end = rest.find(u'/');
+        std::u16string_view authority = rest.substr(0, end);
+        rest = end == std::u16string_view::npos ? std::u16string_view{} : rest.substr(end);
+        if (const size_t at = authority.rfind(u'@'); at != std::u16string_view::npos) authority.remove_prefix(at + 1);
+        const size_t bracket = authority.rfind(u']');
+        const size_t port = authority.rfind(u':');
+        if (port != std::u16string_view::npos && (bracket == std::u16string_view::npos || port > bracket))
+            authority = authority.substr(0, port);
+        p.host = authority;
+    }
+    p.path = rest;
+    return p;
+}
+
+class Uri : public RuntimeObject<Uri, IUriRuntimeClass>, public Holder {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Windows.Foundation.Uri";
+    explicit Uri(std::u16string_view text) : text_(Hold(text)) {}
+
+    // The text is kept as given: the emulator does not canonicalize, so DisplayUri is the same.
+    HRESULT get_AbsoluteUri(HSTRING* value) override {
+        return GiveText("IUriRuntimeClass.get_AbsoluteUri", text_, value);
+    }
+    HRESULT get_DisplayUri(HSTRING* value) override {
+        return GiveText("IUriRuntimeClass.get_DisplayUri", text_, value);
+    }
+    HRESULT get_Host(HSTRING* value) override { return GivePart("IUriRuntimeClass.get_Host", &Parts::host, value); }
+    HRESULT get_Path(HSTRING* value) override { return GivePart("IUriRuntimeClass.get_Path", &Parts::path, value); }
+    HRESULT get_SchemeName(HSTRING* value) override {
+        return GivePart("IUriRuntimeClass.get_SchemeName", &Parts::scheme, value);
+    }
+
+private:
+    struct Parts {
+        HStringOwner host, path, scheme;
+        HRESULT status = S_OK;
+    };
+    // Most URIs are only ever read whole, so the parts are made on their first read.
+    HRESULT GivePart(CallName call, HStringOwner Parts::*part, HSTRING* value) {
+        if (HRESULT hr = TakeFault(call)) return hr;
+        if (!value) return E_POINTER;
+        std::call_once(partsMade_, [this] {
+            uint32_t length = 0;
+            const char16_t* text = WindowsGetStringRawBuffer(text_.Get(), &length);
+            const UriParts p = SplitUri({text, length});
+            for (auto [owner, view] :
+                 {std::pair{&parts_.host, p.host}, {&parts_.path, p.path}, {&parts_.scheme, p.scheme}})
+                if (HRESULT hr = WindowsCreateString(view.data(), uint32_t(view.size()), owner->Put()); Failed(hr))
+                    parts_.status = hr;
+        });
+        if (Failed(parts_.status)) return parts_.status;
+        return WindowsDuplicateString((parts_.*part).Get(), value);
+    }
+    HStringOwner text_;
+    std::once_flag partsMade_;
+    Parts parts_;
+};
+
+class InventoryItem : public RuntimeObject<InventoryItem, IInventoryItem>, public Holder {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.InventoryItem";
+    explicit InventoryItem(const InventoryItemData& d)
+        : url_(HoldUri(d.url)),
+          productId_(Hold(d.productId)),
+          containerIds_(d.containerIds ? HoldStrings(*d.containerIds) : nullptr),
+          consumableUrl_(HoldUri(d.consumableUrl)),
+          state_(d.state),
+          mediaItemType_(d.mediaItemType),
+          titleId_(d.titleId),
+          consumableBalance_(d.consumableBalance),
+          rightsObtainedDate_(d.rightsObtainedDate),
+          startDate_(d.startDate),
+          endDate_(d.endDate) {}
+
+    HRESULT get_Url(IUriRuntimeClass** value) override { return GiveObject("IInventoryItem.get_Url", url_, value); }
+    HRESULT get_InventoryItemState(MP::InventoryItemState* value) override {
+        return GiveValue("IInventoryItem.get_InventoryItemState", state_, value);
+    }
+    HRESULT get_MediaItemType(MP::MediaItemType* value) override {
+        return GiveValue("IInventoryItem.get_MediaItemType", mediaItemType_, value);
+    }
+    HRESULT get_ProductId(HSTRING* value) override {
+        return GiveText("IInventoryItem.get_ProductId", productId_, value);
+    }
+    HRESULT get_TitleId(uint32_t* value) override { return GiveValue("IInventoryItem.get_TitleId", titleId_, value); }
+    HRESULT get_ContainerIds(IVectorView<HSTRING>** value) override {
+        return GiveObject("IInventoryItem.get_ContainerIds", containerIds_, value);
+    }
+    HRESULT get_RightsObtainedDate(DateTime* value) override {
+        return GiveDate("IInventoryItem.get_RightsObtainedDate", rightsObtainedDate_, value);
+    }
+    HRESULT get_StartDate(DateTime* value) override {
+        return GiveDate("IInventoryItem.get_StartDate", startDate_, value);
+    }
+    HRESULT get_EndDate(DateTime* value) override { return GiveDate("IInventoryItem.get_EndDate", endDate_, value); }
+    HRESULT get_ConsumableUrl(IUriRuntimeClass** value) override {
+        return GiveObject("IInventoryItem.get_ConsumableUrl", consumableUrl_, value);
+    }
+    HRESULT get_ConsumableBalance(uint32_t* value) override {
+        return GiveValue("IInventoryItem.get_ConsumableBalance", consumableBalance_, value);
+    }
+
+private:
+    ComPtr<IUriRuntimeClass> url_;
+    HStringOwner productId_;
+    ComPtr<IVectorView<HSTRING>> containerIds_;
+    ComPtr<IUriRuntimeClass> consumableUrl_;
+    MP::InventoryItemState state_;
+    MP::MediaItemType mediaItemType_;
+    uint32_t titleId_;
+    uint32_t consumableBalance_;
+    int64_t rightsObtainedDate_, startDate_, endDate_;
+};
+
+class InventoryItemsResult : public RuntimeObject<InventoryItemsResult, IInventoryItemsResult>, public Holder {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.InventoryItemsResult";
+    template <class D>
+    InventoryItemsResult(const std::vector<D>& items, uint32_t total)
+        : items_(HoldRecords<InventoryItem, IInventoryItem>(items)), total_(total) {}
+
+    HRESULT get_Items(IVectorView<IInventoryItem*>** value) override {
+        return GiveObject("IInventoryItemsResult.get_Items", items_, value);
+    }
+    HRESULT get_TotalItems(uint32_t* value) override {
+        return GiveValue("IInventoryItemsResult.get_TotalItems", total_, value);
+    }
+
+private:
+    ComPtr<IVectorView<IInventoryItem*>> items_;
+    uint32_t total_;
+};
+
+class ConsumeInventoryItemResult : public RuntimeObject<ConsumeInventoryItemResult, IConsumeInventoryItemResult>,
+                                   public Holder {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.ConsumeInventoryItemResult";
+    explicit ConsumeInventoryItemResult(const ConsumeResultData& d)
+        : url_(HoldUri(d.consumableUrl.empty() ? std::nullopt : std::optional(d.consumableUrl))),
+          balance_(d.consumableBalance),
+          transactionId_(Hold(d.transactionId)) {}
+
+    HRESULT get_ConsumableUrl(IUriRuntimeClass** value) override {
+        return GiveObject("IConsumeInventoryItemResult.get_ConsumableUrl", url_, value);
+    }
+    HRESULT get_ConsumableBalance(uint32_t* value) override {
+        return GiveValue("IConsumeInventoryItemResult.get_ConsumableBalance", balance_, value);
+    }
+    HRESULT get_TransactionId(HSTRING* value) override {
+        return GiveText("IConsumeInventoryItemResult.get_TransactionId", transactionId_, value);
+    }
+
+private:
+    ComPtr<IUriRuntimeClass> url_;
+    uint32_t balance_;
+    HStringOwner transactionId_;
+};
+
+class CatalogItemImage : public RuntimeObject<CatalogItemImage, MP::ICatalogItemImage>, public Holder {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.CatalogItemImage";
+    explicit CatalogItemImage(const CatalogImageData& d)
+        : id_(Hold(d.id)),
+          resizeUrl_(HoldUri(d.resizeUrl)),
+          purposes_(HoldStrings(d.purposes)),
+          purpose_(Hold(d.purpose)),
+          height_(d.height),
+          width_(d.width) {}
+
+    HRESULT get_Id(HSTRING* value) override { return GiveText("ICatalogItemImage.get_Id", id_, value); }
+    HRESULT get_ResizeUrl(IUriRuntimeClass** value) override {
+        return GiveObject("ICatalogItemImage.get_ResizeUrl", resizeUrl_, value);
+    }
+    HRESULT get_Purposes(IVectorView<HSTRING>** value) override {
+        return GiveObject("ICatalogItemImage.get_Purposes", purposes_, value);
+    }
+    HRESULT get_Purpose(HSTRING* value) override { return GiveText("ICatalogItemImage.get_Purpose", purpose_, value); }
+    HRESULT get_Height(uint32_t* value) override { return GiveValue("ICatalogItemImage.get_Height", height_, value); }
+    HRESULT get_Width(uint32_t* value) override { return GiveValue("ICatalogItemImage.get_Width", width_, value); }
+
+private:
+    HStringOwner id_;
+    ComPtr<IUriRuntimeClass> resizeUrl_;
+    ComPtr<IVectorView<HSTRING>> purposes_;
+    HStringOwner purpose_;
+    uint32_t height_, width_;
+};
+
+class CatalogItemAvailability : public RuntimeObject<CatalogItemAvailability, MP::ICatalogItemAvailability>,
+                                public Holder {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.CatalogItemAvailability";
+    explicit CatalogItemAvailability(const CatalogAvailabilityData& d)
+        : paymentTypes_(HoldStrings(d.acceptablePaymentInstrumentTypes)),
+          title_(Hold(d.title)),
+          description_(Hold(d.description)),
+          currencyCode_(Hold(d.currencyCode)),
+          displayPrice_(Hold(d.displayPrice)),
+          displayListPrice_(Hold(d.displayListPrice)),
+          distributionType_(Hold(d.distributionType)),
+          promotionalText_(Hold(d.promotionalText)),
+          signedOffer_(Hold(d.signedOffer)),
+          offerId_(Hold(d.offerId)),
+          offerDisplayDataJson_(Hold(d.offerDisplayDataJson)),
+          contentId_(Hold(d.contentId)),
+          isPurchasable_(d.isPurchasable),
+          listPrice_(d.listPrice),
+          price_(d.price),
+          consumableQuantity_(d.consumableQuantity) {}
+
+    HRESULT get_AcceptablePaymentInstrumentTypes(IVectorView<HSTRING>** value) override {
+        return GiveObject("ICatalogItemAvailability.get_AcceptablePaymentInstrumentTypes", paymentTypes_, value);
+    }
+    HRESULT get_AvailabilityTitle(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_AvailabilityTitle", title_, value);
+    }
+    HRESULT get_AvailabilityDescription(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_AvailabilityDescription", description_, value);
+    }
+    HRESULT get_CurrencyCode(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_CurrencyCode", currencyCode_, value);
+    }
+    HRESULT get_DisplayPrice(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_DisplayPrice", displayPrice_, value);
+    }
+    HRESULT get_DisplayListPrice(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_DisplayListPrice", displayListPrice_, value);
+    }
+    HRESULT get_DistributionType(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_DistributionType", distributionType_, value);
+    }
+    // The boolean byte as the data holds it: any byte value can arrive on the platform.
+    HRESULT get_IsPurchasable(boolean* value) override {
+        return GiveValue("ICatalogItemAvailability.get_IsPurchasable", isPurchasable_, value);
+    }
+    HRESULT get_ListPrice(double* value) override {
+        return GiveValue("ICatalogItemAvailability.get_ListPrice", listPrice_, value);
+    }
+    HRESULT get_Price(double* value) override { return GiveValue("ICatalogItemAvailability.get_Price", price_, value); }
+    HRESULT get_ConsumableQuantity(uint32_t* value) override {
+        return GiveValue("ICatalogItemAvailability.get_ConsumableQuantity", consumableQuantity_, value);
+    }
+    HRESULT get_PromotionalText(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_PromotionalText", promotionalText_, value);
+    }
+    HRESULT get_SignedOffer(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_SignedOffer", signedOffer_, value);
+    }
+    HRESULT get_OfferId(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_OfferId", offerId_, value);
+    }
+    HRESULT get_OfferDisplayDataJson(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_OfferDisplayDataJson", offerDisplayDataJson_, value);
+    }
+    HRESULT get_ContentId(HSTRING* value) override {
+        return GiveText("ICatalogItemAvailability.get_ContentId", contentId_, value);
+    }
+
+private:
+    ComPtr<IVectorView<HSTRING>> paymentTypes_;
+    HStringOwner title_, description_, currencyCode_, displayPrice_, displayListPrice_, distributionType_,
+        promotionalText_, signedOffer_, offerId_, offerDisplayDataJson_, contentId_;
+    boolean isPurchasable_;
+    double listPrice_, price_;
+    uint32_t consumableQuantity_;
+};
+
+// What a catalog item and its details share.
+class CatalogEntry : public Holder {
+protected:
+    explicit CatalogEntry(const CatalogItemData& d)
+        : id_(Hold(d.id)),
+          images_(HoldRecords<CatalogItemImage, MP::ICatalogItemImage>(d.images)),
+          name_(Hold(d.name)),
+          productId_(Hold(d.productId)),
+          reducedName_(Hold(d.reducedName)),
+          sandboxId_(Hold(d.sandboxId)),
+          mediaItemType_(d.mediaItemType),
+          releaseDate_(d.releaseDate),
+          titleId_(d.titleId) {}
+
+    HStringOwner id_;
+    ComPtr<IVectorView<MP::ICatalogItemImage*>> images_;
+    HStringOwner name_, productId_, reducedName_, sandboxId_;
+    MediaItemType mediaItemType_;
+    int64_t releaseDate_;
+    uint32_t titleId_;
+};
+
+std::vector<std::u16string> ContentIdsOf(const CatalogItemData& d) {
+    std::vector<std::u16string> ids;
+    for (const auto& a : d.availabilities) ids.push_back(a.contentId);
+    return ids;
+}
+
+class CatalogItem : public RuntimeObject<CatalogItem, ICatalogItem>, public CatalogEntry {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.CatalogItem";
+    explicit CatalogItem(const CatalogItemData& d) : CatalogEntry(d), contentIds_(HoldStrings(ContentIdsOf(d))) {}
+
+    HRESULT get_AvailabilityContentIds(IVectorView<HSTRING>** value) override {
+        return GiveObject("ICatalogItem.get_AvailabilityContentIds", contentIds_, value);
+    }
+    HRESULT get_Id(HSTRING* value) override { return GiveText("ICatalogItem.get_Id", id_, value); }
+    HRESULT get_Images(IVectorView<MP::ICatalogItemImage*>** value) override {
+        return GiveObject("ICatalogItem.get_Images", images_, value);
+    }
+    HRESULT get_MediaItemType(MediaItemType* value) override {
+        return GiveValue("ICatalogItem.get_MediaItemType", mediaItemType_, value);
+    }
+    HRESULT get_Name(HSTRING* value) override { return GiveText("ICatalogItem.get_Name", name_, value); }
+    HRESULT get_ProductId(HSTRING* value) override { return GiveText("ICatalogItem.get_ProductId", productId_, value); }
+    HRESULT get_ReducedName(HSTRING* value) override {
+        return GiveText("ICatalogItem.get_ReducedName", reducedName_, value);
+    }
+    HRESULT get_ReleaseDate(DateTime* value) override {
+        return GiveDate("ICatalogItem.get_ReleaseDate", releaseDate_, value);
+    }
+    HRESULT get_SandboxId(HSTRING* value) override { return GiveText("ICatalogItem.get_SandboxId", sandboxId_, value); }
+    HRESULT get_TitleId(uint32_t* value) override { return GiveValue("ICatalogItem.get_TitleId", titleId_, value); }
+
+private:
+    ComPtr<IVectorView<HSTRING>> contentIds_;
+};
+
+class CatalogItemDetails : public RuntimeObject<CatalogItemDetails, ICatalogItemDetails>, public CatalogEntry {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.CatalogItemDetails";
+    explicit CatalogItemDetails(const CatalogItemData& d)
+        : CatalogEntry(d),
+          availabilities_(HoldRecords<CatalogItemAvailability, MP::ICatalogItemAvailability>(d.availabilities)),
+          description_(Hold(d.description)) {}
+
+    HRESULT get_Availabilities(IVectorView<MP::ICatalogItemAvailability*>** value) override {
+        return GiveObject("ICatalogItemDetails.get_Availabilities", availabilities_, value);
+    }
+    HRESULT get_Description(HSTRING* value) override {
+        return GiveText("ICatalogItemDetails.get_Description", description_, value);
+    }
+    HRESULT get_Id(HSTRING* value) override { return GiveText("ICatalogItemDetails.get_Id", id_, value); }
+    HRESULT get_Images(IVectorView<MP::ICatalogItemImage*>** value) override {
+        return GiveObject("ICatalogItemDetails.get_Images", images_, value);
+    }
+    HRESULT get_MediaItemType(MediaItemType* value) override {
+        return GiveValue("ICatalogItemDetails.get_MediaItemType", mediaItemType_, value);
+    }
+    HRESULT get_Name(HSTRING* value) override { return GiveText("ICatalogItemDetails.get_Name", name_, value); }
+    HRESULT get_ProductId(HSTRING* value) override {
+        return GiveText("ICatalogItemDetails.get_ProductId", productId_, value);
+    }
+    HRESULT get_ReducedName(HSTRING* value) override {
+        return GiveText("ICatalogItemDetails.get_ReducedName", reducedName_, value);
+    }
+    HRESULT get_ReleaseDate(DateTime* value) override {
+        return GiveDate("ICatalogItemDetails.get_ReleaseDate", releaseDate_, value);
+    }
+    HRESULT get_SandboxId(HSTRING* value) override {
+        return GiveText("ICatalogItemDetails.get_SandboxId", sandboxId_, value);
+    }
+    HRESULT get_TitleId(uint32_t* value) override {
+        return GiveValue("ICatalogItemDetails.get_TitleId", titleId_, value);
+    }
+
+private:
+    ComPtr<IVectorView<MP::ICatalogItemAvailability*>> availabilities_;
+    HStringOwner description_;
+};
+
+class BrowseCatalogResult : public RuntimeObject<BrowseCatalogResult, IBrowseCatalogResult>, public Holder {
+public:
+    static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.BrowseCatalogResult";
+    BrowseCatalogResult(const std::vector<CatalogItemData>& items, uint32_t total)
+        : items_(HoldRecords<CatalogItem, ICatalogItem>(items)), total_(total) {}
+
+    HRESULT get_Items(IVectorView<ICatalogItem*>** value) override {
+        return GiveObject("IBrowseCatalogResult.get_Items", items_, value);
+    }
+    HRESULT get_TotalCount(uint32_t* value) override {
+        return GiveValue("IBrowseCatalogResult.get_TotalCount", total_, value);
+    }
+
+private:
+    ComPtr<IVectorView<ICatalogItem*>> items_;
+    uint32_t total_;
+};
+
+// Makes a record and hands it out as interface I, or answers what its construction could not create.
+template <class R, class I, class... A>
+HRESULT Create(I** out, const A&... args) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    auto record = Make<R>(args...);
+    if (Failed(record->Status())) return record->Status();
+    *out = static_cast<I*>(record.Detach());
+    return S_OK;
+}
+
+}  // namespace
+
+bool IsAbsoluteUri(std::u16string_view text) {
+    const size_t colon = text.find(u':');
+    if (colon == 0 || colon == std::u16string_view::npos) return false;
+    auto letter = [](char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
+    if (!letter(text[0])) return false;
+    for (char16_t c : text.substr(1, colon - 1))
+        if (!letter(c) && !(c >= u'0' && c <= u'9') && c != u'+' && c != u'-' && c != u'.') return false;
+    return true;
+}
+
+HRESULT CreateUri(std::u16string_view absoluteUri, IUriRuntimeClass** uri) {
+    if (uri) *uri = nullptr;
+    if (!IsAbsoluteUri(absoluteUri)) return E_INVALIDARG;
+    return Create<Uri>(uri, absoluteUri);
+}
+
+HRESULT CreateInventoryItem(const InventoryItemData& data, IInventoryItem** item) {
+    return Create<InventoryItem>(item, data);
+}
+
+HRESULT CreateInventoryItemsResult(const std::vector<InventoryItemData>& items, uint32_t totalItems,
+                                   IInventoryItemsResult** result) {
+    return Create<InventoryItemsResult>(result, items, totalItems);
+}
+
+HRESULT CreateInventoryItemsResult(const std::vector<const InventoryItemData*>& items, uint32_t totalItems,
+                                   IInventoryItemsResult** result) {
+    return Create<InventoryItemsResult>(result, items, totalItems);
+}
+
+HRESULT CreateConsumeInventoryItemResult(const ConsumeResultData& data, IConsumeInventoryItemResult** result) {
+    return Create<ConsumeInventoryItemResult>(result, data);
+}
+
+HRESULT CreateCatalogItem(const CatalogItemData& data, ICatalogItem** item) { return Create<CatalogItem>(item, data); }
+
+HRESULT CreateCatalogItemDetails(const CatalogItemData& data, ICatalogItemDetails** details) {
+    return Create<CatalogItemDetails>(details, data);
+}
+
+HRESULT CreateBrowseCatalogResult(const std::vector<CatalogItemData>& items, uint32_t totalCount,
+                                  IBrowseCatalogResult** result) {
+    return Create<BrowseCatalogResult>(result, items, totalCount);
+}
+
+}  // namespace velmora::emu
