@@ -49,7 +49,8 @@ std::string Expected(std::string text, const std::string& tag) {
 }
 
 const ErrorReporting kInterfaces[] = {
-    {"host", [] { return velmora_host_create(7) == nullptr ? 0 : 1; }, "velmora host: unknown delivery mode",
+    {"host", [] { return velmora_host_create(7) == nullptr ? 0 : 1; },
+     "velmora host: unknown delivery mode: use VELMORA_HOST_DEFERRED (0) or VELMORA_HOST_SYNCHRONOUS (1)",
      [](const std::string&) { return velmora_host_load(nullptr, nullptr, 0); }, "velmora host: null host",
      velmora_host_last_error},
     {"emulator", [] { return velmora_emulator_inject_fault(nullptr, -1, 1); },
