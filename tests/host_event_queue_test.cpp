@@ -12,6 +12,7 @@
 
 #include "host/event_queue.h"
 #include "tests/emulator_fixture.h"
+#include "tests/host_printers.h"
 
 namespace velmora::host {
 namespace {
@@ -70,6 +71,8 @@ struct PayloadCase {
     const char* name;
     uint32_t size;
 };
+
+void PrintTo(const PayloadCase& c, std::ostream* out) { *out << c.name; }
 
 class PayloadTest : public EventQueueTest, public ::testing::WithParamInterface<PayloadCase> {};
 
@@ -267,9 +270,7 @@ TEST_P(ReentrancyTest, RemovedHandlersAreNotCalled) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReentrancyTest, ::testing::Values(DeliveryMode::Deferred, DeliveryMode::Synchronous),
-                         [](const auto& info) {
-                             return std::string(info.param == DeliveryMode::Deferred ? "Deferred" : "Synchronous");
-                         });
+                         [](const auto& info) { return std::string(ModeName(info.param)); });
 
 class IdLookupTest : public EventQueueTest, public ::testing::WithParamInterface<DeliveryMode> {};
 
@@ -298,9 +299,7 @@ TEST_P(IdLookupTest, EachIdReachesOnlyItsOwnHandlersInRegistrationOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IdLookupTest, ::testing::Values(DeliveryMode::Deferred, DeliveryMode::Synchronous),
-                         [](const auto& info) {
-                             return std::string(info.param == DeliveryMode::Deferred ? "Deferred" : "Synchronous");
-                         });
+                         [](const auto& info) { return std::string(ModeName(info.param)); });
 
 TEST_F(EventQueueTest, DroppedEventsAreNeverDelivered) {
     EventQueue queue;
