@@ -44,7 +44,7 @@ Armed faults[kCalls];            // by CallName::Index()
 std::atomic<int> faultCount{0};  // calls armed now, read without the lock
 
 std::mutex scriptMutex;
-std::deque<Outcome> scripts[kCalls];    // by CallName::Index()
+std::vector<Outcome> scripts[kCalls];   // by CallName::Index(), the next first; few are ever queued
 std::atomic<int64_t> scriptedCount{0};  // outcomes queued in `scripts`, read without the lock
 std::atomic<int64_t> defaultDelayUs{0};
 
@@ -342,7 +342,7 @@ Outcome NextOutcome(OperationName call) {
     auto& queue = scripts[call.Index()];
     if (queue.empty()) return Outcome{};
     Outcome o = queue.front();
-    queue.pop_front();
+    queue.erase(queue.begin());
     --scriptedCount;
     return o;
 }
