@@ -20,12 +20,17 @@
 // Completion/latency — completions paced one every 50 us on a platform thread, the host waiting
 //   in EventQueue::WaitAndPump; the time from completion to the callback, p50 and p99.
 // Completion/memory — resident memory after the first round trips and after all of them.
+// RoundTrip/emulated — the instructions of one emulated round trip (export, completion on a
+//   platform thread, pump, callback, dispose), every thread's, averaged over kCountedTrips made by
+//   the host thread with at most kWindow in flight; timed, its CPU and wall ns.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sys/prctl.h>
 #include <time.h>
+#include <valgrind/callgrind.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -433,6 +438,50 @@ void EmulatorMemory(benchmark::State& state) {
     if (!ok) state.SkipWithError("a call was refused or failed");
 }
 
+// ---- the emulated round trip in instructions ------------------------------------------------------
+
+constexpr size_t kCountedTrips = 4000;
+
+// The host thread's round trips of the memory check (a window of kWindow in flight, waiting and
+// pumping when it is full). Under --velmora_instructions (bench/instructions.sh) the process runs
+// under callgrind with instrumentation off until the counted trips, so the count holds every
+// thread's instructions of those trips and nothing else; it is dumped as
+// "roundtrip <benchmark> <trips>". Callgrind's zeroing (CALLGRIND_ZERO_STATS) is no use here: it
+// does not reliably reset the counts of threads that were running before it, the platform threads.
+void EmulatedRoundTrip(benchmark::State& state) {
+    host::Host& host = UseHost(Platform::Emulator);
+    EnsureInventoryUser();
+    emu::SetDefaultDelay(std::chrono::microseconds(0));
+    bool ok = true;
+    // What a running game has: the recycled blocks, the call log's slots, the queue's storage.
+    HostThreadTrips(host.Queue(), kCountedTrips, ok);
+    if (Config().countInstructions) {
+        static bool counted = false;
+        if (!counted) {
+            counted = true;
+            CALLGRIND_START_INSTRUMENTATION;
+            HostThreadTrips(host.Queue(), kCountedTrips, ok);
+            CALLGRIND_STOP_INSTRUMENTATION;
+            const std::string dump = "roundtrip RoundTrip/emulated " + std::to_string(kCountedTrips);
+            CALLGRIND_DUMP_STATS_AT(dump.c_str());
+        }
+        for (auto _ : state) {
+        }
+    } else {
+        int64_t wall = 0, cpu = 0;
+        for (auto _ : state) {
+            const int64_t wall0 = WallNs(), cpu0 = ProcessCpuNs();
+            HostThreadTrips(host.Queue(), kCountedTrips, ok);
+            wall += WallNs() - wall0;
+            cpu += ProcessCpuNs() - cpu0;
+        }
+        const double trips = double(kCountedTrips) * double(state.iterations());
+        state.counters["wall_ns_per_trip"] = double(wall) / trips;
+        state.counters["cpu_ns_per_trip"] = double(cpu) / trips;
+    }
+    if (!ok) state.SkipWithError("a call was refused or failed");
+}
+
 // Registered in this order on purpose: the fake platform's memory check first, before anything
 // has freed memory that a growing road could reuse; the CPU-share measurement before the emulator
 // has filled and freed its call log (hundreds of MB in small blocks), which leaves a fragmented
@@ -454,6 +503,7 @@ BENCHMARK(Throughput)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(Latency)->Name("Completion/latency_paced_50us")->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(EmulatorMemory)->Name("Completion/memory_emulator")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(EmulatedRoundTrip)->Name("RoundTrip/emulated")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velmora::bench

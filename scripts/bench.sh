@@ -6,8 +6,8 @@
 # for a run of a few seconds that only proves every benchmark works. First, the time and memory that
 # hostile scenario files cost before they are refused (bench/scenario_limits.sh), the instruction
 # counts (bench/instructions.sh, under callgrind: each accessor rule's export over its floor, and
-# the line "host hand-off: N instructions"), and what the managed binding costs over the raw
-# exports (scripts/bench-dotnet.sh).
+# the lines "host hand-off: N instructions" and "emulated round trip: N instructions"), and what the
+# managed binding costs over the raw exports (scripts/bench-dotnet.sh).
 #
 #   scripts/bench.sh --instructions-only   the instruction counts alone, in a few minutes
 set -euo pipefail
