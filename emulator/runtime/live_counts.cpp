@@ -3,10 +3,10 @@
 
 #include <atomic>
 
+#include "emulator/runtime/recycled_blocks.h"
+
 namespace velmora::emu {
 namespace {
-
-LiveCount liveObjects{0};
 
 // Each count is kept in stripes of a cache line each, and a thread changes the stripe it drew
 // first, so an object made on a platform thread and released on the host's does not move one
@@ -20,14 +20,23 @@ struct alignas(64) Stripe {
 Stripe stripes[LiveCount::kCounts][kStripes];
 std::atomic<size_t> stripesDrawn{0};
 constexpr size_t kNoStripe = ~size_t{0};
-thread_local size_t threadStripe = kNoStripe;
+EMU_STATIC_TLS constinit thread_local size_t threadStripe = kNoStripe;
+
+[[gnu::noinline]] size_t DrawStripe() {
+    return threadStripe = stripesDrawn.fetch_add(1, std::memory_order_relaxed) % kStripes;
+}
+
+void AddTo(size_t count, int64_t n) {
+    size_t stripe = threadStripe;
+    if (stripe == kNoStripe) stripe = DrawStripe();
+    stripes[count][stripe].value.fetch_add(n, std::memory_order_relaxed);
+}
+
+constexpr size_t kObjects = 0;
 
 }  // namespace
 
-void LiveCount::Add(int64_t n) {
-    if (threadStripe == kNoStripe) threadStripe = stripesDrawn.fetch_add(1, std::memory_order_relaxed) % kStripes;
-    stripes[index_][threadStripe].value.fetch_add(n, std::memory_order_relaxed);
-}
+void LiveCount::Add(int64_t n) { AddTo(index_, n); }
 
 int64_t LiveCount::Total() const {
     int64_t total = 0;
@@ -35,8 +44,17 @@ int64_t LiveCount::Total() const {
     return total;
 }
 
-ObjectCounter::ObjectCounter() { liveObjects.Add(1); }
-ObjectCounter::~ObjectCounter() { liveObjects.Add(-1); }
-int64_t LiveObjects() { return liveObjects.Total(); }
+void* AllocateObject(size_t size) {
+    void* block = AllocateBlock(size);
+    if (block) AddTo(kObjects, 1);
+    return block;
+}
+
+void FreeObject(void* block, size_t size) {
+    FreeBlock(block, size);
+    AddTo(kObjects, -1);
+}
+
+int64_t LiveObjects() { return LiveCount(kObjects).Total(); }
 
 }  // namespace velmora::emu

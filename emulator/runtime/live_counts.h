@@ -31,11 +31,10 @@ private:
     size_t index_;
 };
 
-// Counts the object it is a base of among the live objects, from construction to destruction.
-class EMU_API ObjectCounter {
-protected:
-    ObjectCounter();
-    ~ObjectCounter();
-};
+// The memory of an emulator object (a recycled block, or null when memory is out), counted among
+// the live objects from its allocation to its release: one call for both, since every emulated
+// call makes and releases several objects.
+EMU_API void* AllocateObject(size_t size);
+EMU_API void FreeObject(void* block, size_t size);
 
 }  // namespace velmora::emu
