@@ -8,14 +8,3 @@
 #else
 #define EMU_API __attribute__((visibility("default")))
 #endif
-
-// EMU_STATIC_TLS puts a thread-local variable of the library in the thread's static block, where
-// the system has one (ELF): it is then read with one instruction, not looked up through the
-// dynamic linker at every use. Only for a few small variables read on every call: a process that
-// loads the library later (dlopen, as .NET does) takes them from the little room the C library
-// keeps for such libraries.
-#if defined(__ELF__)
-#define EMU_STATIC_TLS __attribute__((tls_model("initial-exec")))
-#else
-#define EMU_STATIC_TLS
-#endif

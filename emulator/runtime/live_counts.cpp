@@ -8,29 +8,22 @@
 namespace velmora::emu {
 namespace {
 
-// Each count is kept in stripes of a cache line each, and a thread changes the stripe it drew
-// first, so an object made on a platform thread and released on the host's does not move one
-// cache line between their cores at every change. Nothing per thread has to be folded back when
-// the thread ends: mingw-w64 frees a thread's thread-local storage before it runs the thread's
-// thread-local destructors.
+// Each count is kept in stripes of a cache line each, and a thread changes the stripe of its key
+// (ThreadKey), so an object made on a platform thread and released on the host's seldom moves one
+// cache line between their cores at every change. Threads that share a stripe only share its cache
+// line. Nothing per thread has to be folded back when the thread ends: mingw-w64 frees a thread's
+// thread-local storage before it runs the thread's thread-local destructors.
 constexpr size_t kStripes = 16;
 struct alignas(64) Stripe {
     std::atomic<int64_t> value{0};
 };
 Stripe stripes[LiveCount::kCounts][kStripes];
-std::atomic<size_t> stripesDrawn{0};
-constexpr size_t kNoStripe = ~size_t{0};
-EMU_STATIC_TLS constinit thread_local size_t threadStripe = kNoStripe;
-
-[[gnu::noinline]] size_t DrawStripe() {
-    return threadStripe = stripesDrawn.fetch_add(1, std::memory_order_relaxed) % kStripes;
-}
 
 void AddTo(size_t count, int64_t n) {
-    size_t stripe = threadStripe;
-    if (stripe == kNoStripe) stripe = DrawStripe();
+    const size_t stripe = size_t((ThreadKey() * 0x9E3779B97F4A7C15u) >> 60);  // 0 .. kStripes - 1
     stripes[count][stripe].value.fetch_add(n, std::memory_order_relaxed);
 }
+static_assert(kStripes == 16);
 
 constexpr size_t kObjects = 0;
 

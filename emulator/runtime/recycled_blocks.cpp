@@ -1,6 +1,8 @@
-// The recycled blocks: each thread's own, and the batches handed between threads.
+// The recycled blocks: the caches that threads take by their key, and the batches handed between
+// caches.
 #include "emulator/runtime/recycled_blocks.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
@@ -12,8 +14,9 @@ namespace {
 #if defined(__SANITIZE_ADDRESS__)
 #define VELMORA_RECYCLE_BLOCKS 0  // ASan must see every block freed, to catch a use after release
 #elif defined(_WIN32)
-// mingw-w64 frees a thread's thread-local storage before it runs the thread's thread-local
-// destructors, so a thread that ends could not hand its blocks on.
+// There a thread's key is the address of a thread-local variable, and mingw-w64 frees a thread's
+// thread-local storage before it runs the thread's thread-local destructors, which still release
+// objects: the blocks come from the C library as before.
 #define VELMORA_RECYCLE_BLOCKS 0
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -26,15 +29,15 @@ namespace {
 
 constexpr size_t kGrain = 16;
 constexpr size_t kClasses = 32;  // blocks of 16, 32, ... 512 bytes
-constexpr uint32_t kBatch = 32;  // blocks handed between threads at once
+constexpr uint32_t kBatch = 32;  // blocks handed between caches at once
 
-// Every block is one allocation of the C library of its class's size, so any thread can give a
-// block back to the C library at any time.
+// Every block is one allocation of the C library of its class's size, so a block can go back to
+// the C library at any time, and a cache that is busy is no reason to wait.
 struct FreeBlockLink {
     FreeBlockLink* next;
 };
 
-// The batches of one size that some thread released and none has taken yet.
+// The batches of one size that a cache handed on and none has taken yet.
 struct Spare {
     std::mutex mutex;
     std::vector<FreeBlockLink*> batches;  // each a chain of kBatch blocks
@@ -44,109 +47,66 @@ Spare& SpareOf(size_t c) {
     return spares[c];
 }
 
-// The blocks a thread released, by size; more than two batches' worth go to the spares.
-struct ThreadBlocks {
-    FreeBlockLink* head[kClasses] = {};
-    uint32_t count[kClasses] = {};
-    ThreadBlocks* nextUnused = nullptr;  // in the list of caches no thread uses
+// The released blocks, by size, in kCaches caches. A thread uses the cache of its key (ThreadKey),
+// found without thread-local storage: a lookup of a thread-local variable in a shared library goes
+// through the dynamic linker, and at every allocation and release it cost a fifth of an emulated
+// round trip. A cache is taken with one atomic exchange; a thread that finds its cache taken (by
+// another thread whose key shares it, at that moment) uses the C library instead of waiting. No
+// thread owns a cache, so nothing is left behind when a thread ends. More than two batches of a
+// size go to the spares; a cache without a block of a size takes a batch from them.
+constexpr size_t kCaches = 64;
+struct Blocks {
+    FreeBlockLink* head = nullptr;
+    uint32_t count = 0;
+};
+struct alignas(1024) Cache {
+    std::atomic<bool> taken{false};
+    Blocks of[kClasses];  // by class
+};
+Cache caches[kCaches];
 
-    void Give(size_t c, FreeBlockLink* chain) {
+// The calling thread's cache, taken; null when another thread has it.
+Cache* Take() {
+    Cache& cache = caches[(ThreadKey() * 0x9E3779B97F4A7C15u) >> 58];  // 0 .. kCaches - 1
+    return cache.taken.exchange(true, std::memory_order_acquire) ? nullptr : &cache;
+}
+static_assert(kCaches == 64);
+
+void Give(size_t c, FreeBlockLink* chain) {
+    Spare& spare = SpareOf(c);
+    std::lock_guard lock(spare.mutex);
+    spare.batches.push_back(chain);
+}
+
+// AllocateBlock when the cache has no block of the class: a batch from the spares, else the C
+// library. Releases the cache.
+[[gnu::noinline]] void* AllocateUncached(Cache& cache, size_t c) {
+    FreeBlockLink* batch = nullptr;
+    {
         Spare& spare = SpareOf(c);
         std::lock_guard lock(spare.mutex);
-        spare.batches.push_back(chain);
-    }
-    void HandOnAll() {
-        for (size_t c = 0; c < kClasses; ++c) {
-            while (head[c]) {
-                FreeBlockLink* chain = head[c];
-                FreeBlockLink* last = chain;
-                for (uint32_t n = 1; n < kBatch && last->next; ++n) last = last->next;
-                head[c] = last->next;
-                last->next = nullptr;
-                Give(c, chain);
-            }
-            count[c] = 0;
+        if (!spare.batches.empty()) {
+            batch = spare.batches.back();
+            spare.batches.pop_back();
         }
     }
-};
-
-// The calling thread's cache, null until its first block is cached. Reached through one pointer
-// in the static thread-local block: a lookup of the cache itself through the dynamic linker cost
-// a fifth of an emulated round trip. A thread that ends hands its blocks on and its cache to the
-// next thread that needs one, so a process that starts many threads keeps as many caches as it
-// has threads at once.
-EMU_STATIC_TLS constinit thread_local ThreadBlocks* threadBlocks = nullptr;
-// Set when the thread handed its cache on: a later thread-local or static destructor on it
-// allocates from and releases to the C library.
-EMU_STATIC_TLS constinit thread_local bool threadHandedOn = false;
-
-std::mutex unusedMutex;
-ThreadBlocks* unusedCaches = nullptr;  // never destroyed, as the spares
-
-// Registered on a thread's first cached block; its destructor hands the thread's blocks and cache on.
-struct HandOnAtThreadEnd {
-    void Arm() {}
-    ~HandOnAtThreadEnd() {
-        ThreadBlocks* t = threadBlocks;
-        if (!t) return;
-        t->HandOnAll();
-        threadBlocks = nullptr;
-        threadHandedOn = true;
-        std::lock_guard lock(unusedMutex);
-        t->nextUnused = unusedCaches;
-        unusedCaches = t;
-    }
-};
-thread_local HandOnAtThreadEnd handOnAtThreadEnd;
-
-// The calling thread's cache, made or taken over on its first block; null once it was handed on.
-ThreadBlocks* ThisThreadsBlocks() {
-    if (threadBlocks || threadHandedOn) return threadBlocks;
-    handOnAtThreadEnd.Arm();
-    ThreadBlocks* t = nullptr;
-    {
-        std::lock_guard lock(unusedMutex);
-        if ((t = unusedCaches)) unusedCaches = t->nextUnused;
-    }
-    if (!t) t = new ThreadBlocks;
-    t->nextUnused = nullptr;
-    return threadBlocks = t;
+    if (batch) cache.of[c] = {batch->next, kBatch - 1};
+    cache.taken.store(false, std::memory_order_release);
+    return batch ? batch : std::malloc((c + 1) * kGrain);
 }
 
-// AllocateBlock without a cached block of the class: a batch from the spares, else the C library.
-[[gnu::noinline]] void* AllocateUncached(size_t c) {
-    ThreadBlocks* t = ThisThreadsBlocks();
-    if (!t) return std::malloc((c + 1) * kGrain);
-    {
-        Spare& spare = SpareOf(c);
-        std::lock_guard lock(spare.mutex);
-        if (spare.batches.empty()) return std::malloc((c + 1) * kGrain);
-        t->head[c] = spare.batches.back();
-        spare.batches.pop_back();
-        t->count[c] = kBatch;
-    }
-    FreeBlockLink* b = t->head[c];
-    t->head[c] = b->next;
-    --t->count[c];
-    return b;
-}
-
-// FreeBlock when the cache holds two batches but one of the class, or there is no cache: one batch
-// goes to the spares.
-[[gnu::noinline]] void FreeUncached(void* block, size_t c) {
-    ThreadBlocks* t = ThisThreadsBlocks();
-    if (!t) return std::free(block);
-    auto* b = static_cast<FreeBlockLink*>(block);
-    b->next = t->head[c];
-    t->head[c] = b;
-    if (++t->count[c] < 2 * kBatch) return;
-    // Keep one batch, hand on the other.
-    FreeBlockLink* last = b;
+// FreeBlock when the cache holds two batches of the class with the block: one batch goes to the
+// spares. Releases the cache.
+[[gnu::noinline]] void FreeToSpares(Cache& cache, size_t c) {
+    Blocks& blocks = cache.of[c];
+    FreeBlockLink* chain = blocks.head;
+    FreeBlockLink* last = chain;
     for (uint32_t n = 1; n < kBatch; ++n) last = last->next;
-    t->head[c] = last->next;
+    blocks.head = last->next;
+    blocks.count -= kBatch;
+    cache.taken.store(false, std::memory_order_release);
     last->next = nullptr;
-    t->count[c] -= kBatch;
-    t->Give(c, b);
+    Give(c, chain);
 }
 
 }  // namespace
@@ -154,27 +114,28 @@ ThreadBlocks* ThisThreadsBlocks() {
 void* AllocateBlock(size_t size) {
     const size_t c = (size - 1) / kGrain;
     if (!VELMORA_RECYCLE_BLOCKS || c >= kClasses) return std::malloc(size);
-    if (ThreadBlocks* t = threadBlocks)
-        if (FreeBlockLink* b = t->head[c]) {
-            t->head[c] = b->next;
-            --t->count[c];
-            return b;
-        }
-    return AllocateUncached(c);
+    Cache* cache = Take();
+    if (!cache) return std::malloc((c + 1) * kGrain);
+    Blocks& blocks = cache->of[c];
+    FreeBlockLink* b = blocks.head;
+    if (!b) return AllocateUncached(*cache, c);
+    blocks.head = b->next;
+    --blocks.count;
+    cache->taken.store(false, std::memory_order_release);
+    return b;
 }
 
 void FreeBlock(void* block, size_t size) {
     const size_t c = (size - 1) / kGrain;
     if (!VELMORA_RECYCLE_BLOCKS || c >= kClasses) return std::free(block);
-    ThreadBlocks* t = threadBlocks;
-    if (t && t->count[c] < 2 * kBatch - 1) {
-        auto* b = static_cast<FreeBlockLink*>(block);
-        b->next = t->head[c];
-        t->head[c] = b;
-        ++t->count[c];
-        return;
-    }
-    FreeUncached(block, c);
+    Cache* cache = Take();
+    if (!cache) return std::free(block);
+    Blocks& blocks = cache->of[c];
+    auto* b = static_cast<FreeBlockLink*>(block);
+    b->next = blocks.head;
+    blocks.head = b;
+    if (++blocks.count == 2 * kBatch) return FreeToSpares(*cache, c);
+    cache->taken.store(false, std::memory_order_release);
 }
 
 }  // namespace velmora::emu
