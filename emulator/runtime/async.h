@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <type_traits>
 #include <utility>
 
 #include "emulator/runtime/objects.h"
@@ -24,30 +26,6 @@ using ::ABI::Windows::Foundation::IAsyncActionCompletedHandler;
 using ::ABI::Windows::Foundation::IAsyncInfo;
 using ::ABI::Windows::Foundation::IAsyncOperation;
 using ::ABI::Windows::Foundation::IAsyncOperationCompletedHandler;
-
-// The lock of an operation's state, held for a few instructions at a time: taken and released with
-// one atomic instruction each when no other thread wants it (a std::mutex costs about ten times
-// as many, three times in every operation). A thread that finds it held sleeps until it is
-// released (C++20 atomic wait), so a holder that is preempted costs no spinning.
-class StateLock {
-public:
-    void lock() {
-        int state = kFree;
-        if (state_.compare_exchange_strong(state, kHeld, std::memory_order_acquire)) return;
-        if (state != kWaitedFor) state = state_.exchange(kWaitedFor, std::memory_order_acquire);
-        while (state != kFree) {
-            state_.wait(kWaitedFor, std::memory_order_relaxed);
-            state = state_.exchange(kWaitedFor, std::memory_order_acquire);
-        }
-    }
-    void unlock() {
-        if (state_.exchange(kFree, std::memory_order_release) == kWaitedFor) state_.notify_one();
-    }
-
-private:
-    static constexpr int kFree = 0, kHeld = 1, kWaitedFor = 2;  // kWaitedFor: held, and a thread may sleep on it
-    std::atomic<int> state_{kFree};
-};
 
 // Completion state shared by operations and actions: status, error code, and the one completed
 // handler, which runs once, outside any lock, on the completing thread (or at once when set after
@@ -132,6 +110,26 @@ public:
         });
     }
     void Fail(HRESULT hr) { this->Finish(AsyncStatus::Error, hr); }
+    // Finishes as a started call's outcome says; `work` (answering a WorkResult<T>) runs when it
+    // completes, and its success code is what GetResults answers.
+    template <class Work>
+    void FinishAs(const Outcome& outcome, Work& work) {
+        const HRESULT readCode = Failed(outcome.hr) ? S_OK : outcome.hr;
+        switch (outcome.kind) {
+            case Outcome::Kind::Fail:
+                return Fail(outcome.hr);
+            case Outcome::Kind::Cancel:
+                this->Finish(AsyncStatus::Canceled, S_OK);
+                return;
+            case Outcome::Kind::NullResult:
+                return Complete(T{}, readCode);
+            default: {
+                auto r = work();
+                if (Failed(r.hr)) return Fail(r.hr);
+                return Complete(Slot<T>::Peek(r.value), readCode);
+            }
+        }
+    }
 
     HRESULT put_Completed(IAsyncOperationCompletedHandler<T>* handler) override { return this->SetHandler(handler); }
     HRESULT get_Completed(IAsyncOperationCompletedHandler<T>** handler) override { return this->GetHandler(handler); }
@@ -179,6 +177,21 @@ public:
     void Complete() { Finish(AsyncStatus::Completed, S_OK); }
     void Fail(HRESULT hr) { Finish(AsyncStatus::Error, hr); }
     void CancelWith(HRESULT errorCode) { Finish(AsyncStatus::Canceled, errorCode); }
+    // Finishes as a started call's outcome says; `work` (answering the action's failure code, or
+    // S_OK) runs when it completes.
+    template <class Work>
+    void FinishAs(const Outcome& outcome, Work& work) {
+        switch (outcome.kind) {
+            case Outcome::Kind::Fail:
+                return Fail(outcome.hr);
+            case Outcome::Kind::Cancel:
+                return CancelWith(outcome.hr);
+            default: {
+                const HRESULT hr = work();
+                Failed(hr) ? Fail(hr) : Complete();
+            }
+        }
+    }
 
     HRESULT put_Completed(IAsyncActionCompletedHandler* handler) override { return SetHandler(handler); }
     HRESULT get_Completed(IAsyncActionCompletedHandler** handler) override { return GetHandler(handler); }
@@ -221,47 +234,60 @@ struct WorkResult {
     typename Slot<T>::Stored value{};
 };
 
-// Starts an emulated asynchronous call named `call` following its scripted outcome. `work` runs
-// when the operation completes (on a worker thread, or at once for synchronous completion) and
-// produces the result or a failure.
-template <class T, class Work>
-HRESULT StartOperation(OperationName call, Work work, IAsyncOperation<T>** operation) {
-    if (!operation) return E_POINTER;
-    *operation = nullptr;
-    const Outcome outcome = NextOutcome(call);
-    using K = Outcome::Kind;
-    if (outcome.kind == K::FailStart) return outcome.hr;
-    if (outcome.kind == K::NullOperation) return S_OK;
-    auto op = Make<AsyncOperation<T>>();
-    auto finish = [op, outcome, work = std::move(work)] {
-        const HRESULT readCode = Failed(outcome.hr) ? S_OK : outcome.hr;  // a completion's success code
-        switch (outcome.kind) {
-            case K::Fail:
-                op->Fail(outcome.hr);
-                return;
-            case K::Cancel:
-                op->Cancel();
-                return;
-            case K::NullResult:
-                op->Complete(T{}, readCode);
-                return;
-            default:
-                break;
-        }
-        WorkResult<T> r = work();
-        if (Failed(r.hr)) return op->Fail(r.hr);
-        op->Complete(Slot<T>::Peek(r.value), readCode);
-    };
-    if (outcome.kind == K::CompleteSynchronously) {
-        finish();
-    } else {
-        Submit(InBlock(std::move(finish)), outcome.delay.count() < 0 ? DefaultDelay() : outcome.delay);
+// An operation or action (Op) that a start made: it carries the call's outcome and work until they
+// ran, and is itself the platform thread's task, so a start allocates nothing but the operation.
+// The work, with what it holds, goes once it ran.
+template <class Op, class Work>
+class Started final : public Op {
+public:
+    Started(const Outcome& outcome, Work&& work) : outcome_(outcome), work_(std::in_place, std::move(work)) {}
+    void Run() {
+        this->FinishAs(outcome_, *work_);
+        work_.reset();
     }
-    *operation = op.Detach();
+    // The task a platform thread runs; it holds a reference to the operation until it ran.
+    Task AsTask() {
+        this->AddRef();
+        return Task{[](void* started) {
+                        auto* self = static_cast<Started*>(started);
+                        self->Run();
+                        self->Release();
+                    },
+                    this};
+    }
+
+private:
+    Outcome outcome_;
+    std::optional<Work> work_;
+};
+
+// Starts an emulated asynchronous call named `call` following its scripted outcome, as an Op handed
+// out as I. `work` runs when the call completes (on a platform thread, or at once for synchronous
+// completion).
+template <class Op, class I, class Work>
+HRESULT Start(OperationName call, Work&& work, I** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    const Outcome outcome = NextOutcome(call);
+    if (outcome.kind == Outcome::Kind::FailStart) return outcome.hr;
+    if (outcome.kind == Outcome::Kind::NullOperation) return S_OK;
+    auto started = Make<Started<Op, std::remove_cvref_t<Work>>>(outcome, std::move(work));  // moved once
+    if (outcome.kind == Outcome::Kind::CompleteSynchronously) {
+        started->Run();
+    } else {
+        Submit(started->AsTask(), outcome.delay.count() < 0 ? DefaultDelay() : outcome.delay);
+    }
+    *out = started.Detach();
     return S_OK;
 }
 
-// The same for an action; `work` answers the action's failure code, or S_OK.
+// An operation whose `work` produces the result (a WorkResult<T>) or a failure.
+template <class T, class Work>
+HRESULT StartOperation(OperationName call, Work work, IAsyncOperation<T>** operation) {
+    return Start<AsyncOperation<T>>(call, std::move(work), operation);
+}
+
+// An action; `work` answers the action's failure code, or S_OK.
 EMU_API HRESULT StartAction(OperationName call, std::function<HRESULT()> work, IAsyncAction** action);
 
 }  // namespace velmora::emu

@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <new>
 #include <utility>
 
@@ -45,23 +44,5 @@ struct BlockAllocator {
     void deallocate(T* p, size_t n) { FreeBlock(p, n * sizeof(T)); }
     friend bool operator==(const BlockAllocator&, const BlockAllocator&) { return true; }
 };
-
-// Work for the pool whose closure lives in a recycled block: std::function would put a closure of
-// this size on the heap, made by the calling thread and freed by the platform thread. It runs
-// once; the pool moves its work and never copies it.
-template <class F>
-std::function<void()> InBlock(F work) {
-    struct Run {
-        F* work;
-        void operator()() const {
-            (*work)();
-            work->~F();
-            FreeBlock(work, sizeof(F));
-        }
-    };
-    void* block = AllocateBlock(sizeof(F));
-    if (!block) throw std::bad_alloc();
-    return Run{new (block) F(std::move(work))};
-}
 
 }  // namespace velmora::emu

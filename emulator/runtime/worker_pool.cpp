@@ -6,23 +6,26 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <queue>
 #include <thread>
 #include <vector>
+
+#include "emulator/runtime/recycled_blocks.h"
 
 namespace velmora::emu {
 namespace {
 
 class Pool {
 public:
-    void Submit(std::function<void()> work, std::chrono::microseconds delay) {
+    void Submit(Task work, std::chrono::microseconds delay) {
         std::unique_lock lock(mutex_);
         if (threads_ == 0) Start();
         ++pending_;
         if (delay.count() > 0) {
-            timed_.push(Task{std::chrono::steady_clock::now() + delay, sequence_++, std::move(work)});
+            timed_.push(Timed{std::chrono::steady_clock::now() + delay, sequence_++, work});
         } else {
-            ready_.push_back(std::move(work));
+            ready_.push_back(work);
             // A worker that is awake takes the task when it looks again: a wake-up is a system call,
             // made only when no worker is awake or work is piling up, and never twice at once.
             if (sleeping_ == 0 || waking_ || (sleeping_ < threads_ && ready_.size() < 2)) return;
@@ -37,35 +40,35 @@ public:
     }
 
 private:
-    struct Task {
+    struct Timed {
         std::chrono::steady_clock::time_point due;
         uint64_t sequence;
-        std::function<void()> work;
-        bool operator>(const Task& o) const { return due != o.due ? due > o.due : sequence > o.sequence; }
+        Task work;
+        bool operator>(const Timed& o) const { return due != o.due ? due > o.due : sequence > o.sequence; }
     };
     void Start() {
         for (; threads_ < 2; ++threads_) std::thread([this] { Run(); }).detach();
     }
     // The next task to run now, if any; otherwise the time to wait until (max: no delayed task).
-    bool Take(std::function<void()>& work, std::chrono::steady_clock::time_point& until) {
+    bool Take(Task& work, std::chrono::steady_clock::time_point& until) {
         until = std::chrono::steady_clock::time_point::max();
         if (!timed_.empty()) {
             const auto due = timed_.top().due;
             if (due <= std::chrono::steady_clock::now()) {
-                work = std::move(const_cast<Task&>(timed_.top()).work);
+                work = timed_.top().work;
                 timed_.pop();
                 return true;
             }
             until = due;
         }
         if (ready_.empty()) return false;
-        work = std::move(ready_.front());
+        work = ready_.front();
         ready_.pop_front();
         return true;
     }
     void Run() {
         onWorker = true;
-        std::function<void()> work;
+        Task work;
         std::unique_lock lock(mutex_);
         for (;;) {
             std::chrono::steady_clock::time_point until;
@@ -85,8 +88,7 @@ private:
             if (wakeOther) waking_ = true;
             lock.unlock();
             if (wakeOther) wake_.notify_one();
-            work();
-            work = nullptr;
+            work.run(work.arg);
             lock.lock();
             if (--pending_ == 0) idle_.notify_all();
         }
@@ -98,8 +100,8 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable wake_, idle_;
-    std::deque<std::function<void()>> ready_;
-    std::priority_queue<Task, std::vector<Task>, std::greater<>> timed_;
+    std::deque<Task> ready_;
+    std::priority_queue<Timed, std::vector<Timed>, std::greater<>> timed_;
     uint64_t sequence_ = 0;
     size_t pending_ = 0;
     int threads_ = 0;
@@ -115,7 +117,23 @@ Pool& ThePool() {
 
 }  // namespace
 
-void Submit(std::function<void()> work, std::chrono::microseconds delay) { ThePool().Submit(std::move(work), delay); }
+void Submit(Task task, std::chrono::microseconds delay) { ThePool().Submit(task, delay); }
+
+// A function waits in a recycled block until it ran, freed by the platform thread into its own
+// cache of blocks.
+void Submit(std::function<void()> work, std::chrono::microseconds delay) {
+    using Work = std::function<void()>;
+    void* block = AllocateBlock(sizeof(Work));
+    if (!block) throw std::bad_alloc();
+    Submit(Task{[](void* held) {
+                    auto* w = static_cast<Work*>(held);
+                    (*w)();
+                    w->~Work();
+                    FreeBlock(w, sizeof(Work));
+                },
+                new (block) Work(std::move(work))},
+           delay);
+}
 void WaitIdle() { ThePool().WaitIdle(); }
 bool OnWorkerThread() { return Pool::onWorker; }
 
