@@ -76,6 +76,10 @@ TEST_F(AsyncOutcomesTest, EveryExportDeliversItsEndingOnceOrAnswersFalse) {
     emu::SetPrivilege(kUser, kPrivilege, emu::PrivilegeCheckResult(kBanned));
     AsyncIds ids{nullptr, kTransaction, kParent, kGame, kCoinsOffer, u"NO-SUCH-CODE", kPrivilege};
     ids.item = OwnedItem(kUser, kCoins);
+    // An item makes its URI objects on their first read and keeps them while it lives; the consume
+    // export reads the consumable URL, so both are made before any count is taken.
+    X().InventoryItem_Url(ids.item);
+    X().InventoryItem_ConsumableUrl(ids.item);
     for (const AsyncExport& row : kAsyncExports) {
         for (const Ending& ending : kEndings) {
             SCOPED_TRACE(std::string(row.name) + ", " + ending.name);

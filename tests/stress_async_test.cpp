@@ -119,6 +119,10 @@ TEST_F(StressAsync, EveryStartedOperationDeliversExactlyOnceOnTheHostThread) {
     const int total = Scaled(100000, 2000);
     AsyncIds args{OwnedItem(kUser, kCoins), kTransaction, kParent, kGame, kCoinsOffer, u"NO-SUCH-CODE", kPrivilege};
     ASSERT_NE(args.item, nullptr);
+    // An item makes its URI objects on their first read and keeps them while it lives; the consume
+    // export reads the consumable URL, so both are made before the counts are taken.
+    X().InventoryItem_Url(args.item);
+    X().InventoryItem_ConsumableUrl(args.item);
     Settle();
     const int64_t objectsBefore = emu::LiveObjects();
     const int64_t stringsBefore = emu::LiveStrings();

@@ -1,6 +1,7 @@
 // The marketplace's records: URIs, inventory items and results, catalog items, details, images and
 // availabilities. Each is a snapshot of the data at creation; it creates every string and child
-// object once, in its constructor, and hands out duplicates and new references.
+// record once, in its constructor, and hands out duplicates and new references. A URI object or a
+// list of records is made on its first read, from the text or the records made with the record.
 #include <mutex>
 #include <type_traits>
 
@@ -28,10 +29,14 @@ protected:
         Note(WindowsCreateString(text.data(), uint32_t(text.size()), s.Put()));
         return s;
     }
-    ComPtr<IUriRuntimeClass> HoldUri(const std::optional<std::u16string>& text) {
-        ComPtr<IUriRuntimeClass> uri;
-        if (text) Note(CreateUri(*text, uri.Put()));
-        return uri;
+    // The text of a URI, checked as CreateUri checks it; empty without a URI.
+    HStringOwner HoldUri(const std::optional<std::u16string>& text) {
+        if (!text) return {};
+        if (!IsAbsoluteUri(*text)) {
+            Note(E_INVALIDARG);
+            return {};
+        }
+        return Hold(*text);
     }
     // The view keeps its own duplicates; the owners here only carry the creation failures.
     ComPtr<IVectorView<HSTRING>> HoldStrings(const std::vector<std::u16string>& texts) {
@@ -41,9 +46,9 @@ protected:
         for (const auto& t : texts) strings.push_back(owners.emplace_back(Hold(t)).Get());
         return MakeVectorView(strings);
     }
-    // One record of type R per datum (or pointer to one), as a view of interface I.
+    // One record of type R per datum (or pointer to one), as elements of a view of interface I.
     template <class R, class I, class D>
-    ComPtr<IVectorView<I*>> HoldRecords(const std::vector<D>& data) {
+    Elements<I*> HoldRecords(const std::vector<D>& data) {
         Elements<I*> records;
         records.reserve(data.size());
         for (const D& d : data) {
@@ -54,9 +59,9 @@ protected:
                 record = Make<R>(d);
             }
             Note(record->Status());
-            records.emplace_back(static_cast<I*>(record.Get()));
+            records.push_back(ComPtr<I>::Attach(static_cast<I*>(record.Detach())));
         }
-        return MakeObjectVectorView<I>(std::move(records));
+        return records;
     }
 
 private:
@@ -89,6 +94,47 @@ HRESULT GiveObject(CallName call, const ComPtr<I>& held, I** value) {
 
 HRESULT GiveDate(CallName call, int64_t ticks, DateTime* value) { return GiveValue(call, DateTime{ticks}, value); }
 
+// The child objects made on first read: a URI from its text (none without a text), a list from
+// its records. What they are made from moves into them once they are allocated.
+ComPtr<IUriRuntimeClass> MakeChild(HStringOwner& text);
+template <class I>
+ComPtr<IVectorView<I*>> MakeChild(std::vector<ComPtr<I>, BlockAllocator<ComPtr<I>>>& records) {
+    return ComPtr<IVectorView<I*>>::Attach(new VectorView<I*>(std::move(records)));
+}
+
+// A child object (a URI, a list of records) that a record hands out as I, made on the first read
+// from what the record made for it (Held: the URI's text, the list's records), which moves into
+// it, and kept while the record lives. Most records' URIs and lists are never read (a round trip's
+// callback often only disposes the result), and each is one object more to make and release.
+// Threads that read at once get the same object; later reads hand out new references to it.
+template <class I, class Held>
+class MadeOnRead {
+public:
+    explicit MadeOnRead(Held held) : held_(std::move(held)) {}
+    MadeOnRead(const MadeOnRead&) = delete;
+    MadeOnRead& operator=(const MadeOnRead&) = delete;
+    HRESULT Give(CallName call, I** value) {
+        if (HRESULT hr = TakeFault(call)) return hr;
+        if (!value) return E_POINTER;
+        std::lock_guard lock(lock_);
+        if (!madeYet_) {
+            made_ = MakeChild(held_);
+            madeYet_ = true;
+        }
+        *value = ComPtr<I>(made_).Detach();
+        return S_OK;
+    }
+
+private:
+    StateLock lock_;
+    bool madeYet_ = false;
+    Held held_;
+    ComPtr<I> made_;
+};
+using UriOnRead = MadeOnRead<IUriRuntimeClass, HStringOwner>;
+template <class I>
+using RecordsOnRead = MadeOnRead<IVectorView<I*>, Elements<I*>>;
+
 struct UriParts {
     std::u16string_view scheme, host, path;
 };
@@ -120,6 +166,7 @@ class Uri : public RuntimeObject<Uri, IUriRuntimeClass>, public Holder {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Windows.Foundation.Uri";
     explicit Uri(std::u16string_view text) : text_(Hold(text)) {}
+    explicit Uri(HStringOwner text) : text_(std::move(text)) {}
 
     // The text is kept as given: the emulator does not canonicalize, so DisplayUri is the same.
     HRESULT get_AbsoluteUri(HSTRING* value) override {
@@ -160,6 +207,11 @@ private:
     Parts parts_;
 };
 
+ComPtr<IUriRuntimeClass> MakeChild(HStringOwner& text) {
+    if (!text.Get()) return nullptr;
+    return Make<Uri>(std::move(text));
+}
+
 class InventoryItem : public RuntimeObject<InventoryItem, IInventoryItem>, public Holder {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.InventoryItem";
@@ -176,7 +228,7 @@ public:
           startDate_(d.startDate),
           endDate_(d.endDate) {}
 
-    HRESULT get_Url(IUriRuntimeClass** value) override { return GiveObject("IInventoryItem.get_Url", url_, value); }
+    HRESULT get_Url(IUriRuntimeClass** value) override { return url_.Give("IInventoryItem.get_Url", value); }
     HRESULT get_InventoryItemState(MP::InventoryItemState* value) override {
         return GiveValue("IInventoryItem.get_InventoryItemState", state_, value);
     }
@@ -198,17 +250,17 @@ public:
     }
     HRESULT get_EndDate(DateTime* value) override { return GiveDate("IInventoryItem.get_EndDate", endDate_, value); }
     HRESULT get_ConsumableUrl(IUriRuntimeClass** value) override {
-        return GiveObject("IInventoryItem.get_ConsumableUrl", consumableUrl_, value);
+        return consumableUrl_.Give("IInventoryItem.get_ConsumableUrl", value);
     }
     HRESULT get_ConsumableBalance(uint32_t* value) override {
         return GiveValue("IInventoryItem.get_ConsumableBalance", consumableBalance_, value);
     }
 
 private:
-    ComPtr<IUriRuntimeClass> url_;
+    UriOnRead url_;
     HStringOwner productId_;
     ComPtr<IVectorView<HSTRING>> containerIds_;
-    ComPtr<IUriRuntimeClass> consumableUrl_;
+    UriOnRead consumableUrl_;
     MP::InventoryItemState state_;
     MP::MediaItemType mediaItemType_;
     uint32_t titleId_;
@@ -224,14 +276,14 @@ public:
         : items_(HoldRecords<InventoryItem, IInventoryItem>(items)), total_(total) {}
 
     HRESULT get_Items(IVectorView<IInventoryItem*>** value) override {
-        return GiveObject("IInventoryItemsResult.get_Items", items_, value);
+        return items_.Give("IInventoryItemsResult.get_Items", value);
     }
     HRESULT get_TotalItems(uint32_t* value) override {
         return GiveValue("IInventoryItemsResult.get_TotalItems", total_, value);
     }
 
 private:
-    ComPtr<IVectorView<IInventoryItem*>> items_;
+    RecordsOnRead<IInventoryItem> items_;
     uint32_t total_;
 };
 
@@ -245,7 +297,7 @@ public:
           transactionId_(Hold(d.transactionId)) {}
 
     HRESULT get_ConsumableUrl(IUriRuntimeClass** value) override {
-        return GiveObject("IConsumeInventoryItemResult.get_ConsumableUrl", url_, value);
+        return url_.Give("IConsumeInventoryItemResult.get_ConsumableUrl", value);
     }
     HRESULT get_ConsumableBalance(uint32_t* value) override {
         return GiveValue("IConsumeInventoryItemResult.get_ConsumableBalance", balance_, value);
@@ -255,7 +307,7 @@ public:
     }
 
 private:
-    ComPtr<IUriRuntimeClass> url_;
+    UriOnRead url_;
     uint32_t balance_;
     HStringOwner transactionId_;
 };
@@ -273,7 +325,7 @@ public:
 
     HRESULT get_Id(HSTRING* value) override { return GiveText("ICatalogItemImage.get_Id", id_, value); }
     HRESULT get_ResizeUrl(IUriRuntimeClass** value) override {
-        return GiveObject("ICatalogItemImage.get_ResizeUrl", resizeUrl_, value);
+        return resizeUrl_.Give("ICatalogItemImage.get_ResizeUrl", value);
     }
     HRESULT get_Purposes(IVectorView<HSTRING>** value) override {
         return GiveObject("ICatalogItemImage.get_Purposes", purposes_, value);
@@ -284,7 +336,7 @@ public:
 
 private:
     HStringOwner id_;
-    ComPtr<IUriRuntimeClass> resizeUrl_;
+    UriOnRead resizeUrl_;
     ComPtr<IVectorView<HSTRING>> purposes_;
     HStringOwner purpose_;
     uint32_t height_, width_;
@@ -384,7 +436,7 @@ protected:
           titleId_(d.titleId) {}
 
     HStringOwner id_;
-    ComPtr<IVectorView<MP::ICatalogItemImage*>> images_;
+    RecordsOnRead<MP::ICatalogItemImage> images_;
     HStringOwner name_, productId_, reducedName_, sandboxId_;
     MediaItemType mediaItemType_;
     int64_t releaseDate_;
@@ -407,7 +459,7 @@ public:
     }
     HRESULT get_Id(HSTRING* value) override { return GiveText("ICatalogItem.get_Id", id_, value); }
     HRESULT get_Images(IVectorView<MP::ICatalogItemImage*>** value) override {
-        return GiveObject("ICatalogItem.get_Images", images_, value);
+        return images_.Give("ICatalogItem.get_Images", value);
     }
     HRESULT get_MediaItemType(MediaItemType* value) override {
         return GiveValue("ICatalogItem.get_MediaItemType", mediaItemType_, value);
@@ -436,14 +488,14 @@ public:
           description_(Hold(d.description)) {}
 
     HRESULT get_Availabilities(IVectorView<MP::ICatalogItemAvailability*>** value) override {
-        return GiveObject("ICatalogItemDetails.get_Availabilities", availabilities_, value);
+        return availabilities_.Give("ICatalogItemDetails.get_Availabilities", value);
     }
     HRESULT get_Description(HSTRING* value) override {
         return GiveText("ICatalogItemDetails.get_Description", description_, value);
     }
     HRESULT get_Id(HSTRING* value) override { return GiveText("ICatalogItemDetails.get_Id", id_, value); }
     HRESULT get_Images(IVectorView<MP::ICatalogItemImage*>** value) override {
-        return GiveObject("ICatalogItemDetails.get_Images", images_, value);
+        return images_.Give("ICatalogItemDetails.get_Images", value);
     }
     HRESULT get_MediaItemType(MediaItemType* value) override {
         return GiveValue("ICatalogItemDetails.get_MediaItemType", mediaItemType_, value);
@@ -466,7 +518,7 @@ public:
     }
 
 private:
-    ComPtr<IVectorView<MP::ICatalogItemAvailability*>> availabilities_;
+    RecordsOnRead<MP::ICatalogItemAvailability> availabilities_;
     HStringOwner description_;
 };
 
@@ -477,14 +529,14 @@ public:
         : items_(HoldRecords<CatalogItem, ICatalogItem>(items)), total_(total) {}
 
     HRESULT get_Items(IVectorView<ICatalogItem*>** value) override {
-        return GiveObject("IBrowseCatalogResult.get_Items", items_, value);
+        return items_.Give("IBrowseCatalogResult.get_Items", value);
     }
     HRESULT get_TotalCount(uint32_t* value) override {
         return GiveValue("IBrowseCatalogResult.get_TotalCount", total_, value);
     }
 
 private:
-    ComPtr<IVectorView<ICatalogItem*>> items_;
+    RecordsOnRead<ICatalogItem> items_;
     uint32_t total_;
 };
 
@@ -501,14 +553,15 @@ HRESULT Create(I** out, const A&... args) {
 
 }  // namespace
 
+// A scheme (a letter, then letters, digits, '+', '-' or '.') and a colon, in one pass.
 bool IsAbsoluteUri(std::u16string_view text) {
-    const size_t colon = text.find(u':');
-    if (colon == 0 || colon == std::u16string_view::npos) return false;
     auto letter = [](char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
-    if (!letter(text[0])) return false;
-    for (char16_t c : text.substr(1, colon - 1))
+    if (text.empty() || !letter(text[0])) return false;
+    for (char16_t c : text.substr(1)) {
+        if (c == u':') return true;
         if (!letter(c) && !(c >= u'0' && c <= u'9') && c != u'+' && c != u'-' && c != u'.') return false;
-    return true;
+    }
+    return false;
 }
 
 HRESULT CreateUri(std::u16string_view absoluteUri, IUriRuntimeClass** uri) {
