@@ -555,11 +555,12 @@ HRESULT Create(I** out, const A&... args) {
 
 // A scheme (a letter, then letters, digits, '+', '-' or '.') and a colon, in one pass.
 bool IsAbsoluteUri(std::u16string_view text) {
-    auto letter = [](char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
+    auto letter = [](char16_t c) { return char16_t((c | 0x20) - u'a') < 26; };
     if (text.empty() || !letter(text[0])) return false;
-    for (char16_t c : text.substr(1)) {
-        if (c == u':') return true;
-        if (!letter(c) && !(c >= u'0' && c <= u'9') && c != u'+' && c != u'-' && c != u'.') return false;
+    for (size_t i = 1; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (letter(c) || char16_t(c - u'0') < 10 || c == u'+' || c == u'-' || c == u'.') continue;
+        return c == u':';
     }
     return false;
 }
