@@ -1,6 +1,10 @@
 // The emulated runtime's semantics that the plugin relies on: strings, reference counts,
 // asynchronous operations and actions and their scripted outcomes, activation.
+#include <atomic>
+#include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "emulator/runtime/async.h"
 #include "emulator/runtime/live_counts.h"
@@ -162,10 +166,68 @@ TEST_F(RuntimeTest, ScriptedOutcomesDecideHowAnActionEnds) {
     }
 }
 
-// A thread's thread-local destructors can release objects after the thread handed its cached
-// blocks on; those releases must find an empty cache, not the counts from before the hand-on. Not on
-// Windows: the build recycles no blocks there, and the test's own thread-local object with a
-// destructor is what mingw-w64 cannot run safely (it frees the storage first).
+// A started call lets go of its work, and of what the work holds, once the work ran or its outcome
+// made it unneeded, even while the operation itself is still held.
+TEST_F(RuntimeTest, AStartedOperationLetsGoOfItsWorkOnceItEnded) {
+    using K = Outcome::Kind;
+    for (const K kind : {K::Complete, K::CompleteSynchronously, K::Fail, K::Cancel, K::NullResult}) {
+        SCOPED_TRACE(kOutcomeKindNames[size_t(kind)]);
+        ScriptOutcome("IInventoryService.GetInventoryItemsAsync", {kind, kind == K::Fail ? E_ACCESSDENIED : S_OK});
+        auto held = MakeStringVectorView({u"held by the work"});
+        ComPtr<IAsyncOperation<uint32_t>> op;
+        ASSERT_EQ(StartOperation<uint32_t>(
+                      "IInventoryService.GetInventoryItemsAsync",
+                      [held] {
+                          WorkResult<uint32_t> r;
+                          r.value = 7;
+                          return r;
+                      },
+                      op.Put()),
+                  S_OK);
+        held.Reset();
+        WaitIdle();
+        EXPECT_EQ(LiveObjects(), 1) << "the operation alone";
+        op.Reset();
+        EXPECT_EQ(LiveObjects(), 0);
+    }
+}
+
+// The lock of an object's state lets one thread in at a time, and a thread that waited for it goes
+// on once it is released.
+TEST_F(RuntimeTest, AStateLockLetsOneThreadInAtATimeAndWakesAThreadThatWaits) {
+    StateLock lock;
+    int64_t total = 0;  // changed only under the lock
+    {
+        constexpr int kThreads = 4, kRounds = 20000;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&] {
+                for (int i = 0; i < kRounds; ++i) {
+                    std::lock_guard guard(lock);
+                    ++total;
+                }
+            });
+        for (auto& t : threads) t.join();
+        EXPECT_EQ(total, int64_t(kThreads) * kRounds);
+    }
+    std::atomic<bool> entered{false};
+    lock.lock();
+    std::thread waiter([&] {
+        std::lock_guard guard(lock);
+        entered = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // long enough for it to sleep on the lock
+    EXPECT_FALSE(entered.load()) << "the lock is held";
+    lock.unlock();
+    waiter.join();
+    EXPECT_TRUE(entered.load());
+}
+
+// A thread's thread-local destructors can release objects after the rest of the thread's state is
+// gone (its other thread-local variables destroyed); those releases go back to a cache or to the C
+// library safely. Not on Windows: the build recycles no blocks there, and the test's own
+// thread-local object with a destructor is what mingw-w64 cannot run safely (it frees the storage
+// first).
 #if !defined(_WIN32)
 TEST_F(RuntimeTest, ObjectsReleasedAfterAThreadHandedItsBlocksOnAreFreedSafely) {
     struct Held {

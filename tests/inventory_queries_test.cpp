@@ -1,5 +1,9 @@
 // What the inventory queries answer: the filters of the one- and five-argument forms, the forms
 // for every signed-in user, the media types a query takes, and the current state of one item.
+#include <latch>
+#include <string_view>
+#include <thread>
+
 #include "emulator/runtime/strings.h"
 #include "tests/marketplace_fixture.h"
 
@@ -195,6 +199,73 @@ TEST_F(InventoryQueriesTest, TextArgumentsReachTheServiceAsTheyWerePassedAndNull
         EXPECT_EQ(call.userId, kUser);
         EXPECT_EQ(call.texts, U16s{received});
         EXPECT_EQ(call.numbers, (std::vector<int64_t>{14, 1, 0, 0}));
+    }
+}
+
+// A record makes its URI objects and its list of records on their first read and keeps them while it
+// lives: the same object for every read, also for threads that read at once, released with the
+// record.
+TEST_F(InventoryQueriesTest, ARecordMakesEachChildOnItsFirstReadOnceAndReleasesItWithItself) {
+    namespace MP = ::ABI::Microsoft::Xbox::Services::Marketplace;
+    using ::ABI::ComPtr;
+    using ::ABI::S_OK;
+    using ::ABI::Windows::Foundation::IUriRuntimeClass;
+    using ::ABI::Windows::Foundation::Collections::IVectorView;
+    using Child = ComPtr<::ABI::IInspectable>;
+    struct Row {
+        const char* child;
+        Child (*read)(MP::IInventoryItemsResult* result, MP::IInventoryItem* item);
+    };
+    const Row rows[] = {
+        {"the item's URL",
+         [](MP::IInventoryItemsResult*, MP::IInventoryItem* item) {
+             ComPtr<IUriRuntimeClass> uri;
+             EXPECT_EQ(item->get_Url(uri.Put()), S_OK);
+             return Child(uri.Get());
+         }},
+        {"the item's consumable URL",
+         [](MP::IInventoryItemsResult*, MP::IInventoryItem* item) {
+             ComPtr<IUriRuntimeClass> uri;
+             EXPECT_EQ(item->get_ConsumableUrl(uri.Put()), S_OK);
+             return Child(uri.Get());
+         }},
+        {"the result's items",
+         [](MP::IInventoryItemsResult* result, MP::IInventoryItem*) {
+             ComPtr<IVectorView<MP::IInventoryItem*>> items;
+             EXPECT_EQ(result->get_Items(items.Put()), S_OK);
+             return Child(items.Get());
+         }},
+    };
+    constexpr int kReaders = 4;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.child);
+        const int64_t idle = emu::LiveObjects();
+        ComPtr<MP::IInventoryItemsResult> result;
+        ASSERT_EQ(emu::CreateInventoryItemsResult(std::vector{Consumable(u"f", 5)}, 1, result.Put()), S_OK);
+        ComPtr<MP::IInventoryItem> item;
+        if (std::string_view(row.child).starts_with("the item")) {
+            ComPtr<IVectorView<MP::IInventoryItem*>> items;
+            ASSERT_EQ(result->get_Items(items.Put()), S_OK);
+            ASSERT_EQ(items->GetAt(0, item.Put()), S_OK);
+        }
+        const int64_t before = emu::LiveObjects();
+        Child read[kReaders];
+        std::latch start(kReaders);
+        std::vector<std::thread> readers;
+        for (int i = 0; i < kReaders; ++i)
+            readers.emplace_back([&, i] {
+                start.arrive_and_wait();
+                read[i] = row.read(result.Get(), item.Get());
+            });
+        for (auto& t : readers) t.join();
+        ASSERT_NE(read[0].Get(), nullptr);
+        for (const Child& c : read) EXPECT_EQ(c.Get(), read[0].Get()) << "one child for readers at once";
+        EXPECT_EQ(row.read(result.Get(), item.Get()).Get(), read[0].Get()) << "and for a later read";
+        for (Child& c : read) c.Reset();
+        EXPECT_EQ(emu::LiveObjects(), before + 1) << "kept by its record";
+        item.Reset();
+        result.Reset();
+        EXPECT_EQ(emu::LiveObjects(), idle) << "released with the record";
     }
 }
 
