@@ -29,11 +29,12 @@ public:
     static void operator delete(void* block, size_t size) { FreeObject(block, size); }
 };
 
-// The lock of an object's state (an operation's status, a record's child made on first read), held
-// for a few instructions at a time: taken and released with one atomic instruction each when no
-// other thread wants it (a std::mutex costs about ten times as many, three times in every
-// operation). A thread that finds it held sleeps until it is released (C++20 atomic wait), so a
-// holder that is preempted costs no spinning.
+// The lock of the emulator's state (an operation's status, a record's child made on first read,
+// the users, the marketplace's data and call log, the worker pool's queue), mostly held briefly:
+// taken and released with one atomic instruction each when no other thread wants it (a std::mutex
+// costs about ten times as many, several times in every emulated call). A thread that finds it held
+// sleeps until it is released (C++20 atomic wait), so a holder that is preempted or holds it long
+// costs no spinning.
 class StateLock {
 public:
     void lock() {

@@ -75,7 +75,7 @@ struct SignedIn {
     ComPtr<IXboxLiveContext> context;
 };
 
-std::mutex usersMutex;
+StateLock usersMutex;
 std::vector<SignedIn>& Users() {
     static std::vector<SignedIn> users;
     return users;

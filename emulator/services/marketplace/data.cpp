@@ -12,12 +12,12 @@ namespace velmora::emu {
 namespace {
 
 struct Marketplace {
-    std::mutex mutex;
+    StateLock mutex;
     std::vector<CatalogItemData> catalog;
     std::map<uint32_t, std::vector<InventoryItemData>> inventories;
     std::map<std::pair<uint32_t, std::u16string>, ConsumeResultData> transactions;
     // Its own lock: the services record every call, while the workers read the data.
-    std::mutex callsMutex;
+    StateLock callsMutex;
     RecentCalls<MarketplaceCall> calls;
 };
 
@@ -153,7 +153,7 @@ std::vector<InventoryItemData> InventoryOf(uint32_t userId) {
     return it == m.inventories.end() ? std::vector<InventoryItemData>{} : it->second;
 }
 
-std::unique_lock<std::mutex> LockInventories() { return std::unique_lock(State().mutex); }
+std::unique_lock<StateLock> LockInventories() { return std::unique_lock(State().mutex); }
 
 const std::vector<InventoryItemData>* InventoryInPlace(uint32_t userId) {
     Marketplace& m = State();

@@ -102,7 +102,7 @@ EMU_API std::optional<std::pair<CatalogItemData, CatalogAvailabilityData>> FindO
 EMU_API std::vector<InventoryItemData> InventoryOf(uint32_t userId);
 // The same in place, for as long as the returned lock is held (which blocks every change to the
 // marketplace's data; the call log has its own lock). Null for a user who owns nothing.
-EMU_API std::unique_lock<std::mutex> LockInventories();
+EMU_API std::unique_lock<StateLock> LockInventories();
 EMU_API const std::vector<InventoryItemData>* InventoryInPlace(uint32_t userId);
 // Grants a catalog product: a durable adds an inventory item (once); a consumable raises the
 // user's balance by `quantity`. E_INVALIDARG for a product not in the catalog.
