@@ -11,6 +11,15 @@
 namespace velmora::emu {
 namespace {
 
+// A call as the log keeps it: the method by its place among the known calls, so that logging it
+// copies no name.
+struct LoggedCall {
+    size_t method = 0;  // CallName::Index()
+    uint32_t userId = 0;
+    std::vector<std::u16string> texts;
+    std::vector<int64_t> numbers;
+};
+
 struct Marketplace {
     StateLock mutex;
     std::vector<CatalogItemData> catalog;
@@ -18,7 +27,7 @@ struct Marketplace {
     std::map<std::pair<uint32_t, std::u16string>, ConsumeResultData> transactions;
     // Its own lock: the services record every call, while the workers read the data.
     StateLock callsMutex;
-    RecentCalls<MarketplaceCall> calls;
+    RecentCalls<LoggedCall> calls;
 };
 
 Marketplace& State() {
@@ -202,11 +211,11 @@ HRESULT ConsumeProduct(uint32_t userId, std::u16string_view productId, uint32_t 
 namespace {
 // Assigns into the reused slot, so its strings and vectors keep their storage.
 template <class Texts>
-void Record(std::string_view method, uint32_t userId, const Texts& texts, std::initializer_list<int64_t> numbers) {
+void Record(CallName method, uint32_t userId, const Texts& texts, std::initializer_list<int64_t> numbers) {
     Marketplace& m = State();
     std::lock_guard lock(m.callsMutex);
-    MarketplaceCall& call = m.calls.Next();
-    call.method = method;
+    LoggedCall& call = m.calls.Next();
+    call.method = method.Index();
     call.userId = userId;
     call.texts.resize(texts.size());
     std::copy(texts.begin(), texts.end(), call.texts.begin());
@@ -214,19 +223,27 @@ void Record(std::string_view method, uint32_t userId, const Texts& texts, std::i
 }
 }  // namespace
 
-void RecordMarketplaceCall(std::string_view method, uint32_t userId, std::initializer_list<std::u16string_view> texts,
+void RecordMarketplaceCall(CallName method, uint32_t userId, std::initializer_list<std::u16string_view> texts,
                            std::initializer_list<int64_t> numbers) {
     Record(method, userId, texts, numbers);
 }
 
-void RecordMarketplaceCall(std::string_view method, uint32_t userId, const std::vector<std::u16string>& texts) {
+void RecordMarketplaceCall(CallName method, uint32_t userId, const std::vector<std::u16string>& texts) {
     Record(method, userId, texts, {});
 }
 
 std::vector<MarketplaceCall> MarketplaceCalls() {
     Marketplace& m = State();
-    std::lock_guard lock(m.callsMutex);
-    return m.calls.Snapshot();
+    std::vector<LoggedCall> logged;
+    {
+        std::lock_guard lock(m.callsMutex);
+        logged = m.calls.Snapshot();
+    }
+    std::vector<MarketplaceCall> calls;
+    calls.reserve(logged.size());
+    for (auto& c : logged)
+        calls.push_back({std::string(kKnownCalls[c.method].name), c.userId, std::move(c.texts), std::move(c.numbers)});
+    return calls;
 }
 
 }  // namespace velmora::emu

@@ -193,7 +193,7 @@ public:
     }
 
 private:
-    void Record(std::string_view method, const ItemFilter& f) {
+    void Record(CallName method, const ItemFilter& f) {
         RecordMarketplaceCall(method, userId_, {f.containerId},
                               {int64_t(f.type), int64_t(f.state), int64_t(f.availability), int64_t(f.maxItems)});
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator/runtime/known_calls.h"
 #include "emulator/runtime/objects.h"
 #include "platform/marketplace.h"
 
@@ -142,10 +143,9 @@ struct MarketplaceCall {
 // each method records).
 EMU_API std::vector<MarketplaceCall> MarketplaceCalls();
 // Adds a call to the log (each emulated service records the calls it receives).
-EMU_API void RecordMarketplaceCall(std::string_view method, uint32_t userId,
-                                   std::initializer_list<std::u16string_view> texts,
+EMU_API void RecordMarketplaceCall(CallName method, uint32_t userId, std::initializer_list<std::u16string_view> texts,
                                    std::initializer_list<int64_t> numbers);
-EMU_API void RecordMarketplaceCall(std::string_view method, uint32_t userId, const std::vector<std::u16string>& texts);
+EMU_API void RecordMarketplaceCall(CallName method, uint32_t userId, const std::vector<std::u16string>& texts);
 
 // The most product ids one details query takes.
 inline constexpr uint32_t kMaxCatalogDetailsIds = 10;
