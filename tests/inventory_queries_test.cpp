@@ -4,6 +4,7 @@
 #include <string_view>
 #include <thread>
 
+#include "emulator/runtime/faults.h"
 #include "emulator/runtime/strings.h"
 #include "tests/marketplace_fixture.h"
 
@@ -266,6 +267,76 @@ TEST_F(InventoryQueriesTest, ARecordMakesEachChildOnItsFirstReadOnceAndReleasesI
         item.Reset();
         result.Reset();
         EXPECT_EQ(emu::LiveObjects(), idle) << "released with the record";
+    }
+}
+
+// An inventory item keeps its product id and URLs as text and makes their platform strings on the
+// first read: an item that is never read makes none. A read whose string cannot be made answers why
+// and the next read makes it; every later read hands out the same string, released with the item.
+TEST_F(InventoryQueriesTest, AnItemMakesTheStringsOfItsTextsOnTheirFirstRead) {
+    namespace MP = ::ABI::Microsoft::Xbox::Services::Marketplace;
+    using ::ABI::ComPtr;
+    using ::ABI::E_OUTOFMEMORY;
+    using ::ABI::HRESULT;
+    using ::ABI::HStringOwner;
+    using ::ABI::S_OK;
+    using ::ABI::Windows::Foundation::IUriRuntimeClass;
+    using ::ABI::Windows::Foundation::Collections::IVectorView;
+    // A read answers its HRESULT and, on success, the string it handed out.
+    using Read = HRESULT (*)(MP::IInventoryItem * item, HStringOwner * text);
+    struct Row {
+        const char* text;
+        Read read;
+        std::u16string expected;
+    };
+    const Row rows[] = {
+        {"the product id",
+         [](MP::IInventoryItem* item, HStringOwner* text) { return item->get_ProductId(text->Put()); }, u"f"},
+        {"the URL",
+         [](MP::IInventoryItem* item, HStringOwner* text) {
+             ComPtr<IUriRuntimeClass> uri;
+             if (HRESULT hr = item->get_Url(uri.Put()); hr != S_OK) return hr;
+             return uri->get_AbsoluteUri(text->Put());
+         },
+         u"https://inventory.example.com/items/f"},
+        {"the consumable URL",
+         [](MP::IInventoryItem* item, HStringOwner* text) {
+             ComPtr<IUriRuntimeClass> uri;
+             if (HRESULT hr = item->get_ConsumableUrl(uri.Put()); hr != S_OK) return hr;
+             return uri->get_AbsoluteUri(text->Put());
+         },
+         u"https://inventory.example.com/consumables/f"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        const int64_t idle = emu::LiveStrings();
+        ComPtr<MP::IInventoryItemsResult> result;
+        ASSERT_EQ(emu::CreateInventoryItemsResult(std::vector{Consumable(u"f", 5)}, 1, result.Put()), S_OK);
+        ComPtr<IVectorView<MP::IInventoryItem*>> items;
+        ASSERT_EQ(result->get_Items(items.Put()), S_OK);
+        ComPtr<MP::IInventoryItem> item;
+        ASSERT_EQ(items->GetAt(0, item.Put()), S_OK);
+        EXPECT_EQ(emu::LiveStrings(), idle) << "no string before a read";
+
+        emu::InjectFault("WindowsCreateString", E_OUTOFMEMORY, 1);
+        HStringOwner failed;
+        EXPECT_EQ(row.read(item.Get(), &failed), E_OUTOFMEMORY);
+        EXPECT_EQ(failed.Get(), nullptr);
+        EXPECT_EQ(emu::LiveStrings(), idle) << "nothing made by the read that failed";
+
+        HStringOwner first, second;
+        ASSERT_EQ(row.read(item.Get(), &first), S_OK) << "the next read makes it";
+        EXPECT_EQ(emu::ToU16(first.Get()), row.expected);
+        ASSERT_EQ(row.read(item.Get(), &second), S_OK);
+        EXPECT_EQ(second.Get(), first.Get()) << "later reads hand out the same string";
+        EXPECT_EQ(emu::LiveStrings(), idle + 1);
+        first = HStringOwner();
+        second = HStringOwner();
+        EXPECT_EQ(emu::LiveStrings(), idle + 1) << "kept by the item";
+        items.Reset();
+        item.Reset();
+        result.Reset();
+        EXPECT_EQ(emu::LiveStrings(), idle) << "released with the item";
     }
 }
 

@@ -1,8 +1,11 @@
 // The marketplace's records: URIs, inventory items and results, catalog items, details, images and
 // availabilities. Each is a snapshot of the data at creation; it creates every string and child
-// record once, in its constructor, and hands out duplicates and new references. A URI object or a
-// list of records is made on its first read, from the text or the records made with the record.
+// record once, and hands out duplicates and new references. A URI object or a list of records is
+// made on its first read, from the text or the records made with the record; an inventory item's
+// texts wait as text until their first read too.
 #include <mutex>
+#include <optional>
+#include <string>
 #include <type_traits>
 
 #include "emulator/runtime/faults.h"
@@ -14,6 +17,9 @@ namespace {
 
 namespace MP = ::ABI::Microsoft::Xbox::Services::Marketplace;
 using ::ABI::Windows::Foundation::DateTime;
+
+// Texts a record keeps, in one recycled block, until reads make platform strings of them.
+using KeptTexts = std::basic_string<char16_t, std::char_traits<char16_t>, BlockAllocator<char16_t>>;
 
 // What a record's constructor could not create: the factory answers the first failure.
 class Holder {
@@ -37,6 +43,22 @@ protected:
             return {};
         }
         return Hold(*text);
+    }
+    // The text of a URI, checked as CreateUri checks it, kept at the end of `texts` until it is
+    // read; none without a URI.
+    std::optional<std::u16string_view> KeepUri(KeptTexts& texts, const std::optional<std::u16string>& text) {
+        if (!text) return std::nullopt;
+        if (!IsAbsoluteUri(*text)) {
+            Note(E_INVALIDARG);
+            return std::nullopt;
+        }
+        return Keep(texts, *text);
+    }
+    // A text kept at the end of `texts`, which holds room for it (the view stays valid).
+    static std::u16string_view Keep(KeptTexts& texts, std::u16string_view text) {
+        const size_t at = texts.size();
+        texts.append(text);
+        return std::u16string_view(texts).substr(at);
     }
     // The view keeps its own duplicates; the owners here only carry the creation failures.
     ComPtr<IVectorView<HSTRING>> HoldStrings(const std::vector<std::u16string>& texts) {
@@ -94,46 +116,68 @@ HRESULT GiveObject(CallName call, const ComPtr<I>& held, I** value) {
 
 HRESULT GiveDate(CallName call, int64_t ticks, DateTime* value) { return GiveValue(call, DateTime{ticks}, value); }
 
-// The child objects made on first read: a URI from its text (none without a text), a list from
-// its records. What they are made from moves into them once they are allocated.
-ComPtr<IUriRuntimeClass> MakeChild(HStringOwner& text);
+// What a record makes on the first read of a property: a URI from its text (none without a text),
+// a platform string from its text, a list from its records. What they are made from moves into
+// them, or stays for the next read when making them failed.
+HRESULT MakeChild(HStringOwner& text, ComPtr<IUriRuntimeClass>& uri);
+HRESULT MakeChild(std::optional<std::u16string_view>& text, ComPtr<IUriRuntimeClass>& uri) {
+    if (!text) return S_OK;
+    HStringOwner made;
+    if (HRESULT hr = WindowsCreateString(text->data(), uint32_t(text->size()), made.Put()); Failed(hr)) return hr;
+    return MakeChild(made, uri);
+}
+HRESULT MakeChild(std::u16string_view& text, HStringOwner& made) {
+    return WindowsCreateString(text.data(), uint32_t(text.size()), made.Put());
+}
 template <class I>
-ComPtr<IVectorView<I*>> MakeChild(std::vector<ComPtr<I>, BlockAllocator<ComPtr<I>>>& records) {
-    return ComPtr<IVectorView<I*>>::Attach(new VectorView<I*>(std::move(records)));
+HRESULT MakeChild(std::vector<ComPtr<I>, BlockAllocator<ComPtr<I>>>& records, ComPtr<IVectorView<I*>>& view) {
+    view = ComPtr<IVectorView<I*>>::Attach(new VectorView<I*>(std::move(records)));
+    return S_OK;
 }
 
-// A child object (a URI, a list of records) that a record hands out as I, made on the first read
-// from what the record made for it (Held: the URI's text, the list's records), which moves into
-// it, and kept while the record lives. Most records' URIs and lists are never read (a round trip's
-// callback often only disposes the result), and each is one object more to make and release.
-// Threads that read at once get the same object; later reads hand out new references to it.
-template <class I, class Held>
+// What a read hands out of what was made: a new reference, a duplicate string.
+template <class I>
+HRESULT HandOut(const ComPtr<I>& made, I** value) {
+    *value = ComPtr<I>(made).Detach();
+    return S_OK;
+}
+HRESULT HandOut(const HStringOwner& made, HSTRING* value) { return WindowsDuplicateString(made.Get(), value); }
+
+// A child (a URI, a list of records, a platform string) that a record hands out, made on the first
+// read from what the record kept for it (Held: the text, the records), and kept while the record
+// lives. Most records' children are never read (a round trip's callback often only disposes the
+// result), and each is an object or string more to make and release. Threads that read at once get
+// the same child; later reads hand out new references or duplicates of it. A read whose making
+// failed answers the failure, and the next read tries again.
+template <class Made, class Held>
 class MadeOnRead {
 public:
     explicit MadeOnRead(Held held) : held_(std::move(held)) {}
     MadeOnRead(const MadeOnRead&) = delete;
     MadeOnRead& operator=(const MadeOnRead&) = delete;
-    HRESULT Give(CallName call, I** value) {
+    template <class Out>
+    HRESULT Give(CallName call, Out* value) {
         if (HRESULT hr = TakeFault(call)) return hr;
         if (!value) return E_POINTER;
         std::lock_guard lock(lock_);
         if (!madeYet_) {
-            made_ = MakeChild(held_);
+            if (HRESULT hr = MakeChild(held_, made_); Failed(hr)) return hr;
             madeYet_ = true;
         }
-        *value = ComPtr<I>(made_).Detach();
-        return S_OK;
+        return HandOut(made_, value);
     }
 
 private:
     StateLock lock_;
     bool madeYet_ = false;
     Held held_;
-    ComPtr<I> made_;
+    Made made_;
 };
-using UriOnRead = MadeOnRead<IUriRuntimeClass, HStringOwner>;
+using UriOnRead = MadeOnRead<ComPtr<IUriRuntimeClass>, HStringOwner>;
+using KeptUriOnRead = MadeOnRead<ComPtr<IUriRuntimeClass>, std::optional<std::u16string_view>>;
+using TextOnRead = MadeOnRead<HStringOwner, std::u16string_view>;
 template <class I>
-using RecordsOnRead = MadeOnRead<IVectorView<I*>, Elements<I*>>;
+using RecordsOnRead = MadeOnRead<ComPtr<IVectorView<I*>>, Elements<I*>>;
 
 struct UriParts {
     std::u16string_view scheme, host, path;
@@ -207,19 +251,20 @@ private:
     Parts parts_;
 };
 
-ComPtr<IUriRuntimeClass> MakeChild(HStringOwner& text) {
-    if (!text.Get()) return nullptr;
-    return Make<Uri>(std::move(text));
+HRESULT MakeChild(HStringOwner& text, ComPtr<IUriRuntimeClass>& uri) {
+    if (text.Get()) uri = Make<Uri>(std::move(text));
+    return S_OK;
 }
 
 class InventoryItem : public RuntimeObject<InventoryItem, IInventoryItem>, public Holder {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.InventoryItem";
     explicit InventoryItem(const InventoryItemData& d)
-        : url_(HoldUri(d.url)),
-          productId_(Hold(d.productId)),
+        : texts_(Room(d)),
+          url_(KeepUri(texts_, d.url)),
+          productId_(Keep(texts_, d.productId)),
           containerIds_(d.containerIds ? HoldStrings(*d.containerIds) : nullptr),
-          consumableUrl_(HoldUri(d.consumableUrl)),
+          consumableUrl_(KeepUri(texts_, d.consumableUrl)),
           state_(d.state),
           mediaItemType_(d.mediaItemType),
           titleId_(d.titleId),
@@ -235,9 +280,7 @@ public:
     HRESULT get_MediaItemType(MP::MediaItemType* value) override {
         return GiveValue("IInventoryItem.get_MediaItemType", mediaItemType_, value);
     }
-    HRESULT get_ProductId(HSTRING* value) override {
-        return GiveText("IInventoryItem.get_ProductId", productId_, value);
-    }
+    HRESULT get_ProductId(HSTRING* value) override { return productId_.Give("IInventoryItem.get_ProductId", value); }
     HRESULT get_TitleId(uint32_t* value) override { return GiveValue("IInventoryItem.get_TitleId", titleId_, value); }
     HRESULT get_ContainerIds(IVectorView<HSTRING>** value) override {
         return GiveObject("IInventoryItem.get_ContainerIds", containerIds_, value);
@@ -257,10 +300,21 @@ public:
     }
 
 private:
-    UriOnRead url_;
-    HStringOwner productId_;
+    // Empty, with room for the item's texts.
+    static KeptTexts Room(const InventoryItemData& d) {
+        KeptTexts texts;
+        texts.reserve(d.productId.size() + (d.url ? d.url->size() : 0) +
+                      (d.consumableUrl ? d.consumableUrl->size() : 0));
+        return texts;
+    }
+
+    // A query's items are made by the hundred and seldom read whole: their texts wait as text, in
+    // one block (texts_, first: the others view it).
+    KeptTexts texts_;
+    KeptUriOnRead url_;
+    TextOnRead productId_;
     ComPtr<IVectorView<HSTRING>> containerIds_;
-    UriOnRead consumableUrl_;
+    KeptUriOnRead consumableUrl_;
     MP::InventoryItemState state_;
     MP::MediaItemType mediaItemType_;
     uint32_t titleId_;
