@@ -137,7 +137,7 @@ TEST_F(TestKitCApiTest, TheWorldIsSavedToAFileThatLoadsBack) {
 struct BadCall {
     const char* name;
     std::function<int()> call;  // after a purchase (transaction 1) and, for a second refund, its refund
-    std::string message;  // the whole message, or its start when it ends with "..."
+    std::string message;        // the whole message, or its start when it ends with "..."
 };
 void PrintTo(const BadCall& row, std::ostream* out) { *out << row.name; }
 
