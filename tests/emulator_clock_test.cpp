@@ -2,6 +2,7 @@
 // ledger entry's time come from it; a subscription whose end it passes reads Expired in the next
 // inventory query (and a new grant renews it); it never goes back, and a bad time changes nothing.
 #include <stdexcept>
+#include <thread>
 
 #include "tests/test_kit_fixture.h"
 
