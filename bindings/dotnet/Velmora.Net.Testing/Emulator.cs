@@ -153,7 +153,7 @@ namespace Velmora.Testing
         /// <summary>True while the clock is fixed, false while it runs real time.</summary>
         public static bool ClockIsFixed => velmora_emulator_clock_is_fixed() != 0;
 
-        /// <summary>Fixes the clock at a time (a local time is converted; an unspecified one is taken as UTC), where it stays until it is set or advanced again. While the clock runs real time any time from 1601 on is taken; once it is fixed, it does not go back.</summary>
+        /// <summary>Fixes the clock at a time (a local time is converted, any other is taken as UTC), where it stays until it is set or advanced again. While the clock runs real time any time from 1601 on is taken; once it is fixed, it does not go back.</summary>
         /// <exception cref="ArgumentException">The time is earlier than the fixed clock, or before 1601; the clock is as it was.</exception>
         public static void SetClock(DateTime time)
         {
