@@ -4,6 +4,7 @@
 #include "emulator/c_interface/c_api.h"
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <string>
@@ -12,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "c_interfaces/last_error.h"
+#include "emulator/control_page/control_page.h"
 #include "emulator/runtime/faults.h"
 #include "emulator/runtime/live_counts.h"
 #include "emulator/runtime/reset.h"
@@ -214,6 +216,25 @@ int32_t velmora_emulator_signed_in_users(uint32_t* ids, int32_t capacity) {
     } catch (...) {
         return 0;  // out of memory; no exception may reach a C caller
     }
+}
+
+int velmora_emulator_start_control_page(int32_t port) {
+    return Guarded([&] { emu::StartControlPage(int(port)); });
+}
+
+int32_t velmora_emulator_control_page_address(char* buffer, int32_t capacity) {
+    try {
+        const std::string address = emu::ControlPageAddress();
+        if (buffer && capacity > 0 && address.size() < size_t(capacity))
+            std::memcpy(buffer, address.c_str(), address.size() + 1);
+        return int32_t(address.size());
+    } catch (...) {
+        return 0;  // out of memory; no exception may reach a C caller
+    }
+}
+
+void velmora_emulator_stop_control_page(void) {
+    Quiet([] { emu::StopControlPage(); });
 }
 
 int64_t velmora_emulator_live_objects(void) { return emu::LiveObjects(); }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "emulator/runtime/export.h"
 #include "emulator/runtime/known_calls.h"
@@ -19,5 +20,14 @@ EMU_API void InjectFault(std::string_view call, int32_t hr, int times = -1);
 // The injected failure for this call, or 0 (S_OK). Cheap when nothing is armed.
 EMU_API int32_t TakeFault(CallName call);
 EMU_API void ClearFaults();
+
+// A fault in force: the call, what it answers, and for how many more calls (< 0: every call).
+struct ArmedFault {
+    std::string_view call;
+    int32_t hr = 0;
+    int remaining = 0;
+};
+// The faults in force now, in the order of kKnownCalls.
+EMU_API std::vector<ArmedFault> ArmedFaults();
 
 }  // namespace velmora::emu

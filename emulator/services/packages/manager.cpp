@@ -287,6 +287,18 @@ std::vector<PackageData> InstalledPackages() {
     return out;
 }
 
+std::vector<InstalledPackage> InstalledPackagesWithState() {
+    std::lock_guard lock(scenarioMutex);
+    std::vector<InstalledPackage> out;
+    for (const auto& p : TheScenario().packages) {
+        out.push_back({p->data});
+        std::lock_guard packageLock(p->mutex);
+        out.back().data.licensed = p->licensed;
+        out.back().mounted = p->mounted != 0;
+    }
+    return out;
+}
+
 void SetTitles(std::u16string currentTitleId, std::vector<std::u16string> relatedTitleIds) {
     std::lock_guard lock(scenarioMutex);
     TheScenario().currentTitle = std::move(currentTitleId);

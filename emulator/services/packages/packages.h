@@ -53,6 +53,13 @@ EMU_API HRESULT AddPackage(const PackageData& package);
 EMU_API HRESULT RemovePackage(std::u16string_view packageFullName);
 // The installed packages, in installation order (folders as stored: absolute).
 EMU_API std::vector<PackageData> InstalledPackages();
+// An installed package and whether it is mounted now (its mount byte is not 0).
+struct InstalledPackage {
+    PackageData data;
+    bool mounted = false;
+};
+// The same list with each package's mount state, read at one moment.
+EMU_API std::vector<InstalledPackage> InstalledPackagesWithState();
 // The title that runs and the titles related to it. Both start empty.
 EMU_API void SetTitles(std::u16string currentTitleId, std::vector<std::u16string> relatedTitleIds);
 // Grants or revokes the license of an installed package; a mounted package stays mounted.
