@@ -57,7 +57,7 @@ std::string World() {
     }
     for (const auto& p : emu::InstalledPackagesWithState())
         w["packages"].push_back({emu::ToUtf8(p.data.packageFullName), p.mounted});
-    for (const auto& f : emu::ArmedFaults()) w["faults"].push_back({f.call, f.hr, f.remaining});
+    for (const auto& f : emu::InjectedFaults()) w["faults"].push_back({f.call, f.hr, f.times});
     for (const auto& o : emu::ScriptedOutcomes()) w["outcomes"].push_back({o.call, int(o.outcome.kind), o.times});
     w["catalog"] = emu::CatalogItems().size();
     return w.dump();
@@ -235,10 +235,10 @@ TEST_F(ControlPageTest, FaultsAndOutcomesAreArmedListedAndCleared) {
         Send("POST", "/api/faults", R"({"call":"IInventoryItem.get_ProductId","hresult":"0x80070005","times":2})");
     ASSERT_TRUE(armed);
     EXPECT_EQ(armed->status, 200) << armed->body;
-    ASSERT_EQ(emu::ArmedFaults().size(), 1u);
-    EXPECT_EQ(emu::ArmedFaults()[0].remaining, 2);
+    ASSERT_EQ(emu::InjectedFaults().size(), 1u);
+    EXPECT_EQ(emu::InjectedFaults()[0].times, 2);
     EXPECT_EQ(Get("/api/faults")["faults"][0],
-              (Json{{"call", "IInventoryItem.get_ProductId"}, {"hresult", "0x80070005"}, {"remaining", 2}}));
+              (Json{{"call", "IInventoryItem.get_ProductId"}, {"hresult", "0x80070005"}, {"times", 2}}));
 
     auto scripted =
         Send("POST", "/api/outcomes",
@@ -252,7 +252,7 @@ TEST_F(ControlPageTest, FaultsAndOutcomesAreArmedListedAndCleared) {
     EXPECT_EQ(outcomes[0]["delayUs"], -1);
 
     EXPECT_EQ(Send("DELETE", "/api/faults")->status, 200);
-    EXPECT_TRUE(emu::ArmedFaults().empty());
+    EXPECT_TRUE(emu::InjectedFaults().empty());
     EXPECT_EQ(Send("DELETE", "/api/outcomes")->status, 200);
     EXPECT_TRUE(emu::ScriptedOutcomes().empty());
 }

@@ -224,10 +224,10 @@ Json PackagesJson() {
 
 Json FaultsJson() {
     Json faults = Json::array();
-    for (const ArmedFault& f : ArmedFaults())
-        faults.push_back({{"call", f.call}, {"hresult", sd::FormatHresult(f.hr)}, {"remaining", f.remaining}});
+    for (const InjectedFault& f : InjectedFaults())
+        faults.push_back({{"call", f.call}, {"hresult", sd::FormatHresult(f.hr)}, {"times", f.times}});
     Json outcomes = Json::array();
-    for (const QueuedOutcome& q : ScriptedOutcomes())
+    for (const ScriptedOutcome& q : ScriptedOutcomes())
         outcomes.push_back({{"call", q.call},
                             {"kind", Name(sd::kOutcomeKinds, int64_t(q.outcome.kind))},
                             {"hresult", sd::FormatHresult(q.outcome.hr)},

@@ -45,18 +45,19 @@ HRESULT TakeFault(CallName call) {
     return armed.hr;
 }
 
-std::vector<ArmedFault> ArmedFaults() {
-    std::vector<ArmedFault> out;
-    std::lock_guard lock(faultMutex);
-    for (size_t i = 0; i < kCalls; ++i)
-        if (faults[i].remaining != 0) out.push_back({kKnownCalls[i].name, faults[i].hr, faults[i].remaining});
-    return out;
-}
-
 void ClearFaults() {
     std::lock_guard lock(faultMutex);
     for (Armed& armed : faults) armed = Armed{};
     faultCount = 0;
+}
+
+std::vector<InjectedFault> InjectedFaults() {
+    std::lock_guard lock(faultMutex);
+    std::vector<InjectedFault> out;
+    for (size_t i = 0; i < kCalls; ++i)
+        if (faults[i].remaining != 0)
+            out.push_back({std::string(kKnownCalls[i].name), faults[i].hr, faults[i].remaining});
+    return out;
 }
 
 }  // namespace velmora::emu

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,13 +22,15 @@ EMU_API void InjectFault(std::string_view call, int32_t hr, int times = -1);
 EMU_API int32_t TakeFault(CallName call);
 EMU_API void ClearFaults();
 
-// A fault in force: the call, what it answers, and for how many more calls (< 0: every call).
-struct ArmedFault {
-    std::string_view call;
+// A fault armed now: the call, what it answers, and how many more calls it fails (-1: every call).
+struct InjectedFault {
+    std::string call;
     int32_t hr = 0;
-    int remaining = 0;
+    int times = -1;
+
+    bool operator==(const InjectedFault&) const = default;
 };
-// The faults in force now, in the order of kKnownCalls.
-EMU_API std::vector<ArmedFault> ArmedFaults();
+// The faults armed now, in the order of kKnownCalls.
+EMU_API std::vector<InjectedFault> InjectedFaults();
 
 }  // namespace velmora::emu

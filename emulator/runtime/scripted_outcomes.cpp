@@ -51,25 +51,24 @@ Outcome NextOutcome(OperationName call) {
 void SetDefaultDelay(std::chrono::microseconds delay) { defaultDelayUs = delay.count(); }
 std::chrono::microseconds DefaultDelay() { return std::chrono::microseconds(defaultDelayUs.load()); }
 
-std::vector<QueuedOutcome> ScriptedOutcomes() {
-    std::vector<QueuedOutcome> out;
-    std::lock_guard lock(scriptMutex);
-    for (size_t i = 0; i < kCalls; ++i) {
-        for (const Outcome& o : scripts[i]) {
-            if (!out.empty() && out.back().call == kKnownCalls[i].name && out.back().outcome == o) {
-                ++out.back().times;
-            } else {
-                out.push_back({kKnownCalls[i].name, o, 1});
-            }
-        }
-    }
-    return out;
-}
-
 void ClearScripts() {
     std::lock_guard lock(scriptMutex);
     for (auto& queue : scripts) queue.clear();
     scriptedCount = 0;
+}
+
+std::vector<ScriptedOutcome> ScriptedOutcomes() {
+    std::lock_guard lock(scriptMutex);
+    std::vector<ScriptedOutcome> out;
+    for (size_t i = 0; i < kCalls; ++i)
+        for (const Outcome& o : scripts[i]) {
+            if (!out.empty() && out.back().call == kKnownCalls[i].name && out.back().outcome == o) {
+                ++out.back().times;
+            } else {
+                out.push_back({std::string(kKnownCalls[i].name), o, 1});
+            }
+        }
+    return out;
 }
 
 }  // namespace velmora::emu

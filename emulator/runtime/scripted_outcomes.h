@@ -51,15 +51,17 @@ EMU_API void SetDefaultDelay(std::chrono::microseconds delay);
 EMU_API std::chrono::microseconds DefaultDelay();
 EMU_API void ClearScripts();
 
-// Outcomes queued for a call: `times` equal outcomes in a row.
-struct QueuedOutcome {
-    std::string_view call;
+// Outcomes queued now for a call: `times` equal ones in a row.
+struct ScriptedOutcome {
+    std::string call;
     Outcome outcome;
-    int times = 0;
+    int times = 1;
+
+    bool operator==(const ScriptedOutcome&) const = default;
 };
-// The outcomes scripted now and not yet used, by call in the order of kKnownCalls, each call's in
-// the order its starts will take them.
-EMU_API std::vector<QueuedOutcome> ScriptedOutcomes();
+// What is queued now, call by call in the order of kKnownCalls, each call's in the order its starts
+// will take them.
+EMU_API std::vector<ScriptedOutcome> ScriptedOutcomes();
 
 // 'unknown outcome kind 9; the kinds are Complete (0), ...', or nothing for a known kind.
 EMU_API std::optional<std::string> OutcomeKindProblem(Outcome::Kind kind);

@@ -132,7 +132,7 @@ function renderFaults(f) {
   return el("div", {},
     table(["Failing call", "Answers", "Calls left"], f.faults.map(x =>
       el("tr", {"data-fault": x.call}, el("td", {}, el("code", {}, x.call)), el("td", {}, x.hresult),
-        el("td", {class: "number"}, x.remaining < 0 ? "every call" : x.remaining)))),
+        el("td", {class: "number"}, x.times < 0 ? "every call" : x.times)))),
     table(["Scripted call", "Outcome", "Times"], f.outcomes.map(x =>
       el("tr", {"data-outcome": x.call}, el("td", {}, el("code", {}, x.call)),
         el("td", {}, x.kind + (x.hresult !== "0x00000000" ? " " + x.hresult : "")),

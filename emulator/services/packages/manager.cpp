@@ -287,18 +287,6 @@ std::vector<PackageData> InstalledPackages() {
     return out;
 }
 
-std::vector<InstalledPackage> InstalledPackagesWithState() {
-    std::lock_guard lock(scenarioMutex);
-    std::vector<InstalledPackage> out;
-    for (const auto& p : TheScenario().packages) {
-        out.push_back({p->data});
-        std::lock_guard packageLock(p->mutex);
-        out.back().data.licensed = p->licensed;
-        out.back().mounted = p->mounted != 0;
-    }
-    return out;
-}
-
 void SetTitles(std::u16string currentTitleId, std::vector<std::u16string> relatedTitleIds) {
     std::lock_guard lock(scenarioMutex);
     TheScenario().currentTitle = std::move(currentTitleId);
@@ -323,6 +311,18 @@ HRESULT SetPackageMountedByte(std::u16string_view packageFullName, uint8_t value
     std::lock_guard packageLock((*it)->mutex);
     (*it)->mounted = value;
     return S_OK;
+}
+
+std::vector<InstalledPackage> InstalledPackagesWithState() {
+    std::lock_guard lock(scenarioMutex);
+    std::vector<InstalledPackage> out;
+    for (const auto& p : TheScenario().packages) {
+        out.push_back({p->data});
+        std::lock_guard packageLock(p->mutex);
+        out.back().data.licensed = p->licensed;
+        out.back().mounted = p->mounted != 0;
+    }
+    return out;
 }
 
 void SetManagerProvidesInterface(bool provides) {
