@@ -18,8 +18,8 @@ function el(tag, attrs, ...children) {
   return e;
 }
 
-function table(headings, rows) {
-  if (rows.length === 0) return el("p", {class: "empty"}, "none");
+function table(headings, rows, none) {
+  if (rows.length === 0) return el("p", {class: "empty"}, none || "none");
   return el("table", {}, el("thead", {}, el("tr", {}, headings.map(h => el("th", {}, h)))), el("tbody", {}, rows));
 }
 
@@ -120,23 +120,25 @@ function renderPackages(state) {
       el("tr", {"data-package": p.packageFullName},
         el("td", {}, p.displayName, el("br"), el("code", {}, p.packageFullName)), el("td", {}, p.version),
         el("td", {}, p.mounted ? "mounted" : "not mounted"),
-        el("td", {}, button("Finish an update", "update", {"data-package": p.packageFullName}))))),
+        el("td", {}, button("Finish an update", "update", {"data-package": p.packageFullName})))),
+      "No package is installed."),
     el("h3", {}, "Not installed"),
     table(["Content", ""], waiting.map(c =>
       el("tr", {"data-product": c.productId},
         el("td", {}, c.name, el("br"), el("code", {}, c.productId)),
-        el("td", {}, button("Finish installation", "install", {"data-product": c.productId}))))));
+        el("td", {}, button("Finish installation", "install", {"data-product": c.productId})))),
+      "Every downloadable product of the catalog is installed."));
 }
 
 function renderFaults(f) {
   return el("div", {},
     table(["Failing call", "Answers", "Calls left"], f.faults.map(x =>
       el("tr", {"data-fault": x.call}, el("td", {}, el("code", {}, x.call)), el("td", {}, x.hresult),
-        el("td", {class: "number"}, x.times < 0 ? "every call" : x.times)))),
+        el("td", {class: "number"}, x.times < 0 ? "every call" : x.times))), "No platform call is made to fail."),
     table(["Scripted call", "Outcome", "Times"], f.outcomes.map(x =>
       el("tr", {"data-outcome": x.call}, el("td", {}, el("code", {}, x.call)),
         el("td", {}, x.kind + (x.hresult !== "0x00000000" ? " " + x.hresult : "")),
-        el("td", {class: "number"}, x.times)))),
+        el("td", {class: "number"}, x.times))), "No outcome is scripted: operations complete."),
     el("p", {class: "hint"}, "Operations complete after " + (f.defaultDelayUs / 1000) + " ms unless scripted."));
 }
 
