@@ -28,7 +28,8 @@ struct Sizes {
     size_t memoryWarmup = 10'000;      // round trips before the first resident-memory reading
     size_t packages = 1'000;           // packages of the package-list benchmark
     // --velmora_instructions: each accessor benchmark counts the instructions of its export and of
-    // its floor under callgrind (bench/accessor_instructions.sh) instead of timing them.
+    // its floor, and the hand-off benchmark those of its hand-offs, under callgrind
+    // (bench/instructions.sh) instead of timing them.
     bool countInstructions = false;
 };
 Sizes& Config();
@@ -50,6 +51,29 @@ inline const host::VelmoraExports& X() { return *loadedExports; }
 PreparedOperations& FakeOperations();
 // Unloads the plugin and resets the emulator (before the process exits).
 void ReleaseHost();
+
+// The host-owned handler of the bare hand-off: reads the record, as the plugin's handler does.
+class BareHandler final : public HaldenEventQueue::EventHandler {
+public:
+    static constexpr EventId kId = HaldenGuidFromString("0BE4C5A1-6F0D-4C55-9A3E-7A1D2B9E4F60");
+    struct Record {
+        void* callback;
+        void* userData;
+        void* result;
+        int32_t hr;
+    };
+    static_assert(sizeof(Record) == 32);
+
+    void HandleEvent(const EventId*, const void* payload) override {
+        sum += reinterpret_cast<uintptr_t>(static_cast<const Record*>(payload)->userData);
+        ++count;
+    }
+    EventId GetEventId() const override { return kId; }
+    int32_t ReservedQuery() const override { return 0; }
+
+    uintptr_t sum = 0;
+    size_t count = 0;
+};
 
 // ---- clocks and memory -----------------------------------------------------------------------
 

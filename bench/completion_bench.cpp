@@ -53,29 +53,6 @@ void DisposeAndCount(int32_t hr, ObjectHandle result, void* userData) {
     tally->delivered.fetch_add(1, std::memory_order_release);
 }
 
-// The host-owned handler of the bare hand-off: reads the record, as the plugin's handler does.
-class BareHandler final : public HaldenEventQueue::EventHandler {
-public:
-    static constexpr EventId kId = HaldenGuidFromString("0BE4C5A1-6F0D-4C55-9A3E-7A1D2B9E4F60");
-    struct Record {
-        void* callback;
-        void* userData;
-        void* result;
-        int32_t hr;
-    };
-    static_assert(sizeof(Record) == 32);
-
-    void HandleEvent(const EventId*, const void* payload) override {
-        sum += reinterpret_cast<uintptr_t>(static_cast<const Record*>(payload)->userData);
-        ++count;
-    }
-    EventId GetEventId() const override { return kId; }
-    int32_t ReservedQuery() const override { return 0; }
-
-    uintptr_t sum = 0;
-    size_t count = 0;
-};
-
 // One frame's operations and the results they complete with.
 struct Frame {
     std::vector<ComPtr<ItemsOperation>> operations;

@@ -46,8 +46,11 @@ public:
         record.userData = userData_;
         if (status == WF::AsyncStatus::Completed) {
             T result{};
-            record.hr = operation->GetResults(&result);
-            if (ABI::Failed(record.hr)) result = T{};
+            // A success is HRESULT 0 whatever success code the read answered (S_FALSE with a result).
+            if (const ABI::HRESULT read = operation->GetResults(&result); ABI::Failed(read)) {
+                record.hr = read;
+                result = T{};
+            }
             // The reference GetResults handed over passes to managed code with the event.
             if constexpr (kObject) {
                 record.result = result;

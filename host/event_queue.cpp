@@ -51,9 +51,17 @@ void EventQueue::Register(Handler* handler, bool hostOwned, bool atSend) {
         std::lock_guard lock(handlersMutex_);
         handlers_.push_back({handler, id, hostOwned, atSend});
         if (atSend) atSendHandlers_.fetch_add(1, std::memory_order_relaxed);
-        changes_.fetch_add(1, std::memory_order_release);
+        Changed(false);
     }
     if (!hostOwned) RecordTrace(TraceEntry::Kind::AddHandler, id, 0);
+}
+
+void EventQueue::Changed(bool removal) {
+    auto index = std::make_shared<Index>();
+    for (const HandlerEntry& e : handlers_) index->byId[e.id].push_back(e);
+    index_ = std::move(index);
+    if (removal) removals_.fetch_add(1, std::memory_order_release);
+    changes_.fetch_add(1, std::memory_order_release);
 }
 
 void EventQueue::RemoveHandler(Handler* handler) {
@@ -65,8 +73,7 @@ void EventQueue::RemoveHandler(Handler* handler) {
     });
     if (removed == handlers_.end()) return;
     handlers_.erase(removed, handlers_.end());
-    removals_.fetch_add(1, std::memory_order_release);
-    changes_.fetch_add(1, std::memory_order_release);
+    Changed(true);
 }
 
 size_t EventQueue::RemoveGuestHandlers() {
@@ -76,10 +83,7 @@ size_t EventQueue::RemoveGuestHandlers() {
     });
     const size_t count = size_t(std::distance(removed, handlers_.end()));
     handlers_.erase(removed, handlers_.end());
-    if (count) {
-        removals_.fetch_add(1, std::memory_order_release);
-        changes_.fetch_add(1, std::memory_order_release);
-    }
+    if (count) Changed(true);
     return count;
 }
 
@@ -125,58 +129,46 @@ void EventQueue::DeliverNow(const EventId& id, const void* payload, uint32_t siz
 }
 
 bool EventQueue::Dispatch(const EventId& id, const void* payload, bool atSend) {
-    Handler* stackHandlers[kStackHandlers];
-    std::vector<Handler*> overflow;  // empty unless an id has more than kStackHandlers handlers
-    size_t count = 0;
+    std::shared_ptr<const Index> index;
     uint64_t removalsSeen;
     {
         std::lock_guard lock(handlersMutex_);
+        index = index_;
         removalsSeen = removals_.load(std::memory_order_acquire);
-        for (const HandlerEntry& e : handlers_) {
-            if (e.atSend != atSend || !(e.id == id)) continue;
-            if (count == kStackHandlers) overflow.assign(stackHandlers, stackHandlers + kStackHandlers);
-            if (count < kStackHandlers) {
-                stackHandlers[count] = e.handler;
-            } else {
-                overflow.push_back(e.handler);
-            }
-            ++count;
-        }
     }
-    if (count == 0) return false;
-    Handler* const* list = overflow.empty() ? stackHandlers : overflow.data();
-
-    if (!atSend) {
-        deliveringThread_.store(std::this_thread::get_id(), std::memory_order_release);
-        delivered_.fetch_add(1, std::memory_order_relaxed);
-    }
-    DeliveryScope scope(this);
-    for (size_t i = 0; i < count; ++i) {
-        // A handler removed by an earlier handler of this delivery must not run.
-        if (removals_.load(std::memory_order_acquire) != removalsSeen && !StillRegistered(list[i])) continue;
-        handlerCalls_.fetch_add(1, std::memory_order_relaxed);
-        list[i]->HandleEvent(&id, payload);
-    }
-    return true;
+    uint64_t calls = 0;
+    const bool any = CallHandlers(*index, removalsSeen, id, payload, atSend, !atSend, calls);
+    handlerCalls_.fetch_add(calls, std::memory_order_relaxed);
+    return any;
 }
 
 bool EventQueue::DispatchFromSnapshot(const EventId& id, const void* payload, uint64_t& calls) {
     if (changes_.load(std::memory_order_acquire) != snapshotChanges_) {
         std::lock_guard lock(handlersMutex_);
-        snapshot_.assign(handlers_.begin(), handlers_.end());  // reuses the copy's storage
+        snapshot_ = index_;
         snapshotChanges_ = changes_.load(std::memory_order_relaxed);
         snapshotRemovals_ = removals_.load(std::memory_order_relaxed);
     }
+    // Handlers added during this delivery join from the next event on: the index in hand is not
+    // replaced before then.
+    return CallHandlers(*snapshot_, snapshotRemovals_, id, payload, false, false, calls);
+}
+
+bool EventQueue::CallHandlers(const Index& index, uint64_t removalsSeen, const EventId& id, const void* payload,
+                              bool atSend, bool markDelivery, uint64_t& calls) {
+    const auto found = index.byId.find(id);
+    if (found == index.byId.end()) return false;
     bool any = false;
     DeliveryScope scope(this);
-    // Handlers added during this delivery join from the next event on; the copy is not refreshed
-    // before then, so indexing it stays valid.
-    for (size_t i = 0, n = snapshot_.size(); i < n; ++i) {
-        const HandlerEntry& e = snapshot_[i];
-        if (e.atSend || !(e.id == id)) continue;
+    for (const HandlerEntry& e : found->second) {
+        if (e.atSend != atSend) continue;
+        if (!any && markDelivery) {
+            deliveringThread_.store(std::this_thread::get_id(), std::memory_order_release);
+            delivered_.fetch_add(1, std::memory_order_relaxed);
+        }
         any = true;
         // A handler removed by an earlier handler of this delivery must not run.
-        if (removals_.load(std::memory_order_acquire) != snapshotRemovals_ && !StillRegistered(e.handler)) continue;
+        if (removals_.load(std::memory_order_acquire) != removalsSeen && !StillRegistered(e.handler)) continue;
         ++calls;
         e.handler->HandleEvent(&id, payload);
     }

@@ -8,14 +8,15 @@
 //   Pump, PumpAll, WaitAndPump or PumpUntil. Synchronous mode delivers inside SendEvent, on the
 //   sender's thread (for tests that want no pump).
 // - Delivery calls HandleEvent(&id, payloadCopy) on every handler registered for the id, in
-//   registration order. An event whose id has no handler is dropped and counted.
+//   registration order. An event whose id has no handler is dropped and counted. The handlers of
+//   an id are found in constant time (a hash of the 16-byte id), however many ids have handlers.
 // - No lock is held while a handler runs: a handler may add handlers, send events or pump again.
 //   A handler added during a delivery receives the next event of its id, not the current one.
 //   A handler removed during a delivery is not called afterwards.
 // - One thread delivers at a time: the host's main thread. Pumping from two threads at once
 //   breaks the order guarantee.
 // - Sending and delivering allocate nothing per event once the queue's storage has grown to the
-//   traffic (except payloads above 64 bytes, and more than 16 handlers for one id).
+//   traffic (except payloads above 64 bytes).
 #pragma once
 
 #include <atomic>
@@ -27,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/host_interfaces.h"
@@ -60,7 +62,6 @@ class EventQueue final : public HostEventQueue {
 public:
     using Handler = HaldenEventQueue::EventHandler;
     static constexpr uint32_t kInlinePayloadBytes = 64;
-    static constexpr size_t kStackHandlers = 16;
 
     explicit EventQueue(DeliveryMode mode = DeliveryMode::Deferred);
     ~EventQueue();
@@ -142,13 +143,29 @@ private:
         bool hostOwned;
         bool atSend;
     };
+    // GUID-shaped ids are spread over all their bits already.
+    struct IdHash {
+        size_t operator()(const EventId& id) const noexcept { return size_t(id.first ^ id.second); }
+    };
+    // The handlers by id, each id's in registration order. Made anew at every change of the
+    // handlers and never changed after, so a delivery can go through one without a lock.
+    struct Index {
+        std::unordered_map<EventId, std::vector<HandlerEntry>, IdHash> byId;
+    };
 
     void Register(Handler* handler, bool hostOwned, bool atSend);
+    // Remakes index_ from handlers_ and counts the change; the caller holds handlersMutex_.
+    void Changed(bool removal);
     // Calls every matching handler outside the lock; false when none matched.
     bool Dispatch(const EventId& id, const void* payload, bool atSend);
-    // The outermost pump's delivery: handlers come from a copy refreshed only when the handler
-    // list changed, so a delivery takes no lock; `calls` counts the handlers called.
+    // The outermost pump's delivery: the index is the one taken when the handlers last changed,
+    // so a delivery takes no lock; `calls` counts the handlers called.
     bool DispatchFromSnapshot(const EventId& id, const void* payload, uint64_t& calls);
+    // Calls the handlers of `id` in `index` registered at send (atSend) or for delivery; false when
+    // there is none. `removalsSeen` is removals_ as of the index; counts the handlers called. With
+    // markDelivery, a delivery found is recorded (thread and count) before its first handler runs.
+    bool CallHandlers(const Index& index, uint64_t removalsSeen, const EventId& id, const void* payload, bool atSend,
+                      bool markDelivery, uint64_t& calls);
     bool StillRegistered(Handler* handler) const;
     void RecordTrace(TraceEntry::Kind kind, const EventId& id, uint32_t size);
 
@@ -162,11 +179,12 @@ private:
     uint64_t syncDeliveries_ = 0;
 
     mutable std::mutex handlersMutex_;
-    std::vector<HandlerEntry> handlers_;
+    std::vector<HandlerEntry> handlers_;  // every registration, in order
+    std::shared_ptr<const Index> index_ = std::make_shared<Index>();
     std::atomic<uint64_t> removals_{0};
     std::atomic<uint64_t> changes_{0};  // additions and removals of handlers
     // Used by the outermost pump only (one thread delivers at a time).
-    std::vector<HandlerEntry> snapshot_;
+    std::shared_ptr<const Index> snapshot_;
     uint64_t snapshotChanges_ = ~uint64_t(0);
     uint64_t snapshotRemovals_ = 0;
     std::atomic<size_t> atSendHandlers_{0};

@@ -3,6 +3,7 @@
 # are left alone, so this needs no network on a machine that has them.
 #
 #   install-deps.sh           the Linux build, its sanitizer, fuzz and benchmark builds
+#   install-deps.sh demo      only what the demo's build needs (scripts/demo.sh)
 #   install-deps.sh windows   and the Windows x64 cross build, run under Wine (scripts/test-windows.sh)
 #   install-deps.sh mono      only Mono, which runs the managed demo's .NET Framework build (scripts/demo-dotnet.sh)
 set -euo pipefail
@@ -13,6 +14,11 @@ set -euo pipefail
 # dpkg-dev: dpkg-source, which unpacks the HTTP library's source package (below).
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev valgrind
           binutils time python3-jsonschema chromium chromium-driver python3-selenium dpkg-dev)
+if [ "${1:-}" = demo ]; then
+  # The plugin, the emulator (which reads scenarios with nlohmann-json and serves the control page
+  # with cpp-httplib, below), the host and the demo.
+  packages=(cmake g++ make nlohmann-json3-dev dpkg-dev)
+fi
 if [ "${1:-}" = windows ]; then
   # The posix thread model of mingw-w64 (std::thread, std::mutex), its objdump for the export
   # check, GoogleTest's sources to build with it, and Wine's 64-bit loader and runtime.

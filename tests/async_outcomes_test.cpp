@@ -33,6 +33,14 @@ struct Ending {
 const Ending kEndings[] = {
     {"completed", {Kind::Complete}, Fault::None, true, 0, true, AsyncStatus::Completed},
     {"completed before attaching", {Kind::CompleteSynchronously}, Fault::None, true, 0, true, AsyncStatus::Completed},
+    // A success is HRESULT 0 to managed code, whatever success code the result read answered.
+    {"completed, the result read answering S_FALSE",
+     {Kind::Complete, ABI::S_FALSE},
+     Fault::None,
+     true,
+     0,
+     true,
+     AsyncStatus::Completed},
     {"a null result", {Kind::NullResult}, Fault::None, true, 0, false, AsyncStatus::Completed},
     {"failed", {Kind::Fail, ABI::E_ACCESSDENIED}, Fault::None, true, ABI::E_ACCESSDENIED, false, AsyncStatus::Error},
     {"cancelled", {Kind::Cancel, ABI::E_ABORT}, Fault::None, true, ABI::E_ABORT, false, AsyncStatus::Canceled},

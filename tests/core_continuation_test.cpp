@@ -33,6 +33,12 @@ struct Case {
     Outcome outcome;
     Timing timing;
 };
+const char* const kOutcomeNames[] = {"Success", "NullResult", "Failure", "Cancel"};
+const char* const kTimingNames[] = {"BeforeAttach", "LaterOnPlatformThread", "LaterOnOtherThread"};
+
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << kOutcomeNames[int(c.outcome)] << ", " << kTimingNames[int(c.timing)];
+}
 
 class ContinuationTest : public PluginTest, public ::testing::WithParamInterface<Case> {
 protected:
@@ -113,9 +119,7 @@ std::vector<Case> AllCases() {
 }
 
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
-    static const char* outcomes[] = {"Success", "NullResult", "Failure", "Cancel"};
-    static const char* timings[] = {"BeforeAttach", "LaterOnPlatformThread", "LaterOnOtherThread"};
-    return std::string(outcomes[int(info.param.outcome)]) + timings[int(info.param.timing)];
+    return std::string(kOutcomeNames[int(info.param.outcome)]) + kTimingNames[int(info.param.timing)];
 }
 
 INSTANTIATE_TEST_SUITE_P(OutcomeByTiming, ContinuationTest, ::testing::ValuesIn(AllCases()), CaseName);

@@ -49,10 +49,13 @@ TEST_F(DlcDiscoveryTest, PackageListsAndTheirLifetimes) {
 }
 
 struct ActivationFault {
+    const char* name;
     const char* call;
     HRESULT hr;
     const char* kind;
 };
+
+void PrintTo(const ActivationFault& f, std::ostream* out) { *out << f.name; }
 
 class DlcActivationFailureTest : public DlcTest, public ::testing::WithParamInterface<ActivationFault> {};
 
@@ -73,10 +76,14 @@ TEST_P(DlcActivationFailureTest, RaisesFromTheQueryAndTheNextQueryRetries) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, DlcActivationFailureTest,
     ::testing::Values(
-        ActivationFault{"RoGetActivationFactory:Windows.Xbox.Management.Deployment.DownloadableContentPackageManager",
+        ActivationFault{"NoFactory",
+                        "RoGetActivationFactory:Windows.Xbox.Management.Deployment.DownloadableContentPackageManager",
                         ABI::REGDB_E_CLASSNOTREG, "ClassNotRegisteredException"},
-        ActivationFault{"IActivationFactory.ActivateInstance", ABI::E_ACCESSDENIED, "AccessDeniedException"},
-        ActivationFault{"IActivationFactory.ActivateInstance", ABI::E_OUTOFMEMORY, "OutOfMemoryException"}));
+        ActivationFault{"InstanceAccessDenied", "IActivationFactory.ActivateInstance", ABI::E_ACCESSDENIED,
+                        "AccessDeniedException"},
+        ActivationFault{"InstanceOutOfMemory", "IActivationFactory.ActivateInstance", ABI::E_OUTOFMEMORY,
+                        "OutOfMemoryException"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The plugin keeps an instance without the manager interface and answers InvalidCastException from
 // every export that needs the manager, without activating again.

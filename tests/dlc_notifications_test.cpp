@@ -71,6 +71,9 @@ const Kind* const kKinds[] = {&kCompleted, &kDetails};
 enum class State { Idle, Armed, Listening, Muted };
 const char* const kStateNames[] = {"Idle", "Armed", "Listening", "Muted"};
 
+void PrintTo(State s, std::ostream* out) { *out << kStateNames[int(s)]; }
+void PrintTo(const Kind* kind, std::ostream* out) { *out << kind->name; }
+
 class DlcNotificationTest : public DlcTest {
 protected:
     // Brings one kind into a state: Armed is a registration whose platform subscription failed,

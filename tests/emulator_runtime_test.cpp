@@ -163,7 +163,10 @@ TEST_F(RuntimeTest, ScriptedOutcomesDecideHowAnActionEnds) {
 }
 
 // A thread's thread-local destructors can release objects after the thread handed its cached
-// blocks on; those releases must find an empty cache, not the counts from before the hand-on.
+// blocks on; those releases must find an empty cache, not the counts from before the hand-on. Not on
+// Windows: the build recycles no blocks there, and the test's own thread-local object with a
+// destructor is what mingw-w64 cannot run safely (it frees the storage first).
+#if !defined(_WIN32)
 TEST_F(RuntimeTest, ObjectsReleasedAfterAThreadHandedItsBlocksOnAreFreedSafely) {
     struct Held {
         std::vector<ComPtr<IVectorView<HSTRING>>> views;
@@ -178,6 +181,7 @@ TEST_F(RuntimeTest, ObjectsReleasedAfterAThreadHandedItsBlocksOnAreFreedSafely) 
         }).join();
     EXPECT_EQ(LiveObjects(), 0);
 }
+#endif
 
 TEST_F(RuntimeTest, AnUnknownClassIsNotRegistered) {
     HStringOwner name = MakeString(u"No.Such.Class");

@@ -2,13 +2,17 @@
 // re-entrant handlers, synchronous mode and dropping.
 #include <atomic>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "host/event_queue.h"
 #include "tests/emulator_fixture.h"
+#include "tests/host_printers.h"
 
 namespace velmora::host {
 namespace {
@@ -67,6 +71,8 @@ struct PayloadCase {
     const char* name;
     uint32_t size;
 };
+
+void PrintTo(const PayloadCase& c, std::ostream* out) { *out << c.name; }
 
 class PayloadTest : public EventQueueTest, public ::testing::WithParamInterface<PayloadCase> {};
 
@@ -264,9 +270,36 @@ TEST_P(ReentrancyTest, RemovedHandlersAreNotCalled) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReentrancyTest, ::testing::Values(DeliveryMode::Deferred, DeliveryMode::Synchronous),
-                         [](const auto& info) {
-                             return std::string(info.param == DeliveryMode::Deferred ? "Deferred" : "Synchronous");
-                         });
+                         [](const auto& info) { return std::string(ModeName(info.param)); });
+
+class IdLookupTest : public EventQueueTest, public ::testing::WithParamInterface<DeliveryMode> {};
+
+// The handlers of an id are found by the id among many, each id's in registration order; ids whose
+// halves are swapped (the same hash of the halves) are still told apart.
+TEST_P(IdLookupTest, EachIdReachesOnlyItsOwnHandlersInRegistrationOrder) {
+    EventQueue queue(GetParam());
+    constexpr uint64_t kIds = 64;
+    std::vector<EventId> ids;
+    for (uint64_t i = 0; i < kIds; ++i) ids.push_back(EventId{i + 1, ~i});
+    for (uint64_t i = 0; i < kIds; ++i) ids.push_back(EventId{~i, i + 1});  // halves swapped
+    std::vector<std::pair<size_t, int>> calls;                              // (id index, handler number)
+    std::vector<std::unique_ptr<FunctionHandler>> handlers;
+    for (int round = 0; round < 2; ++round)  // interleaved: every id's first handler, then every id's second
+        for (size_t i = 0; i < ids.size(); ++i)
+            handlers.push_back(std::make_unique<FunctionHandler>(
+                ids[i], [&calls, i, round](const EventId*, const void*) { calls.emplace_back(i, round); }));
+    for (auto& h : handlers) queue.AddHandler(h.get());
+
+    for (size_t i = ids.size(); i-- > 0;) queue.SendEvent(&ids[i], nullptr, 0);
+    queue.PumpAll();
+    std::vector<std::pair<size_t, int>> expected;
+    for (size_t i = ids.size(); i-- > 0;) expected.insert(expected.end(), {{i, 0}, {i, 1}});
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(queue.Counters().handlerCalls, 2 * ids.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, IdLookupTest, ::testing::Values(DeliveryMode::Deferred, DeliveryMode::Synchronous),
+                         [](const auto& info) { return std::string(ModeName(info.param)); });
 
 TEST_F(EventQueueTest, DroppedEventsAreNeverDelivered) {
     EventQueue queue;

@@ -8,6 +8,7 @@
 #include "host/host.h"
 #include "host/registry.h"
 #include "tests/emulator_fixture.h"
+#include "tests/host_printers.h"
 
 namespace velmora::host {
 namespace {
@@ -63,6 +64,8 @@ struct AnswerCase {
     std::vector<Expect> answers;
 };
 
+void PrintTo(const AnswerCase& c, std::ostream* out) { *out << c.name; }
+
 class StartupAnswerTest : public HostTest,
                           public ::testing::WithParamInterface<std::tuple<AnswerCase, DeliveryMode>> {};
 
@@ -111,9 +114,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, StartupAnswerTest,
                          ::testing::Combine(::testing::ValuesIn(kAnswerCases),
                                             ::testing::Values(DeliveryMode::Deferred, DeliveryMode::Synchronous)),
                          [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) == DeliveryMode::Deferred ? "_DeferredQueue"
-                                                                                       : "_SynchronousQueue");
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    ModeName(std::get<1>(info.param)) + "Queue";
                          });
 
 TEST_F(HostTest, TheDeliveredInterfacesWork) {

@@ -47,6 +47,8 @@ const std::u16string kPointerText = [] {
 }();
 int untouched = 5;
 
+void PrintTo(const FormatCase& c, std::ostream* out) { *out << c.name; }
+
 class FormatTest : public PluginLogTest, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(FormatTest, FormatsLikeWidePrintf) {

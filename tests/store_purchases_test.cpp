@@ -132,7 +132,7 @@ const Path kPaths[] = {
       {Act::Raise, -1, 1}}},
     {"MutedRegisterListensAgain",
      {{Act::Register, 0, 1}, {Act::Unregister, -1, 1}, {Act::Register, 1, 1}, {Act::Raise, 1, 1}}},
-    {"IdleFailedSubscriptionArmsAndTheNextRegistrationRetries",
+    {"IdleFailedSubscriptionArmsAndRetries",
      {{Act::FailSubscribe, 0, 0},
       {Act::Raise, -1, 0},
       {Act::FailSubscribe, 0, 0},
@@ -145,7 +145,7 @@ const Path kPaths[] = {
       {Act::Raise, -1, 0},
       {Act::Register, 1, 1},
       {Act::Raise, 1, 1}}},
-    {"ListeningAndMutedRegistrationsNeverSubscribeAgain",
+    {"RegisteringAgainNeverResubscribes",
      {{Act::Register, 0, 1},
       {Act::RegisterAgain, 1, 1},
       {Act::Raise, 1, 1},
@@ -156,7 +156,7 @@ const Path kPaths[] = {
 
 class StoreRegistrationTest : public StorePurchasesTest, public ::testing::WithParamInterface<Path> {};
 
-TEST_P(StoreRegistrationTest, FollowsTheTransitionsWithOnePlatformSubscription) {
+TEST_P(StoreRegistrationTest, FollowsItsPathWithOneSubscription) {
     Notifications callbacks[] = {NewNotifications(), NewNotifications()};
     int step = 0;
     for (const Step& s : GetParam().steps) {

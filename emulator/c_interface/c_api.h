@@ -42,6 +42,8 @@ VELMORA_EMULATOR_API void velmora_emulator_reset(void);
 VELMORA_EMULATOR_API int velmora_emulator_inject_fault(const char* call, int32_t hr, int32_t times);
 VELMORA_EMULATOR_API void velmora_emulator_clear_faults(void);
 
+/* For the completing kinds (COMPLETE, COMPLETE_SYNCHRONOUSLY, NULL_RESULT) a success code in hr
+ * (1, S_FALSE) is what the operation's result read answers with its result. */
 enum VelmoraEmulatorOutcome {
     VELMORA_OUTCOME_COMPLETE = 0,               /* the call's work runs on a platform thread after the delay */
     VELMORA_OUTCOME_COMPLETE_SYNCHRONOUSLY = 1, /* finished before the operation is handed out */

@@ -99,9 +99,13 @@ class AsyncOperation : public RuntimeObject<AsyncOperation<T>, IAsyncOperation<T
 
 public:
     static constexpr char16_t RuntimeClassName[] = u"Windows.Foundation.IAsyncOperation`1";
-    // Completion with a result (a new reference is taken on an interface result).
-    void Complete(T result) {
-        this->Finish(AsyncStatus::Completed, S_OK, [&] { result_ = Slot<T>::Store(result); });
+    // Completion with a result (a new reference is taken on an interface result). GetResults then
+    // answers `readCode`, a success code (a platform may answer S_FALSE with a result).
+    void Complete(T result, HRESULT readCode = S_OK) {
+        this->Finish(AsyncStatus::Completed, S_OK, [&] {
+            result_ = Slot<T>::Store(result);
+            readCode_ = readCode;
+        });
     }
     void Fail(HRESULT hr) { this->Finish(AsyncStatus::Error, hr); }
 
@@ -113,7 +117,7 @@ public:
         switch (this->StatusLocked()) {
             case AsyncStatus::Completed:
                 *results = Slot<T>::Give(result_);
-                return S_OK;
+                return readCode_;
             case AsyncStatus::Error:
                 return this->ErrorLocked();
             default:
@@ -140,6 +144,7 @@ public:
 
 private:
     typename Slot<T>::Stored result_{};
+    HRESULT readCode_ = S_OK;
     uint32_t id_ = nextAsyncId++;
 };
 
@@ -205,6 +210,7 @@ HRESULT StartOperation(OperationName call, Work work, IAsyncOperation<T>** opera
     if (outcome.kind == K::NullOperation) return S_OK;
     auto op = Make<AsyncOperation<T>>();
     auto finish = [op, outcome, work = std::move(work)] {
+        const HRESULT readCode = Failed(outcome.hr) ? S_OK : outcome.hr;  // a completion's success code
         switch (outcome.kind) {
             case K::Fail:
                 op->Fail(outcome.hr);
@@ -213,14 +219,14 @@ HRESULT StartOperation(OperationName call, Work work, IAsyncOperation<T>** opera
                 op->Cancel();
                 return;
             case K::NullResult:
-                op->Complete(T{});
+                op->Complete(T{}, readCode);
                 return;
             default:
                 break;
         }
         WorkResult<T> r = work();
         if (Failed(r.hr)) return op->Fail(r.hr);
-        op->Complete(Slot<T>::Peek(r.value));
+        op->Complete(Slot<T>::Peek(r.value), readCode);
     };
     if (outcome.kind == K::CompleteSynchronously) {
         finish();

@@ -166,7 +166,7 @@ inline constexpr KnownCall kKnownCalls[] = {
     {"IDownloadableContentPackageInstallCompletedEventArgs.get_PackageFullName"},
 };
 
-// A call's place in kKnownCalls. Made from a name while compiling only; FindCall finds one at run time.
+// A call's place in kKnownCalls. Made from a name while compiling only; Find looks one up at run time.
 class CallName {
 public:
     consteval CallName(const char* name) : index_(IndexOf(name)) {}

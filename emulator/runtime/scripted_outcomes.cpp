@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <deque>
 #include <iterator>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 namespace velmora::emu {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 constexpr size_t kCalls = std::size(kKnownCalls);
 
 std::mutex scriptMutex;
-std::deque<Outcome> scripts[kCalls];    // by CallName::Index()
+std::vector<Outcome> scripts[kCalls];   // by CallName::Index(), the next first; few are ever queued
 std::atomic<int64_t> scriptedCount{0};  // outcomes queued in `scripts`, read without the lock
 std::atomic<int64_t> defaultDelayUs{0};
 
@@ -43,7 +43,7 @@ Outcome NextOutcome(OperationName call) {
     auto& queue = scripts[call.Index()];
     if (queue.empty()) return Outcome{};
     Outcome o = queue.front();
-    queue.pop_front();
+    queue.erase(queue.begin());
     --scriptedCount;
     return o;
 }

@@ -19,6 +19,8 @@ namespace velmora::emu {
 
 // How a started asynchronous call ends.
 struct Outcome {
+    // The completing kinds (Complete, CompleteSynchronously, NullResult) take a success code in hr
+    // (S_FALSE, say) as what an operation's GetResults answers with its result.
     enum class Kind {
         Complete,               // runs the call's work on a worker thread after the delay
         CompleteSynchronously,  // finished before the operation is handed out
