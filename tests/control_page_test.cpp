@@ -119,6 +119,8 @@ const TokenCase kTokenCases[] = {
     {"Right", [](const std::string& t) { return "?token=" + t; }, 200},
 };
 
+void PrintTo(const TokenCase& c, std::ostream* out) { *out << c.name; }
+
 class ControlPageTokenTest : public ControlPageTest, public ::testing::WithParamInterface<TokenCase> {};
 
 TEST_P(ControlPageTokenTest, EveryRequestNeedsTheToken) {
@@ -340,6 +342,8 @@ const BadRequest kBadRequests[] = {
     {"BackslashPath", "GET", "/..%5c..%5cCMakeLists.txt", "", "", 404, "nothing at"},
     {"NulInAFileName", "GET", "/index.html%00.js", "", "", 404, "nothing at"},
 };
+
+void PrintTo(const BadRequest& r, std::ostream* out) { *out << r.name; }
 
 class ControlPageBadInputTest : public ControlPageTest, public ::testing::WithParamInterface<BadRequest> {};
 
