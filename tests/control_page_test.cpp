@@ -3,8 +3,6 @@
 // every action seen by the next read, each kind of bad input answered with its status and leaving
 // the emulator as it was, a flood answered 429 while a game keeps pumping, and the page's life
 // (one at a time, kept by a reset, stopped for good).
-#include <httplib.h>
-
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -25,6 +23,7 @@
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/packages/packages.h"
 #include "emulator/services/users.h"
+#include "tests/control_page_client.h"
 #include "tests/plugin_fixture.h"
 
 namespace velmora::test {
@@ -76,26 +75,17 @@ protected:
         EmulatorTest::TearDown();
     }
 
-    httplib::Client Client(bool withToken = true) const {
-        httplib::Client client("127.0.0.1", page_.port);
-        client.set_read_timeout(10, 0);
-        if (withToken) client.set_bearer_token_auth(page_.token.c_str());
-        return client;
-    }
+    PageClient Client(bool withToken = true) const { return PageClient(page_.port, withToken ? page_.token : ""); }
     Json Get(const std::string& path) {
-        auto res = Client().Get(path.c_str());
+        auto res = Client().Get(path);
         EXPECT_TRUE(res) << path;
         if (!res) return nullptr;
-        EXPECT_EQ(res->status, 200) << path << ": " << res->body;
-        return Json::parse(res->body);
+        EXPECT_EQ(res.status, 200) << path << ": " << res.body;
+        return Json::parse(res.body);
     }
-    httplib::Result Send(const std::string& method, const std::string& path, const std::string& body = "",
-                         const std::string& type = "application/json") {
-        auto client = Client();
-        if (method == "POST") return client.Post(path.c_str(), body, type.c_str());
-        if (method == "DELETE") return client.Delete(path.c_str());
-        if (method == "PUT") return client.Put(path.c_str(), body, type.c_str());
-        return client.Get(path.c_str());
+    HttpAnswer Send(const std::string& method, const std::string& path, const std::string& body = "",
+                    const std::string& type = "application/json") {
+        return Client().Send(method, path, body, type);
     }
 
     Address page_;
@@ -126,18 +116,18 @@ class ControlPageTokenTest : public ControlPageTest, public ::testing::WithParam
 TEST_P(ControlPageTokenTest, EveryRequestNeedsTheToken) {
     const std::string world = World();
     for (const char* path : {"/", "/page.js", "/api/state", "/api/nothing"}) {
-        auto res = Client(false).Get((path + GetParam().given(page_.token)).c_str());
+        auto res = Client(false).Get(path + GetParam().given(page_.token));
         ASSERT_TRUE(res);
         const int expected = GetParam().status == 200 && std::string(path) == "/api/nothing" ? 404 : GetParam().status;
-        EXPECT_EQ(res->status, expected) << path;
+        EXPECT_EQ(res.status, expected) << path;
         if (expected == 401) {
-            EXPECT_NE(res->body.find("access token"), std::string::npos) << res->body;
+            EXPECT_NE(res.body.find("access token"), std::string::npos) << res.body;
         }
     }
-    auto post = Client(false).Post(("/api/faults" + GetParam().given(page_.token)).c_str(),
-                                   R"({"call":"IUser.get_Id","hresult":"0x80004005"})", "application/json");
+    auto post = Client(false).Send("POST", "/api/faults" + GetParam().given(page_.token),
+                                   R"({"call":"IUser.get_Id","hresult":"0x80004005"})");
     ASSERT_TRUE(post);
-    EXPECT_EQ(post->status, GetParam().status);
+    EXPECT_EQ(post.status, GetParam().status);
     if (GetParam().status != 200) {
         EXPECT_EQ(World(), world);
     }
@@ -146,18 +136,26 @@ TEST_P(ControlPageTokenTest, EveryRequestNeedsTheToken) {
 INSTANTIATE_TEST_SUITE_P(Tokens, ControlPageTokenTest, ::testing::ValuesIn(kTokenCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ControlPageTest, ListensOnTheLoopbackAddressOnly) {
+    EXPECT_EQ(emu::ControlPageAddress().rfind("http://127.0.0.1:", 0), 0u);
+    // Another address of this machine: 127.0.0.2 is loopback too, but the page is bound to 127.0.0.1
+    // alone, so a server listening on every address would be found there and this one is not.
+    auto res = PageClient(page_.port, page_.token, "127.0.0.2").Get("/api/users");
+    EXPECT_FALSE(res) << "answered " << res.status;
+}
+
 TEST_F(ControlPageTest, TheTokenComesInACookieAfterTheAddressIsOpened) {
-    auto first = Client(false).Get(("/?token=" + page_.token).c_str());
+    auto first = Client(false).Get("/?token=" + page_.token);
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->status, 200);
-    const std::string cookie = first->get_header_value("Set-Cookie");
+    EXPECT_EQ(first.status, 200);
+    const std::string cookie = first.Header("Set-Cookie");
     EXPECT_EQ(cookie, "velmora_control=" + page_.token + "; HttpOnly; SameSite=Strict; Path=/");
     auto later = Client(false).Get("/api/users", {{"Cookie", "theme=dark; velmora_control=" + page_.token}});
     ASSERT_TRUE(later);
-    EXPECT_EQ(later->status, 200);
+    EXPECT_EQ(later.status, 200);
     auto wrong = Client(false).Get("/api/users", {{"Cookie", "velmora_control=" + std::string(32, '0')}});
     ASSERT_TRUE(wrong);
-    EXPECT_EQ(wrong->status, 401);
+    EXPECT_EQ(wrong.status, 401);
 }
 
 TEST(ControlPageAccessToken, IsNewRandomHexEachTimeAndComparesWhole) {
@@ -236,7 +234,7 @@ TEST_F(ControlPageTest, FaultsAndOutcomesAreArmedListedAndCleared) {
     auto armed =
         Send("POST", "/api/faults", R"({"call":"IInventoryItem.get_ProductId","hresult":"0x80070005","times":2})");
     ASSERT_TRUE(armed);
-    EXPECT_EQ(armed->status, 200) << armed->body;
+    EXPECT_EQ(armed.status, 200) << armed.body;
     ASSERT_EQ(emu::InjectedFaults().size(), 1u);
     EXPECT_EQ(emu::InjectedFaults()[0].times, 2);
     EXPECT_EQ(Get("/api/faults")["faults"][0],
@@ -246,16 +244,16 @@ TEST_F(ControlPageTest, FaultsAndOutcomesAreArmedListedAndCleared) {
         Send("POST", "/api/outcomes",
              R"({"call":"IProductStatics.ShowPurchaseAsync","kind":"Cancel","hresult":"0x800704C7","times":3})");
     ASSERT_TRUE(scripted);
-    EXPECT_EQ(scripted->status, 200) << scripted->body;
+    EXPECT_EQ(scripted.status, 200) << scripted.body;
     const Json outcomes = Get("/api/faults")["outcomes"];
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0]["kind"], "Cancel");
     EXPECT_EQ(outcomes[0]["times"], 3);
     EXPECT_EQ(outcomes[0]["delayUs"], -1);
 
-    EXPECT_EQ(Send("DELETE", "/api/faults")->status, 200);
+    EXPECT_EQ(Send("DELETE", "/api/faults").status, 200);
     EXPECT_TRUE(emu::InjectedFaults().empty());
-    EXPECT_EQ(Send("DELETE", "/api/outcomes")->status, 200);
+    EXPECT_EQ(Send("DELETE", "/api/outcomes").status, 200);
     EXPECT_TRUE(emu::ScriptedOutcomes().empty());
 }
 
@@ -265,7 +263,7 @@ TEST_F(ControlPageTest, AnInstallationFinishesAndShowsUnmounted) {
         R"({"package":{"packageFullName":"Sky.Extra_1.0.0.0_x64__x","titleId":"5A3C19E4","productId":"9NCLDTREASR3",
                         "files":{"readme.txt":"hi"}},"operation":"Install"})");
     ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 202) << res->body;
+    EXPECT_EQ(res.status, 202) << res.body;
     emu::WaitIdle();
     const Json packages = Get("/api/packages");
     ASSERT_EQ(packages.size(), 3u);
@@ -276,15 +274,15 @@ TEST_F(ControlPageTest, AnInstallationFinishesAndShowsUnmounted) {
 TEST_F(ControlPageTest, APurchaseIsRaisedForASignedInUser) {
     auto res = Send("POST", "/api/purchases", R"({"userId":1,"productId":"9NCLDTREASR3"})");
     ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200) << res->body;
+    EXPECT_EQ(res.status, 200) << res.body;
 }
 
 TEST_F(ControlPageTest, AScenarioLoadsFromTheBodyAndTheBuiltInOneBack) {
     auto res = Send("POST", "/api/scenario", R"({"users":[{"id":9,"gamertag":"Solo","xboxUserId":"9"}]})");
     ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200) << res->body;
+    EXPECT_EQ(res.status, 200) << res.body;
     EXPECT_EQ(Get("/api/users"), (Json::array({{{"id", 9}, {"gamertag", "Solo"}, {"xboxUserId", "9"}}})));
-    EXPECT_EQ(Send("POST", "/api/scenario/default")->status, 200);
+    EXPECT_EQ(Send("POST", "/api/scenario/default").status, 200);
     EXPECT_EQ(Get("/api/users").size(), 2u);
 }
 
@@ -351,18 +349,18 @@ TEST_P(ControlPageBadInputTest, AnswersItsStatusAndChangesNothing) {
     const BadRequest& bad = GetParam();
     const std::string world = World();
     auto res = Send(bad.method, bad.path, bad.body, bad.type);
-    ASSERT_TRUE(res) << httplib::to_string(res.error());
-    EXPECT_EQ(res->status, bad.status) << res->body;
-    EXPECT_NE(res->get_header_value("Content-Type").find("application/json"), std::string::npos);
-    EXPECT_NE(Json::parse(res->body)["error"].get<std::string>().find(bad.says), std::string::npos) << res->body;
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res.status, bad.status) << res.body;
+    EXPECT_NE(res.Header("Content-Type").find("application/json"), std::string::npos);
+    EXPECT_NE(Json::parse(res.body)["error"].get<std::string>().find(bad.says), std::string::npos) << res.body;
     if (bad.status == 405) {
-        EXPECT_FALSE(res->get_header_value("Allow").empty());
+        EXPECT_FALSE(res.Header("Allow").empty());
     }
     emu::WaitIdle();
     EXPECT_EQ(World(), world);
     auto after = Client().Get("/api/users");  // and the page still answers
     ASSERT_TRUE(after);
-    EXPECT_EQ(after->status, 200);
+    EXPECT_EQ(after.status, 200);
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, ControlPageBadInputTest, ::testing::ValuesIn(kBadRequests),
@@ -399,18 +397,16 @@ TEST_F(ControlPageTest, AStoppedPageAnswersNothingAndANewOneHasANewToken) {
     page_ = Parse(emu::ControlPageAddress());
     EXPECT_EQ(page_.port, old.port);
     EXPECT_NE(page_.token, old.token);
-    auto stale = httplib::Client("127.0.0.1", old.port);
-    stale.set_bearer_token_auth(old.token.c_str());
-    auto res = stale.Get("/api/users");
+    auto res = PageClient(old.port, old.token).Get("/api/users");
     ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 401);
+    EXPECT_EQ(res.status, 401);
 }
 
 TEST_F(ControlPageTest, APortInUseIsRefusedAndNothingRuns) {
     const std::string address = emu::ControlPageAddress();
     emu::StopControlPage();
-    httplib::Server other;
-    ASSERT_TRUE(other.bind_to_port("127.0.0.1", page_.port));
+    PortHolder other(page_.port);
+    ASSERT_TRUE(other.Holding());
     EXPECT_EQ(velmora_emulator_start_control_page(page_.port), 0);
     EXPECT_NE(
         std::string(velmora_emulator_last_error()).find("cannot listen on 127.0.0.1:" + std::to_string(page_.port)),
@@ -439,14 +435,13 @@ TEST_F(ControlPageFloodTest, ExtraRequestsAre429AndTheGameKeepsItsLoop) {
     std::vector<std::thread> clients;
     for (int c = 0; c < 4; ++c)
         clients.emplace_back([&] {
-            httplib::Client client("127.0.0.1", page.port);
-            client.set_bearer_token_auth(page.token.c_str());
+            PageClient client(page.port, page.token);
             for (int i = 0; i < 150; ++i) {
-                auto res = client.Post("/api/faults", R"({"call":"IUser.get_Id","hresult":"0x80004005","times":1})",
-                                       "application/json");
-                if (res && res->status == 429 && res->get_header_value("Retry-After") == "1") {
+                auto res =
+                    client.Send("POST", "/api/faults", R"({"call":"IUser.get_Id","hresult":"0x80004005","times":1})");
+                if (res && res.status == 429 && res.Header("Retry-After") == "1") {
                     ++tooMany;
-                } else if (res && res->status == 200) {
+                } else if (res && res.status == 200) {
                     ++ok;
                 } else {
                     ++other;
@@ -472,11 +467,9 @@ TEST_F(ControlPageFloodTest, ExtraRequestsAre429AndTheGameKeepsItsLoop) {
     emu::ClearFaults();
     EXPECT_EQ(World(), world);
     std::this_thread::sleep_for(1100ms);
-    httplib::Client client("127.0.0.1", page.port);
-    client.set_bearer_token_auth(page.token.c_str());
-    auto res = client.Get("/api/users");
+    auto res = PageClient(page.port, page.token).Get("/api/users");
     ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res.status, 200);
 }
 
 }  // namespace
