@@ -80,25 +80,30 @@ function renderUsers(users) {
           el("td", {class: "number"}, item.consumable ? String(item.consumableBalance) : "")))))));
 }
 
-function renderLedger(entries) {
-  if (!entries) return el("p", {class: "empty"}, "the ledger is not available in this build");
-  return table(["#", "Time", "User", "Product", "Qty", "Source", "Outcome", ""], entries.slice().reverse().map(e =>
-    el("tr", {"data-entry": e.id},
+function renderLedger(ledger) {
+  if (!ledger) return el("p", {class: "empty"}, "the ledger is not available in this build");
+  const shown = ledger.entries.length < ledger.total ? el("p", {class: "hint"},
+    "The newest " + ledger.entries.length + " of " + ledger.total + " entries.") : null;
+  return el("div", {}, table(["#", "Time", "User", "Product", "Qty", "Source", "Outcome", ""],
+    ledger.entries.slice().reverse().map(e =>
+    el("tr", {"data-entry": e.id, "data-user": e.userId, "data-product": e.productId},
       el("td", {class: "number"}, e.id), el("td", {}, e.time), el("td", {}, e.userId),
       el("td", {}, productName(e.productId)), el("td", {class: "number"}, e.quantity),
       el("td", {}, e.source), el("td", {}, e.outcome),
-      el("td", {}, e.refundable ? button("Refund", "refund", {"data-entry": e.id}, true) : ""))));
+      el("td", {}, e.refundable ? button("Refund", "refund", {"data-entry": e.id}, true) : ""))),
+    "No transaction yet."), shown);
 }
 
 function renderScreens(screens) {
   if (!screens) return el("p", {class: "empty"}, "screens that wait are not available in this build");
-  return table(["Screen", "User", "Product", ""], screens.map(s =>
+  return table(["Screen", "User", "Product", ""], screens.screens.map(s =>
     el("tr", {"data-screen": s.id},
-      el("td", {}, s.call.replace("IProductStatics.", "")), el("td", {}, s.userId),
+      el("td", {}, s.kind), el("td", {}, s.userId),
       el("td", {}, productName(s.productId) || s.offer),
       el("td", {}, button("Purchase", "decide", {"data-screen": s.id, "data-decision": "Purchase"}), " ",
                    button("Cancel", "decide", {"data-screen": s.id, "data-decision": "Cancel"}), " ",
-                   button("Fail", "decide", {"data-screen": s.id, "data-decision": "Fail"}, true)))));
+                   button("Fail", "decide", {"data-screen": s.id, "data-decision": "Fail"}, true)))),
+    screens.holding ? "No screen is open." : "No screen is open; tick the box to hold the next ones.");
 }
 
 function renderCatalog(catalog) {
@@ -154,8 +159,10 @@ function renderCalls(calls) {
 }
 
 function renderClock(clock) {
-  const text = clock ? clock.now + (clock.real ? "" : " (set by a test)") : new Date().toISOString() + " (real time)";
+  const text = clock ? clock.now + (clock.fixed ? " (fixed)" : " (real time)")
+                     : new Date().toISOString() + " (the machine's time)";
   document.getElementById("clock").textContent = text;
+  document.getElementById("clock-controls").hidden = !clock;
 }
 
 function fillUserChoice(users) {
@@ -183,6 +190,9 @@ async function poll() {
     renderInto("fault-list", state.faults, renderFaults);
     renderInto("call-list", state.calls, renderCalls);
     renderClock(state.clock);
+    document.getElementById("save-world").hidden = !state.ledger;
+    document.getElementById("hold-label").hidden = !state.screens;
+    if (state.screens) document.getElementById("hold-screens").checked = state.screens.holding;
     fillUserChoice(state.users);
     status.textContent = "live · " + new Date().toLocaleTimeString();
     status.classList.remove("offline");
@@ -218,6 +228,8 @@ const actions = {
   "update": b => act("POST", "/api/installations", {package: installedPackage(b.dataset.package), operation: "Update"}),
   "refund": b => act("POST", "/api/refunds", {entryId: Number(b.dataset.entry)}),
   "decide": b => act("POST", "/api/screens/decide", {screenId: Number(b.dataset.screen), decision: b.dataset.decision}),
+  "advance": b => act("POST", "/api/clock/advance", {seconds: Number(b.dataset.seconds)}),
+  "real-time": () => act("POST", "/api/clock/real-time"),
   "clear-faults": () => act("DELETE", "/api/faults"),
   "clear-outcomes": () => act("DELETE", "/api/outcomes"),
   "load-default": () => act("POST", "/api/scenario/default"),
@@ -245,6 +257,9 @@ document.getElementById("outcome-form").addEventListener("submit", event => {
     times: Number(document.getElementById("outcome-times").value),
   });
 });
+
+document.getElementById("hold-screens").addEventListener("change", event =>
+  act("POST", "/api/screens/hold", {hold: event.target.checked}));
 
 document.getElementById("scenario-file").addEventListener("change", async event => {
   const file = event.target.files[0];
