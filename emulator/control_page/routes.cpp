@@ -18,6 +18,9 @@
 #include "emulator/runtime/scripted_outcomes.h"
 #include "emulator/runtime/strings.h"
 #include "emulator/scenarios/formats.h"
+#include "emulator/scenarios/scenario.h"
+#include "emulator/services/clock.h"
+#include "emulator/services/ledger.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/packages/packages.h"
 #include "emulator/services/store/store.h"
@@ -136,7 +139,7 @@ Json Name(sd::EnumNames names, int64_t value) {
 }
 
 Json Date(int64_t ticks) {
-    if (auto text = sd::FormatDate(ticks)) return *text;
+    if (auto text = FormatDate(ticks)) return *text;
     return ticks;
 }
 

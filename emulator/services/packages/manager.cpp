@@ -293,6 +293,11 @@ void SetTitles(std::u16string currentTitleId, std::vector<std::u16string> relate
     TheScenario().relatedTitles = std::move(relatedTitleIds);
 }
 
+TitleIds Titles() {
+    std::lock_guard lock(scenarioMutex);
+    return {TheScenario().currentTitle, TheScenario().relatedTitles};
+}
+
 HRESULT SetPackageLicensed(std::u16string_view packageFullName, bool licensed) {
     std::lock_guard lock(scenarioMutex);
     Scenario& s = TheScenario();

@@ -55,6 +55,13 @@ EMU_API HRESULT RemovePackage(std::u16string_view packageFullName);
 EMU_API std::vector<PackageData> InstalledPackages();
 // The title that runs and the titles related to it. Both start empty.
 EMU_API void SetTitles(std::u16string currentTitleId, std::vector<std::u16string> relatedTitleIds);
+struct TitleIds {
+    std::u16string currentTitleId;
+    std::vector<std::u16string> relatedTitleIds;
+
+    bool operator==(const TitleIds&) const = default;
+};
+EMU_API TitleIds Titles();
 // Grants or revokes the license of an installed package; a mounted package stays mounted.
 EMU_API HRESULT SetPackageLicensed(std::u16string_view packageFullName, bool licensed);
 // Stores a raw boolean byte as the package's mount state, as a misbehaving platform might: any
