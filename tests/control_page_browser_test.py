@@ -3,9 +3,10 @@
 
 Runs `velmora-demo --control 0` (the reference host pumping a game loop, the plugin loaded, the
 built-in scenario), opens the address it prints in Debian's Chromium through chromedriver, and does
-what a tester does: sees user 1's inventory, finishes an installation and announces a purchase,
-refunds a ledger entry when the ledger is there, and then has the game query the plugin (a line on
-its standard input) to see that the game agrees with the page. A screenshot of the page is written
+what a tester does: sees user 1's inventory, finishes an installation, buys a product from outside
+the game and sees it in the inventory and the ledger, presses Refund on that ledger entry and sees
+the inventory change, and then has the game query the plugin (a line on its standard input) to see
+that the game agrees with the page. A screenshot of the page is written
 where --screenshot says. The demo is stopped with SIGINT and must exit 0 with nothing leaked.
 
 usage: control_page_browser_test.py VELMORA_DEMO [--screenshot FILE.png]
@@ -24,6 +25,7 @@ import time
 import urllib.request
 
 from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support import expected_conditions as ec
@@ -101,6 +103,17 @@ def browser(profile):
     return webdriver.Chrome(service=service, options=options)
 
 
+def click(driver, selector):
+    """Clicks the element, found again if the page redrew its section in between (it polls every second)."""
+    for attempt in range(10):
+        try:
+            WebDriverWait(driver, WAIT_S).until(ec.element_to_be_clickable((By.CSS_SELECTOR, selector))).click()
+            return
+        except StaleElementReferenceException:
+            time.sleep(0.1)
+    raise AssertionError("could not click " + selector)
+
+
 def check(condition, message):
     if not condition:
         raise AssertionError(message)
@@ -130,48 +143,58 @@ def main():
 
         # User 1's inventory, as the scenario gives it.
         glider = wait.until(ec.presence_of_element_located(
-            (By.CSS_SELECTOR, 'tr[data-user="1"][data-product="9NSTRMGLIDR2"]')))
+            (By.CSS_SELECTOR, '#user-list tr[data-user="1"][data-product="9NSTRMGLIDR2"]')))
         check("Enabled" in glider.text, "the glider's row reads " + glider.text)
-        gems = driver.find_element(By.CSS_SELECTOR, 'tr[data-user="1"][data-product="9NSKYGEMS105"]')
+        gems = driver.find_element(By.CSS_SELECTOR, '#user-list tr[data-user="1"][data-product="9NSKYGEMS105"]')
         check(gems.text.strip().endswith("250"), "the gems' row reads " + gems.text)
 
         # Finish an installation: the package appears, unmounted, and the game hears of it.
-        driver.find_element(By.CSS_SELECTOR, 'button[data-action="install"][data-product="9NCLDTREASR3"]').click()
+        click(driver, 'button[data-action="install"][data-product="9NCLDTREASR3"]')
         package = wait.until(ec.presence_of_element_located(
             (By.CSS_SELECTOR, 'tr[data-package="9NCLDTREASR3_1.0.0.0_x64__velmora"]')))
         check("not mounted" in package.text, "the new package's row reads " + package.text)
         game.expect(r"heard of an installation: 9NCLDTREASR3_1\.0\.0\.0_x64__velmora", "the installation")
 
-        # Announce a purchase made outside the game: the game hears of it.
-        driver.find_element(By.CSS_SELECTOR, 'button[data-action="purchase"][data-product="9NDSRTLANTN4"]').click()
+        # Buy the expansion from outside the game for user 1: it enters the inventory and the
+        # ledger, and the game hears of it.
+        buyer = driver.find_element(By.ID, "purchase-user")
+        check(buyer.get_attribute("value") == "1", "the purchases are for user " + buyer.get_attribute("value"))
+        click(driver, 'button[data-action="buy"][data-product="9NCLDTREASR3"]')
+        wait.until(ec.presence_of_element_located((By.CSS_SELECTOR, '#user-list tr[data-user="1"][data-product="9NCLDTREASR3"]')))
         game.expect(r"heard of a purchase", "the purchase notification")
-        game.expect(r'ProductId="9NDSRTLANTN4"', "the purchase's receipt")
+        game.expect(r'Source="Purchase" ProductId="9NCLDTREASR3"', "the purchase's receipt")
+        entry = wait.until(ec.presence_of_element_located(
+            (By.CSS_SELECTOR, '#ledger-list tr[data-product="9NCLDTREASR3"]')))
+        check("Granted" in entry.text, "the ledger entry reads " + entry.text)
+        check("9NCLDTREASR3" in game.query().split("packages installed")[0], "the game does not own what was bought")
 
-        refunded = None
-        ledger = driver.find_elements(By.CSS_SELECTOR, 'button[data-action="refund"]')
-        if ledger:
-            # Refund the first refundable entry of user 1's: the item leaves the inventory.
-            entry = ledger[0]
-            row = entry.find_element(By.XPATH, "./ancestor::tr")
-            refunded = row.get_attribute("data-product")
-            entry.click()
-            wait.until(ec.invisibility_of_element_located(
-                (By.CSS_SELECTOR, 'tr[data-user="1"][data-product="%s"]' % refunded)))
-        else:
-            print("the ledger is not in this build: no refund to press")
+        # Announce a purchase only: the game hears of it, nothing is granted.
+        click(driver, 'button[data-action="announce"][data-product="9NDSRTLANTN4"]')
+        game.expect(r'Source="Raised" ProductId="9NDSRTLANTN4"', "the announced purchase's receipt")
+        wait.until(ec.presence_of_element_located((By.CSS_SELECTOR, '#ledger-list tr[data-product="9NDSRTLANTN4"]')))
 
-        # The game, asked now, agrees with the page.
-        answer = game.query()
-        check("9NCLDTREASR3_1.0.0.0_x64__velmora" in answer, "the game's packages lack the new one:\n" + answer)
-        check("9NSTRMGLIDR2" in answer or refunded == "9NSTRMGLIDR2", "the game's inventory:\n" + answer)
-        if refunded:
-            check(refunded not in answer.split("packages installed")[0],
-                  "the game still owns the refunded " + refunded + ":\n" + answer)
-
-        if args.screenshot:
+        if args.screenshot:  # the page as a tester finds it: a purchase in the ledger, ready to refund
             driver.execute_script("window.scrollTo(0, 0)")
             driver.save_screenshot(args.screenshot)
             print("screenshot: " + args.screenshot)
+
+        # Refund the purchase on its ledger entry: the item leaves the inventory.
+        click(driver, '#ledger-list tr[data-product="9NCLDTREASR3"] button[data-action="refund"]')
+        wait.until(ec.invisibility_of_element_located((By.CSS_SELECTOR, '#user-list tr[data-user="1"][data-product="9NCLDTREASR3"]')))
+        refunds = wait.until(lambda d: [r for r in d.find_elements(By.CSS_SELECTOR, "#ledger-list tr")
+                                        if "Refunded" in r.text])
+        check(len(refunds) == 1, "one refund in the ledger")
+        refunded = "9NCLDTREASR3"
+        check(driver.find_elements(By.CSS_SELECTOR, '#user-list tr[data-user="1"][data-product="9NSKYGEMS105"]'),
+              "the refund took the gems too")
+
+        # The game, asked now, agrees with the page.
+        answer = game.query()
+        owned = answer.split("packages installed")[0]
+        check("9NCLDTREASR3_1.0.0.0_x64__velmora" in answer, "the game's packages lack the new one:\n" + answer)
+        check("9NSTRMGLIDR2" in owned and "balance 250" in owned, "the game's inventory:\n" + answer)
+        check(refunded not in owned, "the game still owns the refunded " + refunded + ":\n" + answer)
+
     finally:
         if driver:
             driver.quit()
@@ -179,8 +202,8 @@ def main():
         status, output = game.stop()
     check(status == 0, "the demo exited %d:\n%s\n%s" % (status, output, "".join(game.stderr)))
     check("Leak" not in output, "the demo leaked:\n" + output)
-    print("the control page in Chromium: the inventory, an installation, a purchase%s, and the game agrees"
-          % (", a refund" if refunded else ""))
+    print("the control page in Chromium: the inventory, an installation, a purchase bought and refunded, one"
+          " announced, and the game agrees")
     print("1 passed, 0 failed")
 
 

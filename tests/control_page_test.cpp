@@ -20,8 +20,11 @@
 #include "emulator/runtime/strings.h"
 #include "emulator/runtime/worker_pool.h"
 #include "emulator/scenarios/scenario.h"
+#include "emulator/services/clock.h"
+#include "emulator/services/ledger.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/packages/packages.h"
+#include "emulator/services/store/store.h"
 #include "emulator/services/users.h"
 #include "tests/control_page_client.h"
 #include "tests/plugin_fixture.h"
@@ -59,6 +62,10 @@ std::string World() {
     for (const auto& f : emu::InjectedFaults()) w["faults"].push_back({f.call, f.hr, f.times});
     for (const auto& o : emu::ScriptedOutcomes()) w["outcomes"].push_back({o.call, int(o.outcome.kind), o.times});
     w["catalog"] = emu::CatalogItems().size();
+    for (const auto& t : emu::Transactions()) w["ledger"].push_back({t.id, int(t.outcome), t.refundOf});
+    for (const auto& s : emu::OpenScreens()) w["screens"].push_back(s.id);
+    w["holding"] = emu::HoldingScreens();
+    w["clock"] = emu::FixedClock().value_or(-1);
     return w.dump();
 }
 
@@ -271,10 +278,23 @@ TEST_F(ControlPageTest, AnInstallationFinishesAndShowsUnmounted) {
     EXPECT_EQ(packages[2]["mounted"], false);
 }
 
-TEST_F(ControlPageTest, APurchaseIsRaisedForASignedInUser) {
-    auto res = Send("POST", "/api/purchases", R"({"userId":1,"productId":"9NCLDTREASR3"})");
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res.status, 200) << res.body;
+TEST_F(ControlPageTest, APurchaseOutsideTheGameIsGrantedOrOnlyAnnounced) {
+    auto bought = Send("POST", "/api/purchases", R"({"userId":1,"productId":"9NCLDTREASR3"})");
+    EXPECT_EQ(bought.status, 202) << bought.body;
+    auto raised = Send("POST", "/api/purchases/raised", R"({"userId":1,"productId":"9NDSRTLANTN4"})");
+    EXPECT_EQ(raised.status, 202) << raised.body;
+    emu::WaitIdle();
+    const Json items = Get("/api/inventories?userId=1")[0]["items"];
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[2]["productId"], "9NCLDTREASR3");
+    const Json entries = Get("/api/ledger")["entries"];
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0]["productId"], "9NCLDTREASR3");
+    EXPECT_EQ(entries[0]["outcome"], "Granted");
+    EXPECT_EQ(entries[0]["refundable"], true);
+    EXPECT_EQ(entries[1]["productId"], "9NDSRTLANTN4");
+    EXPECT_EQ(entries[1]["outcome"], "Notified");
+    EXPECT_EQ(entries[1]["refundable"], false);
 }
 
 TEST_F(ControlPageTest, AScenarioLoadsFromTheBodyAndTheBuiltInOneBack) {
@@ -286,6 +306,39 @@ TEST_F(ControlPageTest, AScenarioLoadsFromTheBodyAndTheBuiltInOneBack) {
     EXPECT_EQ(Get("/api/users").size(), 2u);
 }
 
+TEST_F(ControlPageTest, TheClockMovesFromThePage) {
+    EXPECT_EQ(Get("/api/clock"), (Json{{"now", "2025-06-01T09:00:00Z"}, {"fixed", true}}));
+    auto advanced = Send("POST", "/api/clock/advance", R"({"days":30,"hours":1,"minutes":2,"seconds":3})");
+    EXPECT_EQ(advanced.status, 200) << advanced.body;
+    EXPECT_EQ(Json::parse(advanced.body)["now"], "2025-07-01T10:02:03Z");
+    EXPECT_EQ(emu::FormatDate(emu::NowTicks()), "2025-07-01T10:02:03Z");
+    auto set = Send("POST", "/api/clock/set", R"({"time":"2026-01-01T00:00:00Z"})");
+    EXPECT_EQ(set.status, 200) << set.body;
+    EXPECT_EQ(Get("/api/state")["clock"], (Json{{"now", "2026-01-01T00:00:00Z"}, {"fixed", true}}));
+    EXPECT_EQ(Send("POST", "/api/clock/real-time").status, 200);
+    EXPECT_FALSE(emu::FixedClock());
+    EXPECT_EQ(Get("/api/clock")["fixed"], false);
+}
+
+TEST_F(ControlPageTest, TheWorldSavedLoadsBackThroughThePage) {
+    ASSERT_EQ(emu::RaisePurchase(1, u"9NDSRTLANTN4"), emu::S_OK);
+    emu::WaitIdle();
+    auto saved = Client().Get("/api/world");
+    ASSERT_TRUE(saved);
+    ASSERT_EQ(saved.status, 200) << saved.body;
+    const Json world = Json::parse(saved.body);
+    EXPECT_EQ(world["users"].size(), 2u);
+    EXPECT_EQ(world["clock"], "2025-06-01T09:00:00Z");
+    const Json inventories = Get("/api/inventories"), ledger = Get("/api/ledger");
+    EXPECT_EQ(ledger["entries"].size(), 1u);
+    EXPECT_EQ(Send("POST", "/api/scenario/default").status, 200);
+    EXPECT_EQ(Get("/api/ledger")["total"], 0);
+    auto loaded = Send("POST", "/api/scenario", saved.body);
+    EXPECT_EQ(loaded.status, 200) << loaded.body;
+    EXPECT_EQ(Get("/api/inventories"), inventories);
+    EXPECT_EQ(Get("/api/ledger"), ledger);
+}
+
 // ---- bad input: the right status, a message naming the problem, nothing changed -------------------
 
 struct BadRequest {
@@ -295,8 +348,15 @@ struct BadRequest {
     std::string body;
     const char* type;
     int status;
-    const char* says;  // a part of the answer's "error"
+    const char* says;         // a part of the answer's "error"
+    void (*setUp)() = [] {};  // what the request meets, made before the world is compared
 };
+
+// Entry 1 of the ledger: a purchase raised from outside, which granted nothing.
+void RaiseOne() {
+    ASSERT_EQ(emu::RaisePurchase(1, u"9NDSRTLANTN4"), emu::S_OK);
+    emu::WaitIdle();
+}
 
 const BadRequest kBadRequests[] = {
     {"BodyTooLarge", "POST", "/api/faults", std::string(size_t{1} << 20, ' ') + "{}", "application/json", 413,
@@ -323,6 +383,10 @@ const BadRequest kBadRequests[] = {
      "application/json", 400, "$.kind: expected Complete, CompleteSynchronously"},
     {"UnknownUser", "POST", "/api/purchases", R"({"userId":7,"productId":"9NCLDTREASR3"})", "application/json", 400,
      "no signed-in user has the id 7"},
+    {"UnknownProduct", "POST", "/api/purchases", R"({"userId":1,"productId":"9NNOSUCHTHNG"})", "application/json", 400,
+     "the catalog has no product \"9NNOSUCHTHNG\""},
+    {"AnnouncedForAnUnknownUser", "POST", "/api/purchases/raised", R"({"userId":7,"productId":"9NCLDTREASR3"})",
+     "application/json", 400, "no signed-in user has the id 7"},
     {"PackageWithoutFiles", "POST", "/api/installations", R"({"package":{"packageFullName":"A_1"}})",
      "application/json", 400, "a package needs \"folder\""},
     {"ScenarioThatDoesNotParse", "POST", "/api/scenario", R"({"users":[{"id":1},{"id":1}]})", "application/json", 400,
@@ -339,6 +403,29 @@ const BadRequest kBadRequests[] = {
     {"DoubleSlash", "GET", "//etc/passwd", "", "", 404, "nothing at"},
     {"BackslashPath", "GET", "/..%5c..%5cCMakeLists.txt", "", "", 404, "nothing at"},
     {"NulInAFileName", "GET", "/index.html%00.js", "", "", 404, "nothing at"},
+    {"RefundOfAnUnknownEntry", "POST", "/api/refunds", R"({"entryId":99})", "application/json", 400,
+     "no transaction 99 in the ledger"},
+    {"RefundOfAnEntryThatGrantedNothing", "POST", "/api/refunds", R"({"entryId":1})", "application/json", 400,
+     "granted nothing to take back", RaiseOne},
+    {"RefundWithoutAnEntry", "POST", "/api/refunds", "{}", "application/json", 400,
+     "$.entryId: required member is missing"},
+    {"ClockAdvanceOfNothing", "POST", "/api/clock/advance", "{}", "application/json", 400,
+     "give at least one of \"days\""},
+    {"ClockAdvanceBackwards", "POST", "/api/clock/advance", R"({"days":-1})", "application/json", 400,
+     "$.days: expected a whole number from 0 to 4294967295"},
+    {"ClockAdvancePast9999", "POST", "/api/clock/advance", R"({"days":3000000})", "application/json", 400,
+     "advancing the clock by"},
+    {"ClockAdvanceBeyondAnyDate", "POST", "/api/clock/advance", R"({"days":4294967295})", "application/json", 400,
+     "passes 9999-12-31"},
+    {"ClockSetBackwards", "POST", "/api/clock/set", R"({"time":"2020-01-01T00:00:00Z"})", "application/json", 400,
+     "the clock does not go back"},
+    {"ClockSetToNoDate", "POST", "/api/clock/set", R"({"time":"next Tuesday"})", "application/json", 400, "$.time: "},
+    {"HoldNotABoolean", "POST", "/api/screens/hold", R"({"hold":"yes"})", "application/json", 400,
+     "$.hold: expected true or false"},
+    {"DecideAScreenNotOpen", "POST", "/api/screens/decide", R"({"screenId":5,"decision":"Purchase"})",
+     "application/json", 400, "no open screen 5"},
+    {"DecideWithAnUnknownDecision", "POST", "/api/screens/decide", R"({"screenId":1,"decision":"Approve"})",
+     "application/json", 400, "$.decision: expected Purchase, Cancel or Fail"},
 };
 
 void PrintTo(const BadRequest& r, std::ostream* out) { *out << r.name; }
@@ -347,6 +434,7 @@ class ControlPageBadInputTest : public ControlPageTest, public ::testing::WithPa
 
 TEST_P(ControlPageBadInputTest, AnswersItsStatusAndChangesNothing) {
     const BadRequest& bad = GetParam();
+    bad.setUp();
     const std::string world = World();
     auto res = Send(bad.method, bad.path, bad.body, bad.type);
     ASSERT_TRUE(res);
@@ -414,6 +502,129 @@ TEST_F(ControlPageTest, APortInUseIsRefusedAndNothingRuns) {
     EXPECT_EQ(emu::ControlPageAddress(), "");
     page_ = Parse(emu::StartControlPage(0));
 }
+
+// ---- with a game: what the page does is what the game's next query meets ----------------------
+
+class ControlPageGameTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        emu::ApplyScenario(emu::DefaultScenario());
+        emu::SetDefaultDelay(std::chrono::microseconds{0});
+        page_ = Parse(emu::StartControlPage(0));
+    }
+    void TearDown() override {
+        emu::StopControlPage();
+        PluginTest::TearDown();
+    }
+    HttpAnswer Send(const std::string& method, const std::string& path, const std::string& body = "") {
+        return PageClient(page_.port, page_.token).Send(method, path, body);
+    }
+    Json Get(const std::string& path) {
+        auto res = PageClient(page_.port, page_.token).Get(path);
+        EXPECT_EQ(res.status, 200) << path << ": " << res.body;
+        return res ? Json::parse(res.body) : Json();
+    }
+    // The game opens the purchase screen of Cloud Treasures for user 1.
+    bool OpenPurchase(Delivered& d) {
+        const std::u16string offer = emu::FindCatalogItem(kTreasures)->availabilities[0].signedOffer;
+        return X().Store_ShowPurchaseAsync(1, offer.c_str(), DeliverValue, &d);
+    }
+    // What the game's own inventory query answers: user 1's product ids.
+    std::vector<std::u16string> GameSees() {
+        Delivered d{&Host().Queue()};
+        EXPECT_TRUE(X().InventoryService_GetInventoryItemsAsync(1, 14, DeliverObject, &d));
+        EXPECT_TRUE(PumpUntil([&] { return d.calls > 0; }));
+        std::vector<std::u16string> ids;
+        if (!d.result) return ids;
+        ObjectHandle items = X().InventoryItemsResult_Items(d.result);
+        for (uint32_t i = 0, n = X().InventoryItemsResult_Items_Length(items); i < n; ++i) {
+            ObjectHandle item = X().InventoryItemsResult_Items_GetAt(items, i);
+            ids.push_back(X().InventoryItem_ProductId(item));
+            X().InventoryItem_Dispose(item);
+        }
+        X().InventoryItemsResult_Items_Dispose(items);
+        X().InventoryItemsResult_Dispose(d.result);
+        return ids;
+    }
+    static bool Owns(const std::vector<std::u16string>& ids) {
+        return std::find(ids.begin(), ids.end(), kTreasures) != ids.end();
+    }
+
+    static constexpr char16_t kTreasures[] = u"9NCLDTREASR3";
+    Address page_;
+};
+
+TEST_F(ControlPageGameTest, ARefundFromThePageIsWhatTheGamesNextQueryMeets) {
+    Delivered bought{&Host().Queue()};
+    ASSERT_TRUE(OpenPurchase(bought));
+    ASSERT_TRUE(PumpUntil([&] { return bought.calls > 0; }));
+    ASSERT_EQ(bought.value, 1u) << "the purchase screen completed";
+    ASSERT_TRUE(Owns(GameSees()));
+
+    const Json entry = Get("/api/ledger")["entries"].back();
+    EXPECT_EQ(entry["productId"], "9NCLDTREASR3");
+    EXPECT_EQ(entry["source"], "Purchase");
+    EXPECT_EQ(entry["outcome"], "Granted");
+    EXPECT_EQ(entry["refundable"], true);
+    auto refund = Send("POST", "/api/refunds", Json{{"entryId", entry["id"]}}.dump());
+    ASSERT_EQ(refund.status, 200) << refund.body;
+
+    EXPECT_FALSE(Owns(GameSees()));
+    const Json after = Get("/api/ledger")["entries"];
+    EXPECT_EQ(after.back()["outcome"], "Refunded");
+    EXPECT_EQ(after.back()["refundOf"], entry["id"]);
+    EXPECT_EQ(after.back()["id"], Json::parse(refund.body)["refundId"]);
+    EXPECT_EQ(after[after.size() - 2]["refundable"], false);
+    auto again = Send("POST", "/api/refunds", Json{{"entryId", entry["id"]}}.dump());
+    EXPECT_EQ(again.status, 400);
+    EXPECT_NE(again.body.find("was refunded already"), std::string::npos) << again.body;
+}
+
+struct Decision {
+    const char* name;
+    const char* body;  // the decision's members
+    uint32_t status;   // what the game's screen callback receives: 1 completed, 2 cancelled, 3 error
+    bool granted;
+};
+void PrintTo(const Decision& d, std::ostream* out) { *out << d.name; }
+
+const Decision kDecisions[] = {
+    {"Purchase", R"("decision":"Purchase")", 1, true},
+    {"Cancel", R"("decision":"Cancel")", 2, false},
+    {"Fail", R"("decision":"Fail","hresult":"0x80070005")", 3, false},
+};
+
+class ControlPageScreenTest : public ControlPageGameTest, public ::testing::WithParamInterface<Decision> {};
+
+TEST_P(ControlPageScreenTest, AHeldScreenIsDecidedFromThePage) {
+    ASSERT_EQ(Send("POST", "/api/screens/hold", R"({"hold":true})").status, 200);
+    Delivered shown{&Host().Queue()};
+    ASSERT_TRUE(OpenPurchase(shown));
+    Json screens;
+    for (int i = 0; i < 200 && screens.empty(); ++i) {  // the screen opens on a platform thread
+        Host().PumpAll();
+        screens = Get("/api/screens")["screens"];
+    }
+    ASSERT_EQ(screens.size(), 1u);
+    EXPECT_EQ(screens[0]["kind"], "Purchase");
+    EXPECT_EQ(screens[0]["productId"], "9NCLDTREASR3");
+    EXPECT_EQ(screens[0]["userId"], 1);
+    EXPECT_EQ(shown.calls, 0) << "a held screen waits";
+
+    auto decided =
+        Send("POST", "/api/screens/decide", "{\"screenId\":" + screens[0]["id"].dump() + "," + GetParam().body + "}");
+    ASSERT_EQ(decided.status, 200) << decided.body;
+    ASSERT_TRUE(PumpUntil([&] { return shown.calls > 0; }));
+    EXPECT_EQ(shown.value, GetParam().status);
+    EXPECT_EQ(Owns(GameSees()), GetParam().granted);
+    EXPECT_EQ(Get("/api/screens")["screens"], Json::array());
+    EXPECT_EQ(Get("/api/ledger")["entries"].back()["outcome"],
+              GetParam().granted ? "Granted" : (GetParam().status == 2 ? "Canceled" : "Failed"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Decisions, ControlPageScreenTest, ::testing::ValuesIn(kDecisions),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- a flood, while a game pumps ------------------------------------------------------------------
 

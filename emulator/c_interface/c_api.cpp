@@ -260,6 +260,16 @@ int velmora_emulator_raise_purchase(uint32_t user_id, const char* product_id, ui
     });
 }
 
+int velmora_emulator_buy(uint32_t user_id, const char* product_id, uint32_t quantity) {
+    return Guarded([&] {
+        const std::string product = Required(product_id, "the product id");
+        const emu::HRESULT hr = emu::BuyOutsideTheGame(user_id, emu::FromUtf8(product), quantity);
+        if (hr == emu::E_INVALIDARG) Fail("no signed-in user has the id " + std::to_string(user_id));
+        if (hr == emu::kOfferNotAvailable) Fail("the catalog has no product \"" + product + "\"");
+        Check(hr, "buying \"" + product + "\"");
+    });
+}
+
 int velmora_emulator_complete_installation(const char* package_json, int32_t operation) {
     return Guarded([&] {
         const emu::ScenarioPackage package = ParsePackage(Required(package_json, "the package text"));

@@ -71,6 +71,12 @@ VELMORA_EMULATOR_API int velmora_emulator_set_default_delay(int64_t delay_us);
 /* Raises the purchase event for a signed-in user, as a purchase outside the game would (nothing is
  * granted). 0 when no signed-in user has the id. */
 VELMORA_EMULATOR_API int velmora_emulator_raise_purchase(uint32_t user_id, const char* product_id, uint32_t quantity);
+/* Buys a catalog product for a signed-in user as a purchase made outside the game would (the
+ * console's dashboard, another device): on a platform thread the product is granted, the ledger
+ * records a Purchase and the purchase event is raised (a durable the user owns already: nothing;
+ * a consumable's quantity 0: its offer's). 0 when no signed-in user has the id or the product is
+ * not in the catalog. velmora_emulator_wait_idle() waits for it. */
+VELMORA_EMULATOR_API int velmora_emulator_buy(uint32_t user_id, const char* product_id, uint32_t quantity);
 /* Installs a package as the console's installer does, on a platform thread, then raises the two
  * install-completed notifications. `package_json` is one package as a scenario lists it (a relative
  * folder starts at the current directory; files go to a temporary folder removed at the next

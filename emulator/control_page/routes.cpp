@@ -4,11 +4,13 @@
 // stands in the way of a game that pumps.
 #include "emulator/control_page/routes.h"
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <iterator>
 #include <limits>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "emulator/c_interface/c_api.h"
@@ -33,6 +35,13 @@ namespace sd = scenario_detail;
 
 constexpr sd::EnumName kInstallOperations[] = {{"Install", 0}, {"Update", 1}, {"Repair", 2}};
 constexpr size_t kDefaultRecentCalls = 50;
+constexpr size_t kLedgerInState = 100;  // the newest entries /api/state carries; /api/ledger has all
+
+constexpr auto kScreenDecisions = [] {
+    std::array<sd::EnumName, std::size(kScreenDecisionNames)> names{};
+    for (size_t i = 0; i < names.size(); ++i) names[i] = {kScreenDecisionNames[i], int64_t(i)};
+    return names;
+}();
 
 [[noreturn]] void Refuse(std::string message, int status = 400) { throw RouteError{status, std::move(message)}; }
 
@@ -278,6 +287,42 @@ Json CallsJson(size_t last) {
               {"unmounts", counts.unmounts}}}};
 }
 
+Json LedgerJson(size_t last) {
+    const std::vector<Transaction> all = Transactions();
+    std::set<uint64_t> refunded;
+    for (const Transaction& t : all)
+        if (t.outcome == TransactionOutcome::Refunded) refunded.insert(t.refundOf);
+    Json entries = Json::array();
+    for (const Transaction& t : Last(all, last)) {
+        Json e{{"id", t.id},
+               {"time", Date(t.time)},
+               {"userId", t.userId},
+               {"productId", ToUtf8(t.productId)},
+               {"quantity", t.quantity},
+               {"source", kTransactionSourceNames[size_t(t.source)]},
+               {"outcome", kTransactionOutcomeNames[size_t(t.outcome)]},
+               {"hresult", sd::FormatHresult(t.hresult)},
+               {"transactionId", ToUtf8(t.transactionId)},
+               {"refundable", t.outcome == TransactionOutcome::Granted && !refunded.contains(t.id)}};
+        if (t.refundOf) e["refundOf"] = t.refundOf;
+        entries.push_back(std::move(e));
+    }
+    return {{"entries", std::move(entries)}, {"total", all.size()}, {"dropped", TransactionsDropped()}};
+}
+
+Json ClockJson() { return {{"now", Date(NowTicks())}, {"fixed", FixedClock().has_value()}}; }
+
+Json ScreensJson() {
+    Json screens = Json::array();
+    for (const OpenScreen& s : OpenScreens())
+        screens.push_back({{"id", s.id},
+                           {"userId", s.userId},
+                           {"kind", kScreenKindNames[size_t(s.kind)]},
+                           {"productId", ToUtf8(s.productId)},
+                           {"offer", ToUtf8(s.offer)}});
+    return {{"holding", HoldingScreens()}, {"screens", std::move(screens)}};
+}
+
 Json KnownCallsJson() {
     Json out = Json::array();
     for (const KnownCall& c : kKnownCalls) out.push_back({{"call", c.name}, {"startsOperation", c.startsOperation}});
@@ -292,7 +337,10 @@ RouteAnswer GetState(const RouteRequest&) {
              {"catalog", CatalogJson()},
              {"packages", PackagesJson()},
              {"faults", FaultsJson()},
-             {"calls", CallsJson(20)}}};
+             {"calls", CallsJson(20)},
+             {"ledger", LedgerJson(kLedgerInState)},
+             {"screens", ScreensJson()},
+             {"clock", ClockJson()}}};
 }
 
 RouteAnswer GetUsers(const RouteRequest&) { return {200, UsersJson(false)}; }
@@ -315,14 +363,16 @@ RouteAnswer GetCalls(const RouteRequest& request) {
     return {200, CallsJson(size_t(last))};
 }
 
+// A purchase made outside the game: bought (granted, in the ledger, announced) or only announced.
+template <int (*Act)(uint32_t, const char*, uint32_t)>
 RouteAnswer PostPurchase(const RouteRequest& request) {
     const Json body = BodyJson(request.body);
     OnlyMembers(body, {"userId", "productId", "quantity"});
     const auto user = Whole<uint32_t>(body, "userId");
     const std::string product = Text(body, "productId");
     const auto quantity = Whole<uint32_t>(body, "quantity", 1u);
-    Checked(velmora_emulator_raise_purchase(user, product.c_str(), quantity));
-    return {200, {{"raised", true}}};
+    Checked(Act(user, product.c_str(), quantity));
+    return {202, {{"started", true}}};
 }
 
 RouteAnswer PostInstallation(const RouteRequest& request) {
@@ -366,6 +416,87 @@ RouteAnswer DeleteOutcomes(const RouteRequest&) {
     return {200, FaultsJson()};
 }
 
+RouteAnswer GetLedger(const RouteRequest& request) {
+    return {200, LedgerJson(size_t(QueryNumber(request, "last", kLedgerCapacity).value_or(kLedgerCapacity)))};
+}
+
+RouteAnswer PostRefund(const RouteRequest& request) {
+    const Json body = BodyJson(request.body);
+    OnlyMembers(body, {"entryId"});
+    uint64_t refundId = 0;
+    Checked(velmora_emulator_refund(Whole<uint64_t>(body, "entryId"), &refundId));
+    return {200, {{"refundId", refundId}}};
+}
+
+RouteAnswer GetClock(const RouteRequest&) { return {200, ClockJson()}; }
+
+RouteAnswer PostClockAdvance(const RouteRequest& request) {
+    const Json body = BodyJson(request.body);
+    OnlyMembers(body, {"days", "hours", "minutes", "seconds"});
+    if (body.empty()) Refuse("$: give at least one of \"days\", \"hours\", \"minutes\", \"seconds\"");
+    // Each part is at most 2^32 - 1, so the sum of seconds fits 64 bits; the clock refuses what
+    // would pass 9999-12-31.
+    const uint64_t seconds =
+        ((uint64_t(Whole<uint32_t>(body, "days", 0u)) * 24 + Whole<uint32_t>(body, "hours", 0u)) * 60 +
+         Whole<uint32_t>(body, "minutes", 0u)) *
+            60 +
+        Whole<uint32_t>(body, "seconds", 0u);
+    if (seconds > uint64_t(INT64_MAX / 1000000))
+        Refuse("$: an advance of " + std::to_string(seconds) + " s passes 9999-12-31");
+    Checked(velmora_emulator_advance_clock_us(int64_t(seconds) * 1000000));
+    return {200, ClockJson()};
+}
+
+RouteAnswer PostClockSet(const RouteRequest& request) {
+    const Json body = BodyJson(request.body);
+    OnlyMembers(body, {"time"});
+    std::string why;
+    const auto ticks = ParseDate(Text(body, "time"), &why);
+    if (!ticks) Refuse(Path("time") + ": " + why);
+    // Platform ticks are 100 ns since 1601; the C interface takes Unix microseconds.
+    const int64_t since = *ticks - kUnixEpochTicks;
+    Checked(velmora_emulator_set_clock_us(since / 10 - (since % 10 < 0 ? 1 : 0)));
+    return {200, ClockJson()};
+}
+
+RouteAnswer PostClockRealTime(const RouteRequest&) {
+    velmora_emulator_use_real_time();
+    return {200, ClockJson()};
+}
+
+RouteAnswer GetScreens(const RouteRequest&) { return {200, ScreensJson()}; }
+
+RouteAnswer PostHoldScreens(const RouteRequest& request) {
+    const Json body = BodyJson(request.body);
+    OnlyMembers(body, {"hold"});
+    const Json* hold = Member(body, "hold", true);
+    if (!hold->is_boolean()) Refuse(Path("hold") + ": expected true or false, got " + hold->dump());
+    velmora_emulator_hold_screens(hold->get<bool>() ? 1 : 0);
+    return {200, ScreensJson()};
+}
+
+RouteAnswer PostDecideScreen(const RouteRequest& request) {
+    const Json body = BodyJson(request.body);
+    OnlyMembers(body, {"screenId", "decision", "hresult"});
+    const auto screen = Whole<uint64_t>(body, "screenId");
+    const auto decision = Named(body, "decision", kScreenDecisions, std::nullopt);
+    // A store that fails says why; a user who backs out or goes through leaves no code.
+    const int32_t hr = Hresult(body, "hresult", decision == int64_t(ScreenDecision::Fail) ? int32_t(0x80004005) : 0);
+    Checked(velmora_emulator_decide_screen(screen, int(decision), hr));
+    return {200, ScreensJson()};
+}
+
+RouteAnswer GetWorld(const RouteRequest&) {
+    // What velmora_emulator_save_world writes, as the answer instead of a file of the caller's naming.
+    std::string text;
+    try {
+        text = ScenarioToJson(CaptureWorld());
+    } catch (const std::runtime_error& e) {
+        Refuse(std::string("the world cannot be saved: ") + e.what(), 409);
+    }
+    return {200, Json::parse(text)};
+}
+
 RouteAnswer PostScenario(const RouteRequest& request) {
     // The loader reads the text itself: its limits, its checks, its messages with JSON paths.
     Checked(velmora_emulator_load_scenario_json(std::string(request.body).c_str(), "<control page>"));
@@ -390,8 +521,19 @@ constexpr Route kRoutes[] = {
     {"DELETE", "/api/faults", DeleteFaults},
     {"POST", "/api/outcomes", PostOutcome},
     {"DELETE", "/api/outcomes", DeleteOutcomes},
-    {"POST", "/api/purchases", PostPurchase},
+    {"POST", "/api/purchases", PostPurchase<velmora_emulator_buy>},
+    {"POST", "/api/purchases/raised", PostPurchase<velmora_emulator_raise_purchase>},
     {"POST", "/api/installations", PostInstallation},
+    {"GET", "/api/ledger", GetLedger},
+    {"POST", "/api/refunds", PostRefund},
+    {"GET", "/api/clock", GetClock},
+    {"POST", "/api/clock/advance", PostClockAdvance},
+    {"POST", "/api/clock/set", PostClockSet},
+    {"POST", "/api/clock/real-time", PostClockRealTime},
+    {"GET", "/api/screens", GetScreens},
+    {"POST", "/api/screens/hold", PostHoldScreens},
+    {"POST", "/api/screens/decide", PostDecideScreen},
+    {"GET", "/api/world", GetWorld},
     {"POST", "/api/scenario", PostScenario},
     {"POST", "/api/scenario/default", PostDefaultScenario},
 };

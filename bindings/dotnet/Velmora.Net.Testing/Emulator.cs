@@ -89,6 +89,10 @@ namespace Velmora.Testing
         /// <exception cref="ArgumentException">No signed-in user has the id.</exception>
         public static void RaisePurchase(uint userId, string productId, uint quantity = 1) { Check(velmora_emulator_raise_purchase(userId, Utf8.Bytes(productId ?? throw new ArgumentNullException(nameof(productId))), quantity), nameof(userId)); }
 
+        /// <summary>Buys a catalog product for a signed-in user as a purchase made outside the game would (the console's dashboard, another device): on a platform thread the product is granted, the ledger records a Purchase and the purchase notification is raised. A durable the user owns already changes nothing. <see cref="WaitIdle"/> waits for it.</summary>
+        /// <exception cref="ArgumentException">No signed-in user has the id, or the product is not in the catalog; nothing happens.</exception>
+        public static void Buy(uint userId, string productId, uint quantity = 1) { Check(velmora_emulator_buy(userId, Utf8.Bytes(productId ?? throw new ArgumentNullException(nameof(productId))), quantity), nameof(productId)); }
+
         /// <summary>Installs a package (one package as a scenario lists it, as JSON) on a platform thread, then raises the install-completed notifications.</summary>
         /// <exception cref="ArgumentException">The package's JSON is not a package.</exception>
         public static void CompleteInstallation(string packageJson, InstallOperationType operation = InstallOperationType.Install)
@@ -342,6 +346,8 @@ namespace Velmora.Testing
         private static extern int velmora_emulator_set_default_delay(long delayUs);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         private static extern int velmora_emulator_raise_purchase(uint userId, byte[] productId, uint quantity);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_buy(uint userId, byte[] productId, uint quantity);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         private static extern int velmora_emulator_complete_installation(byte[] packageJson, int operation);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]

@@ -111,7 +111,8 @@ function renderCatalog(catalog) {
     el("tr", {"data-product": c.productId},
       el("td", {}, c.name, el("br"), el("code", {}, c.productId)), el("td", {}, c.mediaItemType),
       el("td", {}, c.availabilities.length ? c.availabilities[0].displayPrice : ""),
-      el("td", {}, button("Announce purchase", "purchase", {"data-product": c.productId})))));
+      el("td", {}, button("Buy", "buy", {"data-product": c.productId}), " ",
+        button("Announce", "announce", {"data-product": c.productId})))));
 }
 
 function hexTitle(titleId) { return titleId.toString(16).toUpperCase().padStart(8, "0"); }
@@ -222,7 +223,9 @@ function installedPackage(fullName) {
 }
 
 const actions = {
-  "purchase": b => act("POST", "/api/purchases",
+  "buy": b => act("POST", "/api/purchases",
+    {userId: Number(document.getElementById("purchase-user").value), productId: b.dataset.product}),
+  "announce": b => act("POST", "/api/purchases/raised",
     {userId: Number(document.getElementById("purchase-user").value), productId: b.dataset.product}),
   "install": b => act("POST", "/api/installations", {package: packageFor(b.dataset.product), operation: "Install"}),
   "update": b => act("POST", "/api/installations", {package: installedPackage(b.dataset.package), operation: "Update"}),
