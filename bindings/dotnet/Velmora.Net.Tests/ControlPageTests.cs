@@ -57,5 +57,37 @@ namespace Velmora.Tests
                 Assert.Null(Emulator.ControlPageAddress);
             }
         }
+
+        [Fact]
+        public void ABuyOutsideTheGameGrantsIsInTheLedgerAndIsAnnounced()
+        {
+            using (var fresh = new Fresh())
+            {
+                var receipts = new System.Collections.Generic.List<string>();
+                Action<ProductPurchasedEventArgs> heard = args => receipts.Add(args.Receipt);
+                Store.ProductPurchased += heard;
+                try
+                {
+                    Emulator.Buy(1, "9NCLDTREASR3");
+                    Emulator.WaitIdle();
+                    fresh.Host.Pump();
+                    Assert.Contains(fresh.Host.Run(InventoryService.GetInventoryItemsAsync(1, MediaItemType.All)).Items, i => i.ProductId == "9NCLDTREASR3");
+                    Transaction bought = Emulator.Transactions[Emulator.Transactions.Count - 1];
+                    Assert.Equal(TransactionSource.Purchase, bought.Source);
+                    Assert.Equal(TransactionOutcome.Granted, bought.Outcome);
+                    Assert.Contains(receipts, r => r.Contains("Source=\"Purchase\" ProductId=\"9NCLDTREASR3\""));
+
+                    int entries = Emulator.Transactions.Count;
+                    Assert.Contains("no signed-in user has the id 7", Assert.Throws<ArgumentException>(() => Emulator.Buy(7, "9NCLDTREASR3")).Message);
+                    Assert.Contains("the catalog has no product", Assert.Throws<ArgumentException>(() => Emulator.Buy(1, "9NNOSUCHTHNG")).Message);
+                    Emulator.WaitIdle();
+                    Assert.Equal(entries, Emulator.Transactions.Count);
+                }
+                finally
+                {
+                    Store.ProductPurchased -= heard;
+                }
+            }
+        }
     }
 }
