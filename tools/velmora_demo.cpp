@@ -2,16 +2,25 @@
 // built-in scenario or a scenario file, and walks through every service group using only the
 // plugin's exports, the way managed code would; a test's own steps (a refund, a clock advance) use
 // the emulator's test kit. Exit status 0 only when every step behaved as the scenario says.
-// --save FILE writes the world the walkthrough ended with as a scenario file.
+// --save FILE writes the world the walkthrough ended with as a scenario file. With --control the
+// game stays live instead, steered from the emulator's control page, until it is interrupted.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
+#include "emulator/control_page/control_page.h"
 #include "emulator/runtime/live_counts.h"
 #include "emulator/runtime/reset.h"
 #include "emulator/runtime/strings.h"
@@ -50,6 +59,18 @@ void OnValue(int32_t hr, uint32_t value, void* userData) {
     auto* p = static_cast<Pending*>(userData);
     *p = Pending{p->calls + 1, hr, nullptr, value, OnHostThread()};
 }
+// What the live game heard, filled on the host thread and reported by its loop.
+struct Heard {
+    std::vector<ObjectHandle> purchases;  // purchase event args
+    std::vector<ObjectHandle> installs;   // install-completed details
+};
+void OnHeardPurchase(int32_t hr, ObjectHandle args, void* userData) {
+    if (hr == 0 && args) static_cast<Heard*>(userData)->purchases.push_back(args);
+}
+void OnHeardInstall(int32_t hr, ObjectHandle args, void* userData) {
+    if (hr == 0 && args) static_cast<Heard*>(userData)->installs.push_back(args);
+}
+
 void OnInstall(void* userData) {
     auto* p = static_cast<Pending*>(userData);
     *p = Pending{p->calls + 1, 0, nullptr, 0, OnHostThread()};
@@ -158,6 +179,44 @@ public:
         if (w_.privilege) Privilege(*w_.privilege);
         if (w_.clock) Clock(*w_.clock);
         if (w_.dlc) Packages(*w_.dlc);
+    }
+
+    // --control: the game keeps its loop while a person steers the emulator from the control page.
+    // It reports each purchase and installation it hears of, and on each line of standard input
+    // queries its user's inventory and packages through the plugin, until `stop` is set.
+    void Live(const std::atomic<bool>& stop, std::atomic<int>& queries) {
+        t_.Step("live");
+        Heard heard;
+        CALL(Store_RegisterForPurchaseEvents, OnHeardPurchase, &heard);
+        CALL(DLC_RegisterForDLCCompletedWithDetailsEvent, OnHeardInstall, &heard);
+        const auto report = [&] {
+            for (ObjectHandle args : std::exchange(heard.purchases, {})) {
+                t_.Line("the game heard of a purchase:");
+                t_.Detail(Text(CALL(ProductPurchasedEventArgs_Receipt, args)));
+                CALL(ProductPurchasedEventArgs_Dispose, args);
+            }
+            for (ObjectHandle args : std::exchange(heard.installs, {})) {
+                t_.Line("the game heard of an installation: " +
+                        Text(CALL(IDownloadableContentPackageInstallCompletedEventArgs_PackageFullName, args)));
+                CALL(IDownloadableContentPackageInstallCompletedEventArgs_Dispose, args);
+            }
+        };
+        while (!stop) {
+            host_.PumpUntil([&] { return stop || queries > 0 || !heard.purchases.empty() || !heard.installs.empty(); },
+                            100ms);
+            report();
+            if (queries > 0) {
+                --queries;
+                Inventory(emu::InventoryStep{});
+                ListPackages(int32_t(emu::DownloadableContentPackageFilter::AllDownloadableContentOnly));
+            }
+            std::fflush(stdout);
+        }
+        CALL(Store_UnRegisterForPurchaseEvents);
+        CALL(DLC_UnRegisterForDLCCompletedWithDetailsEvent);
+        emu::WaitIdle();
+        host_.PumpAll();
+        report();
     }
 
 private:
@@ -638,8 +697,35 @@ private:
     Calls calls;
 };
 
+std::atomic<bool> stopRequested{false};
+extern "C" void OnStopSignal(int) { stopRequested = true; }
+
+// --control: the control page on `port`, the game live until Ctrl-C (or SIGTERM).
+void RunLive(Demo& demo, int port) {
+    // The page may load a scenario, which resets the emulator: the live game keeps its subscriptions.
+    emu::SetResetKeepsSubscriptions(true);
+    const std::string address = emu::StartControlPage(port);
+    std::printf(
+        "The control page is at %s\n"
+        "Buy, refund and finish installations there while the game runs. Press Enter to have the\n"
+        "game query its inventory and packages; Ctrl-C to stop.\n",
+        address.c_str());
+    std::fflush(stdout);
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    static std::atomic<int> queries{0};
+    // Blocked reading until a line comes; the process's end takes it along.
+    std::thread([] {
+        for (std::string line; std::getline(std::cin, line);) ++queries;
+    }).detach();
+    demo.Live(stopRequested, queries);
+    emu::StopControlPage();
+    emu::SetResetKeepsSubscriptions(false);
+}
+
 int Main(int argc, char** argv) {
     bool verbose = false, check = false;
+    std::optional<int> control;
     std::string scenarioFile, saveFile;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--verbose")) {
@@ -650,8 +736,12 @@ int Main(int argc, char** argv) {
             scenarioFile = argv[++i];
         } else if (!std::strcmp(argv[i], "--save") && i + 1 < argc) {
             saveFile = argv[++i];
+        } else if (!std::strcmp(argv[i], "--control")) {
+            control = 0;
+            if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9') control = std::atoi(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: velmora-demo [--scenario FILE] [--save FILE] [--check] [--verbose]\n");
+            std::fprintf(stderr,
+                         "usage: velmora-demo [--scenario FILE] [--save FILE] [--check] [--verbose] [--control [PORT]]\n");
             return 2;
         }
     }
@@ -700,7 +790,18 @@ int Main(int argc, char** argv) {
             return 2;
         }
         host.PumpAll();
-        if (scenario.walkthrough) {
+        if (control) {
+            emu::Walkthrough live;
+            live.userId = scenario.walkthrough ? scenario.walkthrough->userId
+                                               : (scenario.users.empty() ? 1 : scenario.users.front().id);
+            Demo demo(host, live, t, verbose);
+            try {
+                RunLive(demo, *control);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "velmora-demo: %s\n", e.what());
+                return 2;
+            }
+        } else if (scenario.walkthrough) {
             Demo(host, *scenario.walkthrough, t, verbose).Run();
         } else {
             t.Line("the scenario has no walkthrough");

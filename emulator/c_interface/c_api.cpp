@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "c_interfaces/last_error.h"
+#include "emulator/control_page/control_page.h"
 #include "emulator/runtime/faults.h"
 #include "emulator/runtime/live_counts.h"
 #include "emulator/runtime/reset.h"
@@ -259,6 +260,16 @@ int velmora_emulator_raise_purchase(uint32_t user_id, const char* product_id, ui
     });
 }
 
+int velmora_emulator_buy(uint32_t user_id, const char* product_id, uint32_t quantity) {
+    return Guarded([&] {
+        const std::string product = Required(product_id, "the product id");
+        const emu::HRESULT hr = emu::BuyOutsideTheGame(user_id, emu::FromUtf8(product), quantity);
+        if (hr == emu::E_INVALIDARG) Fail("no signed-in user has the id " + std::to_string(user_id));
+        if (hr == emu::kOfferNotAvailable) Fail("the catalog has no product \"" + product + "\"");
+        Check(hr, "buying \"" + product + "\"");
+    });
+}
+
 int velmora_emulator_complete_installation(const char* package_json, int32_t operation) {
     return Guarded([&] {
         const emu::ScenarioPackage package = ParsePackage(Required(package_json, "the package text"));
@@ -356,6 +367,25 @@ int velmora_emulator_save_world(const char* path) {
         if (file.empty()) Fail("the file's path is empty");
         emu::SaveWorld(emu::scenario_detail::PathFromUtf8(file));
     });
+}
+
+int velmora_emulator_start_control_page(int32_t port) {
+    return Guarded([&] { emu::StartControlPage(int(port)); });
+}
+
+int32_t velmora_emulator_control_page_address(char* buffer, int32_t capacity) {
+    try {
+        const std::string address = emu::ControlPageAddress();
+        if (buffer && capacity > 0 && address.size() < size_t(capacity))
+            std::memcpy(buffer, address.c_str(), address.size() + 1);
+        return int32_t(address.size());
+    } catch (...) {
+        return 0;  // out of memory; no exception may reach a C caller
+    }
+}
+
+void velmora_emulator_stop_control_page(void) {
+    Quiet([] { emu::StopControlPage(); });
 }
 
 int64_t velmora_emulator_live_objects(void) { return emu::LiveObjects(); }

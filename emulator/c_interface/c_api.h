@@ -71,6 +71,12 @@ VELMORA_EMULATOR_API int velmora_emulator_set_default_delay(int64_t delay_us);
 /* Raises the purchase event for a signed-in user, as a purchase outside the game would (nothing is
  * granted). 0 when no signed-in user has the id. */
 VELMORA_EMULATOR_API int velmora_emulator_raise_purchase(uint32_t user_id, const char* product_id, uint32_t quantity);
+/* Buys a catalog product for a signed-in user as a purchase made outside the game would (the
+ * console's dashboard, another device): on a platform thread the product is granted, the ledger
+ * records a Purchase and the purchase event is raised (a durable the user owns already: nothing;
+ * a consumable's quantity 0: its offer's). 0 when no signed-in user has the id or the product is
+ * not in the catalog. velmora_emulator_wait_idle() waits for it. */
+VELMORA_EMULATOR_API int velmora_emulator_buy(uint32_t user_id, const char* product_id, uint32_t quantity);
 /* Installs a package as the console's installer does, on a platform thread, then raises the two
  * install-completed notifications. `package_json` is one package as a scenario lists it (a relative
  * folder starts at the current directory; files go to a temporary folder removed at the next
@@ -200,6 +206,20 @@ VELMORA_EMULATOR_API int velmora_emulator_save_world(const char* path);
 /* Emulator objects and platform strings alive now. */
 VELMORA_EMULATOR_API int64_t velmora_emulator_live_objects(void);
 VELMORA_EMULATOR_API int64_t velmora_emulator_live_strings(void);
+
+/* The control page (docs/control-page.md): an HTTP server on 127.0.0.1 with a page and a JSON
+ * interface to see and steer the emulator while a game runs; every request needs the random access
+ * token made at the start. Starts on `port` (0: a free port the system picks) and prints the page's
+ * address, token included, once on stderr. 0 for a port outside 0-65535, a page that runs already
+ * or a port that cannot be bound. A reset keeps the page running; the process's end stops it. The
+ * environment variable VELMORA_CONTROL_PORT starts it when the emulator loads. */
+VELMORA_EMULATOR_API int velmora_emulator_start_control_page(int32_t port);
+/* Copies the running page's address ("http://127.0.0.1:8080/?token=...", or "" when none runs) to
+ * `buffer` with its terminating zero when it fits in `capacity` bytes, and answers its length
+ * without the zero; a null buffer or a capacity of 0 only measures. */
+VELMORA_EMULATOR_API int32_t velmora_emulator_control_page_address(char* buffer, int32_t capacity);
+/* Stops the page: no new connection, the requests in progress finish. Nothing when none runs. */
+VELMORA_EMULATOR_API void velmora_emulator_stop_control_page(void);
 
 /* The last failure's message on this thread, or "" when there was none; valid until the next call
  * on this thread. A message longer than 2047 bytes is cut at a character boundary and ends with

@@ -89,6 +89,10 @@ namespace Velmora.Testing
         /// <exception cref="ArgumentException">No signed-in user has the id.</exception>
         public static void RaisePurchase(uint userId, string productId, uint quantity = 1) { Check(velmora_emulator_raise_purchase(userId, Utf8.Bytes(productId ?? throw new ArgumentNullException(nameof(productId))), quantity), nameof(userId)); }
 
+        /// <summary>Buys a catalog product for a signed-in user as a purchase made outside the game would (the console's dashboard, another device): on a platform thread the product is granted, the ledger records a Purchase and the purchase notification is raised. A durable the user owns already changes nothing. <see cref="WaitIdle"/> waits for it.</summary>
+        /// <exception cref="ArgumentException">No signed-in user has the id, or the product is not in the catalog; nothing happens.</exception>
+        public static void Buy(uint userId, string productId, uint quantity = 1) { Check(velmora_emulator_buy(userId, Utf8.Bytes(productId ?? throw new ArgumentNullException(nameof(productId))), quantity), nameof(productId)); }
+
         /// <summary>Installs a package (one package as a scenario lists it, as JSON) on a platform thread, then raises the install-completed notifications.</summary>
         /// <exception cref="ArgumentException">The package's JSON is not a package.</exception>
         public static void CompleteInstallation(string packageJson, InstallOperationType operation = InstallOperationType.Install)
@@ -205,6 +209,47 @@ namespace Velmora.Testing
         /// <exception cref="ArgumentException">The file cannot be written (nothing is written then), or the world holds what a scenario cannot.</exception>
         public static void SaveWorld(string path) { Check(velmora_emulator_save_world(Utf8.Bytes(path ?? throw new ArgumentNullException(nameof(path)))), nameof(path)); }
 
+        // ---- the control page
+
+        /// <summary>
+        /// Starts the emulator's control page: a web page and a JSON interface on 127.0.0.1 through which a
+        /// person (or a tool) sees the users, inventories and packages and steers the emulator while the game
+        /// runs (docs/control-page.md). Every request needs the random access token made now; the address
+        /// answered carries it, and is also printed once on the standard error. A reset keeps the page
+        /// running; <see cref="StopControlPage"/> or the process's end stops it. The environment variable
+        /// VELMORA_CONTROL_PORT starts it without code.
+        /// </summary>
+        /// <param name="port">The port on 127.0.0.1, or 0 for a free one the system picks.</param>
+        /// <returns>The page's address with its token: "http://127.0.0.1:8080/?token=..." .</returns>
+        /// <exception cref="ArgumentOutOfRangeException"><paramref name="port"/> is outside 0 to 65535.</exception>
+        /// <exception cref="InvalidOperationException">The page runs already, or the port cannot be bound.</exception>
+        public static string StartControlPage(int port = 0)
+        {
+            if (port < 0 || port > 65535) throw new ArgumentOutOfRangeException(nameof(port), port, "a port from 0 (any free port) to 65535");
+            if (velmora_emulator_start_control_page(port) == 0) throw new InvalidOperationException(Utf8.Text(velmora_emulator_last_error()));
+            return ControlPageAddress;
+        }
+
+        /// <summary>The running control page's address with its token, or null when none runs.</summary>
+        public static string ControlPageAddress
+        {
+            get
+            {
+                for (;;)
+                {
+                    int length = velmora_emulator_control_page_address(null, 0);
+                    if (length == 0) return null;
+                    var buffer = new byte[length + 1];
+                    // The page may have been stopped and started again in between: measure again then.
+                    if (velmora_emulator_control_page_address(buffer, buffer.Length) == length)
+                        return Encoding.UTF8.GetString(buffer, 0, length);
+                }
+            }
+        }
+
+        /// <summary>Stops the control page: no new connection is accepted and the requests in progress finish. Nothing happens when none runs.</summary>
+        public static void StopControlPage() { velmora_emulator_stop_control_page(); }
+
         /// <summary>Lets a refused start say whether its user is signed in.</summary>
         internal static void TellTheBindingWhoIsSignedIn() { VelmoraException.SignedInUsers = () => SignedInUsers; }
 
@@ -302,6 +347,8 @@ namespace Velmora.Testing
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         private static extern int velmora_emulator_raise_purchase(uint userId, byte[] productId, uint quantity);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_buy(uint userId, byte[] productId, uint quantity);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         private static extern int velmora_emulator_complete_installation(byte[] packageJson, int operation);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         private static extern void velmora_emulator_wait_idle();
@@ -311,6 +358,12 @@ namespace Velmora.Testing
         private static extern long velmora_emulator_live_strings();
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         private static extern int velmora_emulator_signed_in_users(uint[] ids, int capacity);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_start_control_page(int port);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern int velmora_emulator_control_page_address(byte[] buffer, int capacity);
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        private static extern void velmora_emulator_stop_control_page();
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         private static extern int velmora_emulator_transactions([In, Out] NativeTransaction[] entries, int capacity, [In, Out] byte[] texts, int textsCapacity, out int textsSize);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]

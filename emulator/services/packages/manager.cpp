@@ -318,6 +318,18 @@ HRESULT SetPackageMountedByte(std::u16string_view packageFullName, uint8_t value
     return S_OK;
 }
 
+std::vector<InstalledPackage> InstalledPackagesWithState() {
+    std::lock_guard lock(scenarioMutex);
+    std::vector<InstalledPackage> out;
+    for (const auto& p : TheScenario().packages) {
+        out.push_back({p->data});
+        std::lock_guard packageLock(p->mutex);
+        out.back().data.licensed = p->licensed;
+        out.back().mounted = p->mounted != 0;
+    }
+    return out;
+}
+
 void SetManagerProvidesInterface(bool provides) {
     std::lock_guard lock(scenarioMutex);
     TheScenario().providesInterface = provides;

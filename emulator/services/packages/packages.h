@@ -67,6 +67,13 @@ EMU_API HRESULT SetPackageLicensed(std::u16string_view packageFullName, bool lic
 // Stores a raw boolean byte as the package's mount state, as a misbehaving platform might: any
 // non-zero byte counts as mounted (MountPath answers the folder); IsMounted answers the byte.
 EMU_API HRESULT SetPackageMountedByte(std::u16string_view packageFullName, uint8_t value);
+// An installed package and whether it is mounted now (its mount byte is not 0).
+struct InstalledPackage {
+    PackageData data;
+    bool mounted = false;
+};
+// The installed packages with their mount states, read at one moment, in installation order.
+EMU_API std::vector<InstalledPackage> InstalledPackagesWithState();
 
 // ---- Switches -----------------------------------------------------------------------------------
 

@@ -561,6 +561,15 @@ HRESULT RaisePurchase(uint32_t userId, std::u16string_view productId, uint32_t q
     return S_OK;
 }
 
+HRESULT BuyOutsideTheGame(uint32_t userId, std::u16string_view productId, uint32_t quantity) {
+    if (FindUser(userId) < 0) return E_INVALIDARG;
+    if (!FindCatalogItem(productId)) return kOfferNotAvailable;
+    Submit([userId, product = std::u16string(productId), quantity] {
+        store_detail::Purchase(userId, product, quantity, TransactionSource::Purchase);
+    });
+    return S_OK;
+}
+
 namespace store_detail {
 
 HRESULT Purchase(uint32_t userId, std::u16string_view productId, uint32_t quantity, TransactionSource source) {

@@ -158,6 +158,12 @@ EMU_API size_t SubscriberCount();
 // is answered at once. E_INVALIDARG when no signed-in user has the id.
 EMU_API HRESULT RaisePurchase(uint32_t userId, std::u16string_view productId, uint32_t quantity = 1,
                               std::u16string* receipt = nullptr);
+// Buys a catalog product for a signed-in user as a purchase made outside the game would (on the
+// console's dashboard or another device): on a platform thread the product is granted, the ledger
+// records a Purchase and the purchase event is raised, as the purchase screen does (a durable the
+// user owns already: nothing). E_INVALIDARG when no signed-in user has the id, kOfferNotAvailable
+// when the product is not in the catalog; nothing happens then.
+EMU_API HRESULT BuyOutsideTheGame(uint32_t userId, std::u16string_view productId, uint32_t quantity = 1);
 // The receipt text of a purchase (see docs/emulator-store.md); its transaction id is the ledger
 // entry's (ReceiptId).
 EMU_API std::u16string MakeReceipt(std::u16string_view transactionId, std::u16string_view source,
