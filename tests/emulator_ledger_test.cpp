@@ -61,6 +61,13 @@ const Made kMade[] = {
      },
      [](TestKitTest& t) { EXPECT_EQ(t.CheckPrivilege(99), 0u); }, TransactionSource::PrivilegeResolution,
      TransactionOutcome::Granted, TestKitTest::kGame, 1, S_OK, true},
+    {"ConsumableFromAPrivilegeResolution",
+     [](TestKitTest&) {
+         emu::SetPrivilege(TestKitTest::kBuyer, 99, emu::PrivilegeCheckResult::PurchaseRequired);
+         emu::SetPrivilegeResolvable(TestKitTest::kBuyer, 99, TestKitTest::kGems);
+     },
+     [](TestKitTest& t) { EXPECT_EQ(t.CheckPrivilege(99), 0u); }, TransactionSource::PrivilegeResolution,
+     TransactionOutcome::Granted, TestKitTest::kGems, 500, S_OK, true},
     {"Consumption", [](TestKitTest& t) { t.Buy(TestKitTest::kGemsOffer); },
      [](TestKitTest& t) { t.Consume(TestKitTest::kGems, 7, u"tx-7"); }, TransactionSource::Consumption,
      TransactionOutcome::Consumed, TestKitTest::kGems, 7, S_OK, false},

@@ -112,7 +112,7 @@ PrivilegeCheckResult CheckPrivileges(uint32_t userId, const std::vector<uint32_t
             }
         }
         // The purchase runs outside the lock: it raises the purchase event into subscriber code.
-        if (!resolution.empty() && !Failed(Purchase(userId, resolution, 1, TransactionSource::PrivilegeResolution))) {
+        if (!resolution.empty() && !Failed(Purchase(userId, resolution, 0, TransactionSource::PrivilegeResolution))) {
             ClearPurchaseRequired(userId, id);
             flags &= ~kPurchaseRequired;
         }

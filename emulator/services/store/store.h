@@ -174,7 +174,8 @@ EMU_API std::u16string MakeReceipt(std::u16string_view transactionId, std::u16st
 namespace store_detail {
 // Buys a catalog product for the user on the calling thread: grants it, records it in the ledger
 // and raises the purchase event. A durable the user owns already is neither granted again nor
-// recorded nor announced (S_FALSE). kOfferNotAvailable when the product is not in the catalog.
+// recorded nor announced (S_FALSE). kOfferNotAvailable when the product is not in the catalog. A
+// quantity of 0 takes the product's own (its first consumable quantity, or 1).
 HRESULT Purchase(uint32_t userId, std::u16string_view productId, uint32_t quantity, TransactionSource source);
 // The combined flags of the listed privileges, resolving what can be resolved when asked to.
 PrivilegeCheckResult CheckPrivileges(uint32_t userId, const std::vector<uint32_t>& privilegeIds,
