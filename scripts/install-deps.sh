@@ -10,11 +10,14 @@ set -euo pipefail
 
 # libclang-rt-14-dev: the sanitizer and libFuzzer runtimes of clang (scripts/sanitize.sh, scripts/fuzz.sh).
 # time: peak memory of the scenario-limit benchmark; python3-jsonschema: the scenario schema test.
+# chromium, chromium-driver, python3-selenium: the control page's test in a headless browser;
+# dpkg-dev: dpkg-source, which unpacks the HTTP library's source package (below).
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev valgrind
-          binutils time python3-jsonschema)
+          binutils time python3-jsonschema chromium chromium-driver python3-selenium dpkg-dev)
 if [ "${1:-}" = demo ]; then
-  # The plugin, the emulator (which reads scenarios with nlohmann-json), the host and the demo.
-  packages=(cmake g++ make nlohmann-json3-dev)
+  # The plugin, the emulator (which reads scenarios with nlohmann-json and serves the control page
+  # with cpp-httplib, below), the host and the demo.
+  packages=(cmake g++ make nlohmann-json3-dev dpkg-dev)
 fi
 if [ "${1:-}" = windows ]; then
   # The posix thread model of mingw-w64 (std::thread, std::mutex), its objdump for the export
@@ -27,18 +30,49 @@ if [ "${1:-}" = mono ]; then
   # The demo is compiled by the .NET SDK, so Mono's compiler (mcs, which mono-devel brings) goes unused.
   packages=(mono-runtime mono-devel)
 fi
+# cpp-httplib, the control page's HTTP server (docs/control-page.md says why this library): its one
+# header, from Debian's source package with Debian's patches applied. Debian's binary package
+# (libcpp-httplib-dev) splits that header into a shared library linked with OpenSSL, zlib and
+# brotli, which every program that loads the emulator would then need; the header alone needs none.
+httplib_dir=${VELMORA_HTTPLIB_DIR:-/usr/local/src/cpp-httplib}
+[ "${1:-}" = mono ] && httplib_dir=
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+need_httplib=false
+[ -n "$httplib_dir" ] && [ ! -f "$httplib_dir/httplib.h" ] && need_httplib=true
+[ ${#missing[@]} -eq 0 ] && [ $need_httplib = false ] && exit 0
 
-echo "Installing: ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then
-  echo "error: these packages are missing and installing them needs root: ${missing[*]}" >&2
+  echo "error: installing these needs root: ${missing[*]} $([ $need_httplib = true ] && echo "$httplib_dir/httplib.h")" >&2
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-# Another installer holding dpkg's lock (a second script of ours, unattended upgrades) is waited for.
-apt-get -o DPkg::Lock::Timeout=600 update -qq
-apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  # Another installer holding dpkg's lock (a second script of ours, unattended upgrades) is waited for.
+  apt-get -o DPkg::Lock::Timeout=600 update -qq
+  apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}" >/dev/null
+fi
+
+if [ $need_httplib = true ]; then
+  echo "Installing: cpp-httplib's header from Debian's source package into $httplib_dir"
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  mkdir -p "$work/lists/partial" "$work/sources"
+  # The machine's own Debian sources, as source-package entries, in a list of this script's own:
+  # the system's apt configuration is left as it is.
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && sed 's/^Types: deb$/Types: deb-src/' "$f" >"$work/sources/$(basename "$f")"
+  done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] && sed -n 's/^deb /deb-src /p' "$f" >>"$work/sources/system.list"
+  done
+  apt_src=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/sources"
+           -o Dir::State::Lists="$work/lists" -o APT::Sandbox::User=root)
+  apt-get "${apt_src[@]}" update -qq
+  (cd "$work" && apt-get "${apt_src[@]}" source -qq cpp-httplib >/dev/null)
+  install -D -m 644 "$work"/cpp-httplib-*/httplib.h "$httplib_dir/httplib.h"
+fi

@@ -65,8 +65,33 @@ emu::Scenario EveryMemberChanged() {
                           3});
     s.outcomes.push_back(
         {"IProductStatics.ShowDetailsAsync", {emu::Outcome::Kind::Fail, E_FAIL, std::chrono::microseconds(-1)}, 1});
+    s.redeemCodes[0].redeemed = true;
+    s.clock = 133931916000000001;  // a tick past a second: written with its fraction
+    using Source = emu::TransactionSource;
+    using Ended = emu::TransactionOutcome;
+    const auto entry = [](uint64_t id, Source source, Ended outcome, std::u16string productId) {
+        emu::Transaction t;
+        t.id = id;
+        t.time = 133931916000000000;
+        t.userId = 1;
+        t.productId = std::move(productId);
+        t.quantity = 1;
+        t.source = source;
+        t.outcome = outcome;
+        return t;
+    };
+    emu::Transaction bought = entry(7, Source::Purchase, Ended::Granted, u"9NCLDTREASR3");
+    bought.transactionId = emu::ReceiptId(7);
+    emu::Transaction cancelled = entry(8, Source::Subscription, Ended::Canceled, u"");
+    cancelled.hresult = static_cast<HRESULT>(0x800704C7);
+    emu::Transaction refund = entry(9, Source::Refund, Ended::Refunded, u"9NCLDTREASR3");
+    refund.time = 5;  // no whole second: written with its fraction
+    refund.refundOf = 7;
+    s.ledger = {6, {bought, cancelled, refund}};
     emu::Walkthrough& w = *s.walkthrough;
     *w.browse = {u"9NAURSKIES01", 2, 5, 5, 3, 0, {false, E_FAIL, 3u, false}};
+    w.refund->productId = u"9NSTRMGLIDR2";
+    *w.clock = {std::chrono::hours(36), u"", std::nullopt};
     w.inventory->mediaItemType = 6;
     w.consume->quantity = 2;
     w.privilege->attemptResolution = true;
@@ -108,6 +133,10 @@ TEST_F(ScenarioDefaultTest, FirstDifferenceNamesTheMember) {
         {[](auto& s) { s.defaultDelay.reset(); }, "$.defaultDelayMs"},
         {[](auto& s) { s.walkthrough->consume->expect.nullResult = false; }, "$.walkthrough.consume.expect.nullResult"},
         {[](auto& s) { s.walkthrough->dlc->install.reset(); }, "$.walkthrough.dlc.install"},
+        {[](auto& s) { s.walkthrough->clock->advance += std::chrono::hours(12); }, "$.walkthrough.clock.advanceDays"},
+        {[](auto& s) { s.clock.reset(); }, "$.clock"},
+        {[](auto& s) { s.redeemCodes[0].redeemed = true; }, "$.redeemCodes[0].redeemed"},
+        {[](auto& s) { s.ledger.dropped = 1; }, "$.ledger"},
         {[](auto& s) { s.walkthrough.reset(); }, "$.walkthrough"},
     };
     for (const Row& row : rows) {

@@ -34,6 +34,13 @@ std::string Fault(const std::string& hresult) {
     return R"({"faults": [{"call": "IInventoryItem.get_ProductId", "hresult": )" + hresult + "}]}";
 }
 
+// A ledger of entries given by their keys besides "time" and "userId".
+std::string Ledger(const std::string& first, const std::string& second = "") {
+    std::string entries = R"({"time": 0, "userId": 1, )" + first + "}";
+    if (!second.empty()) entries += R"(, {"time": 0, "userId": 1, )" + second + "}";
+    return R"({"ledger": {"entries": [)" + entries + "]}}";
+}
+
 std::string Repeated(const std::string& text, size_t times) {
     std::string out;
     for (size_t i = 0; i < times; ++i) out += text;
@@ -194,6 +201,37 @@ std::vector<Malformed> MalformedScenarios() {
         {"file to read without an installation",
          "{" + kUser + R"(, "walkthrough": {"userId": 1, "dlc": {"readFile": "b.txt"}}})", "$.walkthrough.dlc.readFile",
          "reading a file needs \"install\""},
+        {"clock before 1601 as ticks", R"({"clock": -1})", "$.clock", "the clock reads dates from 1601-01-01"},
+        {"ledger entry without a source",
+         R"({"ledger": {"entries": [{"id": 1, "time": 0, "userId": 1, "outcome": 0}]}})", "$.ledger.entries[0].source",
+         "required key is missing"},
+        {"ledger entry of no known source", Ledger(R"("id": 1, "source": "Gift", "outcome": "Granted")"),
+         "$.ledger.entries[0].source", "unknown transaction source \"Gift\"; expected Purchase, RedeemCode"},
+        {"ledger ids that do not rise",
+         Ledger(R"("id": 2, "source": "Raised", "outcome": "Notified")",
+                R"("id": 2, "source": "Raised", "outcome": "Notified")"),
+         "$.ledger.entries[1].id", "expected an id above 2: ids start at 1 and rise"},
+        {"ledger id 0", Ledger(R"("id": 0, "source": "Raised", "outcome": "Notified")"), "$.ledger.entries[0].id",
+         "expected an id above 0"},
+        {"refund that names no entry", Ledger(R"("id": 1, "source": "Refund", "outcome": "Refunded")"),
+         "$.ledger.entries[0]", "a Refund entry names the entry it refunds in \"refundOf\""},
+        {"refund of a later entry", Ledger(R"("id": 1, "source": "Refund", "outcome": "Refunded", "refundOf": 1)"),
+         "$.ledger.entries[0].refundOf", "expected the id of an earlier entry, below 1"},
+        {"purchase that names a refunded entry",
+         Ledger(R"("id": 2, "source": "Purchase", "outcome": "Granted", "refundOf": 1)"),
+         "$.ledger.entries[0].refundOf", "only a Refund entry names an entry it refunds"},
+        {"walkthrough refund of a product not in the catalog",
+         "{" + kUser + R"(, "walkthrough": {"userId": 1, "refund": {"productId": "p9"}}})",
+         "$.walkthrough.refund.productId", "product \"p9\" is not in \"catalog\""},
+        {"clock advance of -1 days", "{" + kUser + R"(, "walkthrough": {"userId": 1, "clock": {"advanceDays": -1}}})",
+         "$.walkthrough.clock.advanceDays", "expected a number of days from 0 to 36500, found -1"},
+        {"expected state of no product",
+         "{" + kUser + R"(, "walkthrough": {"userId": 1, "clock": {"advanceDays": 1, "expectedState": "Expired"}}})",
+         "$.walkthrough.clock.expectedState", "an expected state needs \"productId\""},
+        {"expected state All",
+         "{" + kUser +
+             R"(, "walkthrough": {"userId": 1, "clock": {"advanceDays": 1, "productId": "p", "expectedState": "All"}}})",
+         "$.walkthrough.clock.expectedState", "All is a query filter, not the state of an item"},
         {"unknown key in an expectation",
          "{" + kUser + R"(, "walkthrough": {"userId": 1, "inventory": {"expect": {"code": "0x0"}}}})",
          "$.walkthrough.inventory.expect.code", "unknown key; expected one of started, hresult, status, nullResult"},

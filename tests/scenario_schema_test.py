@@ -32,6 +32,22 @@ SAMPLES = [
     ("a fractional delay", '{"defaultDelayMs": 2.5}', True, True),
     ("a package of files", '{"packages": [{"packageFullName": "P", "files": {"a/b.txt": "x"}}]}', True, True),
     ("a $schema of its own", '{"$schema": "https://example.com/other.json"}', True, True),
+    ("a fixed clock and a saved ledger",
+     '{"clock": "2025-06-01T09:00:00Z", "ledger": {"dropped": 2, "entries": [%s, %s]}}'
+     % ('{"id": 3, "time": "2025-06-01T09:00:00Z", "userId": 1, "productId": "p", "quantity": 1, "source": "Purchase", '
+        '"outcome": "Granted", "transactionId": "00000000-0000-0000-0000-000000000003"}',
+        '{"id": 4, "time": 133931916000000000, "userId": 1, "source": 5, "outcome": "Refunded", "refundOf": 3}'),
+     True, True),
+    ("a redeemed code", '{"catalog": [%s], "redeemCodes": [{"code": "C", "productId": "p1", "redeemed": true}]}'
+     % (ITEM % "1"), True, True),
+    ("a walkthrough's refund and clock",
+     '{%s, "catalog": [%s], "walkthrough": {"userId": 1, "refund": {"productId": "p1"}, '
+     '"clock": {"advanceDays": 1.5, "productId": "p1", "expectedState": "Expired"}}}' % (USER, ITEM % "6"), True, True),
+    ("a ledger entry of no known source",
+     '{"ledger": {"entries": [{"id": 1, "time": 0, "userId": 1, "source": "Gift", "outcome": "Granted"}]}}',
+     False, False),
+    ("a clock advance of -1 days", '{%s, "walkthrough": {"userId": 1, "clock": {"advanceDays": -1}}}' % USER,
+     False, False),
     ("an unknown key", '{"user": []}', False, False),
     ("a required key missing", '{"users": [{"gamertag": "A"}]}', False, False),
     ("a string for an integer", '{"users": [{"id": "1", "gamertag": "A"}]}', False, False),
@@ -60,6 +76,12 @@ SAMPLES = [
     ("a date in month 13", '{"catalog": [{"id": "c", "productId": "p", "mediaItemType": 1, "releaseDate": "2024-13-01T00:00:00Z"}]}',
      False, True),
     ("an enumeration number without a name", '{"catalog": [%s]}' % (ITEM % "99"), False, True),
+    ("ledger ids that do not rise", '{"ledger": {"entries": [%s, %s]}}'
+     % ('{"id": 2, "time": 0, "userId": 1, "source": "Raised", "outcome": "Notified"}',
+        '{"id": 2, "time": 0, "userId": 1, "source": "Raised", "outcome": "Notified"}'), False, True),
+    ("a refund that names no entry", '{"ledger": {"entries": [{"id": 1, "time": 0, "userId": 1, '
+     '"source": "Refund", "outcome": "Refunded"}]}}', False, True),
+    ("a clock before 1601 as ticks", '{"clock": -1}', False, True),
     ("65 nested arrays", '{"catalog": [{"id": "c", "productId": "p", "mediaItemType": 1, "availabilities": '
      '[{"offerDisplayDataJson": %s}]}]}' % ("[" * 60 + "]" * 60), False, True),
 ]

@@ -1,20 +1,33 @@
 // velmora-demo: loads the plugin into the reference host exactly as an engine would, on the
 // built-in scenario or a scenario file, and walks through every service group using only the
-// plugin's exports, the way managed code would. Exit status 0 only when every step behaved as the
-// scenario says.
+// plugin's exports, the way managed code would; a test's own steps (a refund, a clock advance) use
+// the emulator's test kit. Exit status 0 only when every step behaved as the scenario says.
+// --save FILE writes the world the walkthrough ended with as a scenario file. With --control the
+// game stays live instead, steered from the emulator's control page, until it is interrupted.
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
+#include "emulator/control_page/control_page.h"
 #include "emulator/runtime/live_counts.h"
 #include "emulator/runtime/reset.h"
 #include "emulator/runtime/strings.h"
 #include "emulator/runtime/worker_pool.h"
 #include "emulator/scenarios/scenario.h"
+#include "emulator/services/clock.h"
+#include "emulator/services/ledger.h"
 #include "emulator/services/packages/packages.h"
 #include "host/host.h"
 #include "tools/demo_transcript.h"
@@ -46,6 +59,18 @@ void OnValue(int32_t hr, uint32_t value, void* userData) {
     auto* p = static_cast<Pending*>(userData);
     *p = Pending{p->calls + 1, hr, nullptr, value, OnHostThread()};
 }
+// What the live game heard, filled on the host thread and reported by its loop.
+struct Heard {
+    std::vector<ObjectHandle> purchases;  // purchase event args
+    std::vector<ObjectHandle> installs;   // install-completed details
+};
+void OnHeardPurchase(int32_t hr, ObjectHandle args, void* userData) {
+    if (hr == 0 && args) static_cast<Heard*>(userData)->purchases.push_back(args);
+}
+void OnHeardInstall(int32_t hr, ObjectHandle args, void* userData) {
+    if (hr == 0 && args) static_cast<Heard*>(userData)->installs.push_back(args);
+}
+
 void OnInstall(void* userData) {
     auto* p = static_cast<Pending*>(userData);
     *p = Pending{p->calls + 1, 0, nullptr, 0, OnHostThread()};
@@ -150,8 +175,48 @@ public:
         if (w_.inventory) Inventory(*w_.inventory);
         if (w_.purchase) Purchase(*w_.purchase);
         if (w_.consume) Consume(*w_.consume);
+        if (w_.refund) Refund(*w_.refund);
         if (w_.privilege) Privilege(*w_.privilege);
+        if (w_.clock) Clock(*w_.clock);
         if (w_.dlc) Packages(*w_.dlc);
+    }
+
+    // --control: the game keeps its loop while a person steers the emulator from the control page.
+    // It reports each purchase and installation it hears of, and on each line of standard input
+    // queries its user's inventory and packages through the plugin, until `stop` is set.
+    void Live(const std::atomic<bool>& stop, std::atomic<int>& queries) {
+        t_.Step("live");
+        Heard heard;
+        CALL(Store_RegisterForPurchaseEvents, OnHeardPurchase, &heard);
+        CALL(DLC_RegisterForDLCCompletedWithDetailsEvent, OnHeardInstall, &heard);
+        const auto report = [&] {
+            for (ObjectHandle args : std::exchange(heard.purchases, {})) {
+                t_.Line("the game heard of a purchase:");
+                t_.Detail(Text(CALL(ProductPurchasedEventArgs_Receipt, args)));
+                CALL(ProductPurchasedEventArgs_Dispose, args);
+            }
+            for (ObjectHandle args : std::exchange(heard.installs, {})) {
+                t_.Line("the game heard of an installation: " +
+                        Text(CALL(IDownloadableContentPackageInstallCompletedEventArgs_PackageFullName, args)));
+                CALL(IDownloadableContentPackageInstallCompletedEventArgs_Dispose, args);
+            }
+        };
+        while (!stop) {
+            host_.PumpUntil([&] { return stop || queries > 0 || !heard.purchases.empty() || !heard.installs.empty(); },
+                            100ms);
+            report();
+            if (queries > 0) {
+                --queries;
+                Inventory(emu::InventoryStep{});
+                ListPackages(int32_t(emu::DownloadableContentPackageFilter::AllDownloadableContentOnly));
+            }
+            std::fflush(stdout);
+        }
+        CALL(Store_UnRegisterForPurchaseEvents);
+        CALL(DLC_UnRegisterForDLCCompletedWithDetailsEvent);
+        emu::WaitIdle();
+        host_.PumpAll();
+        report();
     }
 
 private:
@@ -400,6 +465,105 @@ private:
         CALL(ConsumeInventoryItemResult_Dispose, p.result);
     }
 
+    static std::string Date(int64_t ticks) {
+        const auto text = emu::FormatDate(ticks);
+        return text ? *text : std::to_string(ticks) + " ticks";
+    }
+
+    static std::string EntryLine(const emu::Transaction& e) {
+        std::string line = Pad("#" + std::to_string(e.id), 4) + Date(e.time) + "  ";
+        line += Pad(std::string(emu::kTransactionSourceNames[size_t(e.source)]), 20);
+        line += Pad(Utf8(e.productId), 14) + Pad("x" + std::to_string(e.quantity), 5);
+        line += std::string(emu::kTransactionOutcomeNames[size_t(e.outcome)]);
+        if (e.hresult != 0) line += " " + HResultText(e.hresult);
+        if (e.refundOf != 0) line += " (of #" + std::to_string(e.refundOf) + ")";
+        return line;
+    }
+
+    // The user's item of the product as the plugin answers it; calls `found` with it, if there is one.
+    template <class Found>
+    void WithOwnedItem(const std::u16string& productId, bool anyState, Found found) {
+        Pending p;
+        // State All and availability All when any state will do; else what the game uses, Enabled and available.
+        const bool started =
+            anyState ? CALL(InventoryService_GetInventoryItemsAsyncEx, w_.userId, kAllMediaTypes, 1, 0, u"", 0u,
+                            OnObject, &p)
+                     : CALL(InventoryService_GetInventoryItemsAsync, w_.userId, kAllMediaTypes, OnObject, &p);
+        if (!Finish({}, started, p, "inventory") || !Usable(p, "inventory")) return;
+        ObjectHandle items = CALL(InventoryItemsResult_Items, p.result);
+        for (uint32_t i = 0, n = CALL(InventoryItemsResult_Items_Length, items); i < n; ++i) {
+            ObjectHandle item = CALL(InventoryItemsResult_Items_GetAt, items, i);
+            if (std::u16string_view(CALL(InventoryItem_ProductId, item)) == productId) found(item);
+            CALL(InventoryItem_Dispose, item);
+        }
+        CALL(InventoryItemsResult_Items_Dispose, items);
+        CALL(InventoryItemsResult_Dispose, p.result);
+    }
+
+    void Refund(const emu::RefundStep& s) {
+        t_.Step("refund");
+        const auto ledger = emu::Transactions();
+        t_.Line("ledger: " + std::to_string(ledger.size()) + " transactions");
+        for (const auto& e : ledger) t_.Detail(EntryLine(e));
+        // The newest grant of the product to the user that no refund took back.
+        auto granted = std::find_if(ledger.rbegin(), ledger.rend(), [&](const emu::Transaction& e) {
+            return e.userId == w_.userId && e.productId == s.productId &&
+                   e.outcome == emu::TransactionOutcome::Granted &&
+                   std::none_of(ledger.begin(), ledger.end(), [&](const auto& r) { return r.refundOf == e.id; });
+        });
+        t_.Check(granted != ledger.rend(), "a granted transaction of \"" + Utf8(s.productId) + "\" to refund");
+        if (granted == ledger.rend()) return;
+        uint64_t refund = 0;
+        try {
+            refund = emu::Refund(granted->id);
+        } catch (const std::invalid_argument& e) {
+            t_.Line(std::string("refund refused: ") + e.what());
+            t_.Check(false, "the refund");
+            return;
+        }
+        t_.Line("refunded #" + std::to_string(granted->id) + ", recorded as #" + std::to_string(refund));
+        bool owned = false;
+        uint32_t balance = 0;
+        WithOwnedItem(s.productId, false, [&](ObjectHandle item) {
+            owned = true;
+            balance = CALL(InventoryItem_ConsumableBalance, item);
+        });
+        const bool consumable = granted->quantity > 1 || balance > 0;
+        if (!owned || !consumable) {
+            t_.Line(owned ? "the inventory still holds \"" + Utf8(s.productId) + "\""
+                          : "the inventory no longer holds \"" + Utf8(s.productId) + "\"");
+            t_.Check(!owned, "the refunded product gone from the inventory");
+        } else {
+            t_.Line("\"" + Utf8(s.productId) + "\" balance now " + std::to_string(balance));
+        }
+    }
+
+    void Clock(const emu::ClockStep& s) {
+        t_.Step("clock");
+        const int64_t before = emu::NowTicks();
+        try {
+            emu::AdvanceClock(s.advance);
+        } catch (const std::invalid_argument& e) {
+            t_.Line(std::string("the clock refused: ") + e.what());
+            t_.Check(false, "the clock advance");
+            return;
+        }
+        t_.Line("the clock moved from " + Date(before) + " to " + Date(emu::NowTicks()));
+        if (s.productId.empty()) return;
+        bool found = false;
+        WithOwnedItem(s.productId, true, [&](ObjectHandle item) {
+            found = true;
+            const int32_t state = CALL(InventoryItem_InventoryItemState, item);
+            // The export answers managed ticks (since 0001-01-01); the platform's count from 1601.
+            const int64_t end = CALL(InventoryItem_EndDate, item) - 504911232000000000;
+            t_.Line(Pad(Utf8(s.productId), 16) + Pad(MediaTypeName(CALL(InventoryItem_MediaItemType, item)), 16) +
+                    ItemStateName(state) + ", ends " + Date(end));
+            if (s.expectedState)
+                t_.Check(state == int32_t(*s.expectedState), "state " + ItemStateName(int32_t(*s.expectedState)));
+        });
+        t_.Check(found, "\"" + Utf8(s.productId) + "\" in the inventory, in any state");
+    }
+
     void Privilege(const emu::PrivilegeStep& s) {
         t_.Step("privilege");
         Pending p;
@@ -533,9 +697,36 @@ private:
     Calls calls;
 };
 
+std::atomic<bool> stopRequested{false};
+extern "C" void OnStopSignal(int) { stopRequested = true; }
+
+// --control: the control page on `port`, the game live until Ctrl-C (or SIGTERM).
+void RunLive(Demo& demo, int port) {
+    // The page may load a scenario, which resets the emulator: the live game keeps its subscriptions.
+    emu::SetResetKeepsSubscriptions(true);
+    const std::string address = emu::StartControlPage(port);
+    std::printf(
+        "The control page is at %s\n"
+        "Buy, refund and finish installations there while the game runs. Press Enter to have the\n"
+        "game query its inventory and packages; Ctrl-C to stop.\n",
+        address.c_str());
+    std::fflush(stdout);
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    static std::atomic<int> queries{0};
+    // Blocked reading until a line comes; the process's end takes it along.
+    std::thread([] {
+        for (std::string line; std::getline(std::cin, line);) ++queries;
+    }).detach();
+    demo.Live(stopRequested, queries);
+    emu::StopControlPage();
+    emu::SetResetKeepsSubscriptions(false);
+}
+
 int Main(int argc, char** argv) {
     bool verbose = false, check = false;
-    std::string scenarioFile;
+    std::optional<int> control;
+    std::string scenarioFile, saveFile;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--verbose")) {
             verbose = true;
@@ -543,11 +734,29 @@ int Main(int argc, char** argv) {
             check = true;
         } else if (!std::strcmp(argv[i], "--scenario") && i + 1 < argc) {
             scenarioFile = argv[++i];
+        } else if (!std::strcmp(argv[i], "--save") && i + 1 < argc) {
+            saveFile = argv[++i];
+        } else if (!std::strcmp(argv[i], "--control")) {
+            control = 0;
+            if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9') control = std::atoi(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: velmora-demo [--scenario FILE] [--check] [--verbose]\n");
+            std::fprintf(stderr,
+                         "usage: velmora-demo [--scenario FILE] [--save FILE] [--check] [--verbose] [--control [PORT]]\n");
             return 2;
         }
     }
+    // Saves the world as it stands; false (with the message) when the file cannot be written.
+    const auto save = [&] {
+        if (saveFile.empty()) return true;
+        try {
+            emu::WaitIdle();
+            emu::SaveWorld(saveFile);
+            return true;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "velmora-demo: %s\n", e.what());
+            return false;
+        }
+    };
     emu::Scenario scenario;
     try {
         scenario = scenarioFile.empty() ? emu::DefaultScenario() : emu::LoadScenarioFile(scenarioFile);
@@ -556,12 +765,15 @@ int Main(int argc, char** argv) {
         std::fprintf(stderr, "velmora-demo: %s\n", e.what());
         return 2;
     }
-    if (check) {  // a scenario checked, for editors and build scripts; nothing runs
+    if (check) {                    // a scenario checked, for editors and build scripts; nothing runs
+        const bool saved = save();  // the world as the scenario sets it up
         emu::Reset();
+        if (!saved) return 2;
         std::printf("%s: the scenario loads\n", scenario.file.c_str());
         return 0;
     }
 
+    bool saved = true;
     Transcript t(stdout);
     t.Title("Velmora demo: scenario " +
             (scenarioFile.empty() ? std::string("built-in (scenarios/default.json)") : scenarioFile));
@@ -578,15 +790,28 @@ int Main(int argc, char** argv) {
             return 2;
         }
         host.PumpAll();
-        if (scenario.walkthrough) {
+        if (control) {
+            emu::Walkthrough live;
+            live.userId = scenario.walkthrough ? scenario.walkthrough->userId
+                                               : (scenario.users.empty() ? 1 : scenario.users.front().id);
+            Demo demo(host, live, t, verbose);
+            try {
+                RunLive(demo, *control);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "velmora-demo: %s\n", e.what());
+                return 2;
+            }
+        } else if (scenario.walkthrough) {
             Demo(host, *scenario.walkthrough, t, verbose).Run();
         } else {
             t.Line("the scenario has no walkthrough");
         }
         emu::WaitIdle();
         host.PumpAll();
+        saved = save();
         emu::Reset();  // lets go of the plugin's subscriptions before the module unloads
     }
+    if (!saved) return 2;
     emu::WaitIdle();
     const bool clean = emu::LiveObjects() == 0 && emu::LiveStrings() == 0;
     std::printf("\n%s\n",

@@ -4,14 +4,18 @@
 #include "emulator/c_interface/c_api.h"
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
 #include "c_interfaces/last_error.h"
+#include "emulator/control_page/control_page.h"
 #include "emulator/runtime/faults.h"
 #include "emulator/runtime/live_counts.h"
 #include "emulator/runtime/reset.h"
@@ -20,6 +24,8 @@
 #include "emulator/runtime/worker_pool.h"
 #include "emulator/scenarios/formats.h"
 #include "emulator/scenarios/scenario.h"
+#include "emulator/services/clock.h"
+#include "emulator/services/ledger.h"
 #include "emulator/services/packages/packages.h"
 #include "emulator/services/store/store.h"
 #include "emulator/services/users.h"
@@ -116,6 +122,68 @@ emu::ScenarioPackage ParsePackage(std::string_view text) {
     }
 }
 
+// The C enumerations are the C++ ones' values, so they pass as they are.
+static_assert(int(emu::TransactionSource::Raised) == VELMORA_TRANSACTION_RAISED);
+static_assert(int(emu::TransactionOutcome::Failed) == VELMORA_TRANSACTION_FAILED);
+static_assert(int(emu::ScreenKind::Marketplace) == VELMORA_SCREEN_MARKETPLACE);
+static_assert(int(emu::ScreenDecision::Fail) == VELMORA_DECIDE_FAIL);
+static_assert(sizeof(VelmoraTransaction) == 64 && sizeof(VelmoraOpenScreen) == 32, "the C# structs' sizes");
+
+// Unix microseconds and platform ticks (100 ns since 1601).
+int64_t UnixMicroseconds(int64_t ticks) {
+    const int64_t since = ticks - emu::kUnixEpochTicks;
+    return since / 10 - (since % 10 < 0);  // rounded down
+}
+int64_t Ticks(int64_t unixUs) {
+    constexpr int64_t kEarliest = -emu::kUnixEpochTicks / 10, kLatest = (emu::kLastTicks - emu::kUnixEpochTicks) / 10;
+    if (unixUs < kEarliest || unixUs > kLatest)
+        Fail("the time " + std::to_string(unixUs) + " us is outside the platform's dates, " +
+             std::to_string(kEarliest) + " (1601-01-01) to " + std::to_string(kLatest) + " us (9999-12-31)");
+    return unixUs * 10 + emu::kUnixEpochTicks;
+}
+
+// The texts of a count-and-copy list, one after the other in one buffer.
+class TextArea {
+public:
+    // Adds a text; answers where it lies.
+    std::pair<int32_t, int32_t> Add(std::u16string_view text) {
+        const std::string utf8 = emu::ToUtf8(text);
+        const size_t at = bytes_.size();
+        bytes_ += utf8;
+        if (bytes_.size() > size_t(std::numeric_limits<int32_t>::max())) Fail("the texts are larger than 2 GiB");
+        return {int32_t(at), int32_t(utf8.size())};
+    }
+    const std::string& Bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+};
+
+// Count and copy: every row the list answers made into its C record, copied with the texts only
+// when both fit, so a caller gets one consistent snapshot or none. Answers the count, or -1 on a
+// failure.
+template <class Record, class List, class Make>
+int32_t CountAndCopy(List list, Record* records, int32_t capacity, char* texts, int32_t textsCapacity,
+                     int32_t* textsSize, Make make) noexcept {
+    int32_t count = -1;
+    Guarded([&] {
+        const auto rows = list();
+        TextArea area;
+        std::vector<Record> made;
+        made.reserve(rows.size());
+        for (const auto& row : rows) made.push_back(make(row, area));
+        if (textsSize) *textsSize = int32_t(area.Bytes().size());
+        const bool textsFit =
+            area.Bytes().empty() || (texts && size_t(textsCapacity) >= area.Bytes().size() && textsCapacity >= 0);
+        if (records && capacity >= 0 && size_t(capacity) >= made.size() && textsFit) {
+            if (!made.empty()) std::memcpy(records, made.data(), made.size() * sizeof(Record));
+            if (!area.Bytes().empty()) std::memcpy(texts, area.Bytes().data(), area.Bytes().size());
+        }
+        count = int32_t(made.size());
+    });
+    return count;
+}
+
 }  // namespace
 
 extern "C" {
@@ -192,6 +260,16 @@ int velmora_emulator_raise_purchase(uint32_t user_id, const char* product_id, ui
     });
 }
 
+int velmora_emulator_buy(uint32_t user_id, const char* product_id, uint32_t quantity) {
+    return Guarded([&] {
+        const std::string product = Required(product_id, "the product id");
+        const emu::HRESULT hr = emu::BuyOutsideTheGame(user_id, emu::FromUtf8(product), quantity);
+        if (hr == emu::E_INVALIDARG) Fail("no signed-in user has the id " + std::to_string(user_id));
+        if (hr == emu::kOfferNotAvailable) Fail("the catalog has no product \"" + product + "\"");
+        Check(hr, "buying \"" + product + "\"");
+    });
+}
+
 int velmora_emulator_complete_installation(const char* package_json, int32_t operation) {
     return Guarded([&] {
         const emu::ScenarioPackage package = ParsePackage(Required(package_json, "the package text"));
@@ -214,6 +292,100 @@ int32_t velmora_emulator_signed_in_users(uint32_t* ids, int32_t capacity) {
     } catch (...) {
         return 0;  // out of memory; no exception may reach a C caller
     }
+}
+
+int32_t velmora_emulator_transactions(VelmoraTransaction* entries, int32_t capacity, char* texts,
+                                      int32_t texts_capacity, int32_t* texts_size) {
+    return CountAndCopy(emu::Transactions, entries, capacity, texts, texts_capacity, texts_size,
+                        [](const emu::Transaction& t, TextArea& area) {
+                            VelmoraTransaction c{};
+                            c.id = t.id;
+                            c.time_us = UnixMicroseconds(t.time);
+                            c.refund_of = t.refundOf;
+                            c.user_id = t.userId;
+                            c.quantity = t.quantity;
+                            c.source = int32_t(t.source);
+                            c.outcome = int32_t(t.outcome);
+                            c.hresult = t.hresult;
+                            std::tie(c.product_id_offset, c.product_id_length) = area.Add(t.productId);
+                            std::tie(c.transaction_id_offset, c.transaction_id_length) = area.Add(t.transactionId);
+                            return c;
+                        });
+}
+
+uint64_t velmora_emulator_transactions_dropped(void) { return emu::TransactionsDropped(); }
+
+int velmora_emulator_refund(uint64_t transaction_id, uint64_t* refund_id) {
+    return Guarded([&] {
+        const uint64_t id = emu::Refund(transaction_id);
+        if (refund_id) *refund_id = id;
+    });
+}
+
+int64_t velmora_emulator_clock_now_us(void) { return UnixMicroseconds(emu::NowTicks()); }
+int velmora_emulator_clock_is_fixed(void) { return emu::FixedClock() ? 1 : 0; }
+
+int velmora_emulator_set_clock_us(int64_t unix_us) {
+    return Guarded([&] { emu::SetClock(Ticks(unix_us)); });
+}
+
+int velmora_emulator_advance_clock_us(int64_t us) {
+    return Guarded([&] { emu::AdvanceClock(std::chrono::microseconds(us)); });
+}
+
+void velmora_emulator_use_real_time(void) {
+    Quiet([] { emu::UseRealTime(); });
+}
+
+void velmora_emulator_hold_screens(int hold) {
+    Quiet([&] { emu::HoldScreens(hold != 0); });
+}
+
+int velmora_emulator_holding_screens(void) { return emu::HoldingScreens() ? 1 : 0; }
+
+int32_t velmora_emulator_open_screens(VelmoraOpenScreen* screens, int32_t capacity, char* texts, int32_t texts_capacity,
+                                      int32_t* texts_size) {
+    return CountAndCopy(emu::OpenScreens, screens, capacity, texts, texts_capacity, texts_size,
+                        [](const emu::OpenScreen& o, TextArea& area) {
+                            VelmoraOpenScreen c{};
+                            c.id = o.id;
+                            c.user_id = o.userId;
+                            c.kind = int32_t(o.kind);
+                            std::tie(c.product_id_offset, c.product_id_length) = area.Add(o.productId);
+                            std::tie(c.offer_offset, c.offer_length) = area.Add(o.offer);
+                            return c;
+                        });
+}
+
+int velmora_emulator_decide_screen(uint64_t screen_id, int decision, int32_t hr) {
+    return Guarded([&] { emu::DecideScreen(screen_id, emu::ScreenDecision(decision), hr); });
+}
+
+int velmora_emulator_save_world(const char* path) {
+    return Guarded([&] {
+        const std::string file = Required(path, "the file's path");
+        if (file.empty()) Fail("the file's path is empty");
+        emu::SaveWorld(emu::scenario_detail::PathFromUtf8(file));
+    });
+}
+
+int velmora_emulator_start_control_page(int32_t port) {
+    return Guarded([&] { emu::StartControlPage(int(port)); });
+}
+
+int32_t velmora_emulator_control_page_address(char* buffer, int32_t capacity) {
+    try {
+        const std::string address = emu::ControlPageAddress();
+        if (buffer && capacity > 0 && address.size() < size_t(capacity))
+            std::memcpy(buffer, address.c_str(), address.size() + 1);
+        return int32_t(address.size());
+    } catch (...) {
+        return 0;  // out of memory; no exception may reach a C caller
+    }
+}
+
+void velmora_emulator_stop_control_page(void) {
+    Quiet([] { emu::StopControlPage(); });
 }
 
 int64_t velmora_emulator_live_objects(void) { return emu::LiveObjects(); }

@@ -51,4 +51,13 @@ void ClearFaults() {
     faultCount = 0;
 }
 
+std::vector<InjectedFault> InjectedFaults() {
+    std::lock_guard lock(faultMutex);
+    std::vector<InjectedFault> out;
+    for (size_t i = 0; i < kCalls; ++i)
+        if (faults[i].remaining != 0)
+            out.push_back({std::string(kKnownCalls[i].name), faults[i].hr, faults[i].remaining});
+    return out;
+}
+
 }  // namespace velmora::emu

@@ -57,4 +57,18 @@ void ClearScripts() {
     scriptedCount = 0;
 }
 
+std::vector<ScriptedOutcome> ScriptedOutcomes() {
+    std::lock_guard lock(scriptMutex);
+    std::vector<ScriptedOutcome> out;
+    for (size_t i = 0; i < kCalls; ++i)
+        for (const Outcome& o : scripts[i]) {
+            if (!out.empty() && out.back().call == kKnownCalls[i].name && out.back().outcome == o) {
+                ++out.back().times;
+            } else {
+                out.push_back({std::string(kKnownCalls[i].name), o, 1});
+            }
+        }
+    return out;
+}
+
 }  // namespace velmora::emu

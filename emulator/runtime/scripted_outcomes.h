@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "emulator/runtime/export.h"
 #include "emulator/runtime/known_calls.h"
@@ -51,6 +52,18 @@ EMU_API Outcome NextOutcome(OperationName call);
 EMU_API void SetDefaultDelay(std::chrono::microseconds delay);
 EMU_API std::chrono::microseconds DefaultDelay();
 EMU_API void ClearScripts();
+
+// Outcomes queued now for a call: `times` equal ones in a row.
+struct ScriptedOutcome {
+    std::string call;
+    Outcome outcome;
+    int times = 1;
+
+    bool operator==(const ScriptedOutcome&) const = default;
+};
+// What is queued now, call by call in the order of kKnownCalls, each call's in the order its starts
+// will take them.
+EMU_API std::vector<ScriptedOutcome> ScriptedOutcomes();
 
 // 'unknown outcome kind 9; the kinds are Complete (0), ...', or nothing for a known kind.
 EMU_API std::optional<std::string> OutcomeKindProblem(Outcome::Kind kind);

@@ -1,5 +1,6 @@
 // Applying a parsed scenario to the emulator, writing packages given as files into temporary
 // directories (removed at the next Reset or at process exit), and the built-in scenario.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include "emulator/runtime/reset.h"
 #include "emulator/runtime/strings.h"
 #include "emulator/scenarios/formats.h"
+#include "emulator/scenarios/materialized_folders.h"
 #include "emulator/scenarios/scenario.h"
 
 namespace velmora::emu {
@@ -71,6 +73,13 @@ std::filesystem::path FreshDirectory() {
 
 }  // namespace
 
+bool scenario_detail::IsMaterializedFolder(const std::filesystem::path& folder) {
+    std::lock_guard lock(TheTemporaries().mutex);
+    const auto& written = TheTemporaries().directories;
+    return std::any_of(written.begin(), written.end(),
+                       [&](const auto& d) { return d.lexically_normal() == folder.lexically_normal(); });
+}
+
 PackageData MaterializePackage(const ScenarioPackage& package) {
     PackageData data = package.data;
     if (!data.folder.empty()) return data;
@@ -108,7 +117,7 @@ void ApplyParts(const Scenario& s) {
         SetPrivilege(p.userId, p.privilegeId, p.result);
         if (p.resolveWithProduct) SetPrivilegeResolvable(p.userId, p.privilegeId, *p.resolveWithProduct);
     }
-    for (const auto& r : s.redeemCodes) SetRedeemCode(r.code, r.productId);
+    for (const auto& r : s.redeemCodes) SetRedeemCode(r.code, r.productId, r.redeemed);
     for (const auto& g : s.subscriptions) SetSubscriptionGrant(g.productId, g.privilegeId);
     for (size_t i = 0; i < s.packages.size(); ++i) {
         const std::string path = IndexPath("$.packages", i);
@@ -119,6 +128,16 @@ void ApplyParts(const Scenario& s) {
             throw ScenarioError(s.file, path, e.what());
         }
         check(AddPackage(data), path);
+    }
+    try {
+        if (s.clock) SetClock(*s.clock);  // the reset before has it run real time: any start is taken
+    } catch (const std::invalid_argument& e) {
+        throw ScenarioError(s.file, "$.clock", e.what());
+    }
+    try {
+        RestoreLedger(s.ledger.entries, s.ledger.dropped);
+    } catch (const std::invalid_argument& e) {
+        throw ScenarioError(s.file, "$.ledger", e.what());
     }
     // Faults and scripts last: nothing above may consume them.
     for (const auto& f : s.faults) InjectFault(f.call, f.hr, f.times);

@@ -1,6 +1,7 @@
 // The text forms a scenario file uses for values the platform keeps as numbers: enumeration names,
-// flag names, dates, GUIDs and HRESULTs; and the JSON paths that messages name. Shared by the
-// scenario parser, writer and comparer.
+// flag names, GUIDs and HRESULTs (dates are the clock's ParseDate and FormatDate,
+// emulator/services/clock.h); and the JSON paths that messages name. Shared by the scenario parser,
+// writer and comparer.
 #pragma once
 
 #include <array>
@@ -12,6 +13,8 @@
 #include <string_view>
 
 #include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/services/clock.h"
+#include "emulator/services/ledger.h"
 #include "platform/com_base.h"
 
 namespace velmora::emu::scenario_detail {
@@ -59,22 +62,21 @@ inline constexpr EnumName kPackageFilters[] = {
 inline constexpr EnumName kPrivilegeFlags[] = {
     {"NoIssue", 0}, {"PurchaseRequired", 1}, {"Aborted", 2}, {"Banned", 4}, {"Restricted", 8},
 };
-inline constexpr auto kOutcomeKinds = [] {
-    std::array<EnumName, std::size(kOutcomeKindNames)> kinds{};
-    for (size_t i = 0; i < kinds.size(); ++i) kinds[i] = {kOutcomeKindNames[i], int64_t(i)};
-    return kinds;
-}();
+// The names of an enumeration whose values count from 0.
+template <size_t N>
+constexpr std::array<EnumName, N> Counted(const std::string_view (&names)[N]) {
+    std::array<EnumName, N> out{};
+    for (size_t i = 0; i < N; ++i) out[i] = {names[i], int64_t(i)};
+    return out;
+}
+inline constexpr auto kOutcomeKinds = Counted(kOutcomeKindNames);
+inline constexpr auto kTransactionSources = Counted(kTransactionSourceNames);
+inline constexpr auto kTransactionOutcomes = Counted(kTransactionOutcomeNames);
 
 std::optional<int64_t> ValueOf(EnumNames names, std::string_view name);
 std::optional<std::string_view> NameOf(EnumNames names, int64_t value);
 // "A, B or C", for messages.
 std::string NameList(EnumNames names);
-
-// Platform ticks (100 ns since 1601-01-01 UTC) of an ISO-8601 UTC text "2024-05-01T00:00:00Z", with
-// up to 7 fraction digits; years 1601 to 9999. On failure `why` says what is wrong.
-std::optional<int64_t> ParseDate(std::string_view text, std::string* why);
-// The ISO text of a tick count, or nothing when it lies outside years 1601 to 9999.
-std::optional<std::string> FormatDate(int64_t ticks);
 
 // "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX", hex digits of either case.
 std::optional<Guid> ParseGuid(std::string_view text);

@@ -237,6 +237,10 @@ std::chrono::microseconds Delay(const Node& n) {
     return std::chrono::microseconds(std::llround(ms * 1000));
 }
 
+// A walkthrough's clock advance: at most a hundred years, which keeps the conversion exact.
+constexpr int kMaxAdvanceDays = 36500;
+constexpr double kMicrosecondsPerDay = 86400e6;
+
 class Parser {
 public:
     Parser(const std::string& file, const std::filesystem::path& base) : file_(file), base_(base) {}
@@ -244,7 +248,7 @@ public:
     Scenario Parse(const Json& json) {
         const Node root(json, "$", file_);
         root.Object({"title", "defaultDelayMs", "users", "catalog", "inventories", "privileges", "redeemCodes",
-                     "subscriptions", "packages", "faults", "outcomes", "walkthrough", "$schema"});
+                     "subscriptions", "packages", "faults", "outcomes", "clock", "ledger", "walkthrough", "$schema"});
         if (auto n = root.Opt("$schema")) n->Utf8();  // for editors; the loader knows the format
         s_.file = file_;
         s_.directory = base_;
@@ -275,6 +279,8 @@ public:
             for (const Node& f : n->Array()) s_.faults.push_back(Fault(f));
         if (auto n = root.Opt("outcomes"))
             for (const Node& o : n->Array()) s_.outcomes.push_back(OutcomeOf(o));
+        if (auto n = root.Opt("clock")) s_.clock = InRange(*n, n->Date());
+        if (auto n = root.Opt("ledger")) s_.ledger = Ledger(*n);
         if (auto n = root.Opt("walkthrough")) s_.walkthrough = WalkthroughOf(*n);
         return std::move(s_);
     }
@@ -428,13 +434,64 @@ private:
     }
 
     ScenarioRedeemCode RedeemCode(const Node& n) {
-        n.Object({"code", "productId"});
+        n.Object({"code", "productId", "redeemed"});
         ScenarioRedeemCode r;
         const Node code = n.Req("code");
         r.code = code.NonEmptyText();
         codes_.Add(r.code, code, "redeem code", Quoted(r.code));
         r.productId = KnownProduct(n.Req("productId"));
+        if (auto v = n.Opt("redeemed")) r.redeemed = v->Bool();
         return r;
+    }
+
+    // A date the clock can read: 1601-01-01 to 9999-12-31 (a tick count may lie outside).
+    static int64_t InRange(const Node& n, int64_t ticks) {
+        if (ticks < 0 || ticks > kLastTicks)
+            n.Fail("the clock reads dates from 1601-01-01T00:00:00Z to 9999-12-31T23:59:59.9999999Z, not " +
+                   std::to_string(ticks) + " ticks");
+        return ticks;
+    }
+
+    ScenarioLedger Ledger(const Node& n) {
+        n.Object({"dropped", "entries"});
+        ScenarioLedger l;
+        if (auto v = n.Opt("dropped")) l.dropped = v->U64();
+        if (auto v = n.Opt("entries")) {
+            const std::vector<Node> entries = v->Array();
+            if (entries.size() > kLedgerCapacity)
+                v->Fail("more than " + std::to_string(kLedgerCapacity) + " entries, the most the ledger keeps");
+            for (const Node& e : entries) l.entries.push_back(Entry(e, l.entries));
+        }
+        return l;
+    }
+
+    static Transaction Entry(const Node& n, const std::vector<Transaction>& earlier) {
+        n.Object({"id", "time", "userId", "productId", "quantity", "source", "outcome", "hresult", "transactionId",
+                  "refundOf"});
+        Transaction t;
+        const Node id = n.Req("id");
+        t.id = id.U64();
+        if (t.id == 0 || (!earlier.empty() && t.id <= earlier.back().id))
+            id.Fail("expected an id above " + std::to_string(earlier.empty() ? 0 : earlier.back().id) +
+                    ": ids start at 1 and rise from entry to entry");
+        const Node time = n.Req("time");
+        t.time = InRange(time, time.Date());
+        t.userId = n.Req("userId").U32();
+        if (auto v = n.Opt("productId")) t.productId = v->Text();
+        if (auto v = n.Opt("quantity")) t.quantity = v->U32();
+        t.source = TransactionSource(n.Req("source").Enum(kTransactionSources, "transaction source", false));
+        t.outcome = TransactionOutcome(n.Req("outcome").Enum(kTransactionOutcomes, "transaction outcome", false));
+        if (auto v = n.Opt("hresult")) t.hresult = v->Hresult();
+        if (auto v = n.Opt("transactionId")) t.transactionId = v->Text();
+        const auto refundOf = n.Opt("refundOf");
+        if (refundOf) t.refundOf = refundOf->U64();
+        if (t.source == TransactionSource::Refund && !refundOf)
+            n.Fail("a Refund entry names the entry it refunds in \"refundOf\"");
+        if (refundOf && t.source != TransactionSource::Refund)
+            refundOf->Fail("only a Refund entry names an entry it refunds");
+        if (refundOf && (t.refundOf == 0 || t.refundOf >= t.id))
+            refundOf->Fail("expected the id of an earlier entry, below " + std::to_string(t.id));
+        return t;
     }
 
     ScenarioSubscription Subscription(const Node& n) {
@@ -547,7 +604,8 @@ private:
     }
 
     Walkthrough WalkthroughOf(const Node& n) {
-        n.Object({"userId", "browse", "details", "inventory", "purchase", "consume", "privilege", "dlc"});
+        n.Object(
+            {"userId", "browse", "details", "inventory", "purchase", "consume", "refund", "privilege", "clock", "dlc"});
         Walkthrough w;
         w.userId = KnownUser(n.Req("userId"));
         if (auto step = n.Opt("browse")) {
@@ -589,6 +647,10 @@ private:
             if (auto v = step->Opt("transactionId")) c.transactionId = v->Text();
             if (auto v = step->Opt("expect")) c.expect = Expectation(*v);
         }
+        if (auto step = n.Opt("refund")) {
+            step->Object({"productId"});
+            w.refund.emplace().productId = KnownProduct(step->Req("productId"));
+        }
         if (auto step = n.Opt("privilege")) {
             step->Object({"privilegeId", "attemptResolution", "expect", "expectedResult"});
             PrivilegeStep& p = w.privilege.emplace();
@@ -597,6 +659,23 @@ private:
             if (auto v = step->Opt("expect")) p.expect = Expectation(*v);
             if (auto v = step->Opt("expectedResult"))
                 p.expectedResult = v->Flags(kPrivilegeFlags, "PrivilegeCheckResult");
+        }
+        if (auto step = n.Opt("clock")) {
+            step->Object({"advanceDays", "productId", "expectedState"});
+            ClockStep& c = w.clock.emplace();
+            const Node days = step->Req("advanceDays");
+            const double d = days.Number();
+            if (!(d >= 0 && d <= kMaxAdvanceDays))
+                days.Fail("expected a number of days from 0 to " + std::to_string(kMaxAdvanceDays) + ", found " +
+                          days.Value().dump());
+            c.advance = std::chrono::microseconds(std::llround(d * kMicrosecondsPerDay));
+            if (auto v = step->Opt("productId")) c.productId = v->Text();
+            if (auto v = step->Opt("expectedState")) {
+                if (c.productId.empty()) v->Fail("an expected state needs \"productId\": the item it is expected of");
+                c.expectedState = InventoryItemState(v->Enum(kItemStates, "InventoryItemState", false));
+                if (*c.expectedState == InventoryItemState::All)
+                    v->Fail("All is a query filter, not the state of an item");
+            }
         }
         if (auto step = n.Opt("dlc")) {
             step->Object({"filter", "install", "readFile"});

@@ -1,7 +1,8 @@
 // Scenario files: the emulator's whole state (users, catalog, inventories, privileges, store grants,
-// packages and titles, scripted outcomes and faults, the default delay) and the walkthrough that
-// velmora-demo follows, read from JSON. docs/scenario.md describes the format and every message;
-// scenarios/default.json is compiled in as the built-in scenario.
+// packages and titles, scripted outcomes and faults, the default delay, the clock, the ledger) and
+// the walkthrough that velmora-demo follows, read from JSON; and the emulator's current state saved
+// as one. docs/scenario.md describes the format and every message; scenarios/default.json is
+// compiled in as the built-in scenario.
 #pragma once
 
 #include <chrono>
@@ -14,7 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "emulator/runtime/faults.h"
 #include "emulator/runtime/scripted_outcomes.h"
+#include "emulator/services/ledger.h"
 #include "emulator/services/marketplace/marketplace.h"
 #include "emulator/services/packages/packages.h"
 #include "emulator/services/store/store.h"
@@ -39,41 +42,20 @@ inline constexpr size_t kScenarioMaxValues = 1000000;          // values in the 
 
 // ---- The emulator's state -------------------------------------------------------------------------
 
-struct ScenarioTitles {
-    std::u16string currentTitleId;
-    std::vector<std::u16string> relatedTitleIds;
-
-    bool operator==(const ScenarioTitles&) const = default;
-};
+// The parts the services list in the same form (Titles, Privileges, RedeemCodes,
+// SubscriptionGrants, InjectedFaults, ScriptedOutcomes).
+using ScenarioTitles = TitleIds;
+using ScenarioPrivilege = Privilege;
+using ScenarioRedeemCode = RedeemCode;
+using ScenarioSubscription = SubscriptionGrant;
+using ScenarioFault = InjectedFault;
+using ScenarioOutcome = ScriptedOutcome;
 
 struct ScenarioInventory {
     uint32_t userId = 0;
     std::vector<InventoryItemData> items;
 
     bool operator==(const ScenarioInventory&) const = default;
-};
-
-struct ScenarioPrivilege {
-    uint32_t userId = 0;
-    uint32_t privilegeId = 0;
-    PrivilegeCheckResult result = PrivilegeCheckResult::NoIssue;
-    std::optional<std::u16string> resolveWithProduct;  // SetPrivilegeResolvable with this catalog product
-
-    bool operator==(const ScenarioPrivilege&) const = default;
-};
-
-struct ScenarioRedeemCode {
-    std::u16string code;
-    std::u16string productId;
-
-    bool operator==(const ScenarioRedeemCode&) const = default;
-};
-
-struct ScenarioSubscription {
-    std::u16string productId;
-    uint32_t privilegeId = 0;
-
-    bool operator==(const ScenarioSubscription&) const = default;
 };
 
 // A package as the scenario installs it. Given as "folder", data.folder is that existing directory
@@ -86,20 +68,12 @@ struct ScenarioPackage {
     bool operator==(const ScenarioPackage&) const = default;
 };
 
-struct ScenarioFault {
-    std::string call;  // "<Interface>.<member>", "WindowsCreateString", "RoGetActivationFactory:<class>"
-    HRESULT hr = 0;
-    int times = -1;  // -1: every call
+// The ledger as saved: the entries kept and how many older ones were dropped.
+struct ScenarioLedger {
+    uint64_t dropped = 0;
+    std::vector<Transaction> entries;
 
-    bool operator==(const ScenarioFault&) const = default;
-};
-
-struct ScenarioOutcome {
-    std::string call;  // "<Interface>.<Method>" of an asynchronous start
-    Outcome outcome;   // outcome.delay negative: the default delay
-    int times = 1;
-
-    bool operator==(const ScenarioOutcome&) const = default;
+    bool operator==(const ScenarioLedger&) const = default;
 };
 
 // ---- The walkthrough (what velmora-demo does) -------------------------------------------------------
@@ -158,6 +132,14 @@ struct ConsumeStep {
     bool operator==(const ConsumeStep&) const = default;
 };
 
+// Refunds the newest Granted entry of the product for the walkthrough's user (emu::Refund), then
+// looks at the user's inventory.
+struct RefundStep {
+    std::u16string productId;
+
+    bool operator==(const RefundStep&) const = default;
+};
+
 struct PrivilegeStep {
     uint32_t privilegeId = 0;
     bool attemptResolution = false;
@@ -165,6 +147,16 @@ struct PrivilegeStep {
     uint32_t expectedResult = 0;  // PrivilegeCheckResult flags
 
     bool operator==(const PrivilegeStep&) const = default;
+};
+
+// Advances the clock (emu::AdvanceClock), then reads the user's item of the product, whatever its
+// state, through the filtered inventory query.
+struct ClockStep {
+    std::chrono::microseconds advance{0};
+    std::u16string productId;                         // empty: no item is read
+    std::optional<InventoryItemState> expectedState;  // what the item should read after the advance
+
+    bool operator==(const ClockStep&) const = default;
 };
 
 struct DlcStep {
@@ -184,7 +176,9 @@ struct Walkthrough {
     std::optional<InventoryStep> inventory;
     std::optional<PurchaseStep> purchase;
     std::optional<ConsumeStep> consume;
+    std::optional<RefundStep> refund;
     std::optional<PrivilegeStep> privilege;
+    std::optional<ClockStep> clock;
     std::optional<DlcStep> dlc;
 
     bool operator==(const Walkthrough&) const = default;
@@ -206,6 +200,8 @@ struct Scenario {
     std::vector<ScenarioPackage> packages;
     std::vector<ScenarioFault> faults;
     std::vector<ScenarioOutcome> outcomes;
+    std::optional<int64_t> clock;  // fixed at this time (platform ticks) when applied; absent: real time
+    ScenarioLedger ledger;
     std::optional<Walkthrough> walkthrough;
 
     bool operator==(const Scenario&) const = default;
@@ -234,6 +230,20 @@ EMU_API PackageData MaterializePackage(const ScenarioPackage& package);
 
 // The scenario as JSON text in the documented format; parsing it again gives equal data.
 EMU_API std::string ScenarioToJson(const Scenario& scenario);
+// The emulator's current state as a scenario that applies back into the same world (no walkthrough):
+// the users signed in, the catalog, every inventory as it stands (balances, states, dates), the
+// privileges and resolutions left, the redeem codes (redeemed ones marked), the subscription grants,
+// the titles, the installed packages (a package whose folder the emulator wrote from a scenario's
+// files is saved as those files; any other keeps its folder), the default delay, the faults and
+// outcomes still armed, the clock when it is fixed, and the ledger. The file name is "<world>".
+// Throws std::runtime_error when the state holds what a scenario cannot (an inventory or privilege
+// of a user who is not signed in) or a package's files cannot be read. Take it while nothing runs
+// (after WaitIdle): the services are read one after the other.
+EMU_API Scenario CaptureWorld();
+// Writes CaptureWorld() to the file, replacing it. Throws std::runtime_error naming the file and
+// the reason when it cannot be written; nothing is written then.
+EMU_API void SaveWorld(const std::filesystem::path& file);
+
 // The JSON path of the first place where the two scenarios' written documents differ
 // ("$.catalog[3].availabilities[0].price"), or the empty text when they hold the same data. Where
 // they were read from (file, directory) is not part of the data; operator== compares it too.

@@ -48,6 +48,28 @@ Json Milliseconds(std::chrono::microseconds delay) {
     return double(delay.count()) / 1000.0;
 }
 
+Json Days(std::chrono::microseconds advance) {
+    constexpr int64_t kPerDay = int64_t{86400} * 1000 * 1000;
+    if (advance.count() % kPerDay == 0) return advance.count() / kPerDay;
+    return double(advance.count()) / double(kPerDay);
+}
+
+Json Entry(const Transaction& t) {
+    Json j = {
+        {"id", t.id},
+        {"time", Date(t.time)},
+        {"userId", t.userId},
+        {"productId", Text(t.productId)},
+        {"quantity", t.quantity},
+        {"source", Enum(kTransactionSources, int64_t(t.source))},
+        {"outcome", Enum(kTransactionOutcomes, int64_t(t.outcome))},
+    };
+    if (t.hresult != 0) j["hresult"] = FormatHresult(t.hresult);
+    if (!t.transactionId.empty()) j["transactionId"] = Text(t.transactionId);
+    if (t.refundOf != 0) j["refundOf"] = t.refundOf;
+    return j;
+}
+
 Json Image(const CatalogImageData& i) {
     Json j = {{"id", Text(i.id)}, {"purpose", Text(i.purpose)}, {"purposes", Texts(i.purposes)}};
     if (i.resizeUrl) j["resizeUrl"] = Text(*i.resizeUrl);
@@ -182,6 +204,7 @@ Json WalkthroughJson(const Walkthrough& w) {
             {"expect", Expectation(c->expect)},
         };
     }
+    if (const auto& r = w.refund) j["refund"] = {{"productId", Text(r->productId)}};
     if (const auto& p = w.privilege) {
         j["privilege"] = {
             {"privilegeId", p->privilegeId},
@@ -189,6 +212,12 @@ Json WalkthroughJson(const Walkthrough& w) {
             {"expect", Expectation(p->expect)},
             {"expectedResult", Flags(kPrivilegeFlags, p->expectedResult)},
         };
+    }
+    if (const auto& c = w.clock) {
+        Json clock = {{"advanceDays", Days(c->advance)}};
+        if (!c->productId.empty()) clock["productId"] = Text(c->productId);
+        if (c->expectedState) clock["expectedState"] = Enum(kItemStates, int64_t(*c->expectedState));
+        j["clock"] = clock;
     }
     if (const auto& d = w.dlc) {
         Json dlc = {{"filter", Enum(kPackageFilters, d->filter)}};
@@ -233,7 +262,11 @@ Json Document(const Scenario& s) {
     j["privileges"] = privileges;
 
     Json codes = Json::array();
-    for (const auto& r : s.redeemCodes) codes.push_back({{"code", Text(r.code)}, {"productId", Text(r.productId)}});
+    for (const auto& r : s.redeemCodes) {
+        Json code = {{"code", Text(r.code)}, {"productId", Text(r.productId)}};
+        if (r.redeemed) code["redeemed"] = true;
+        codes.push_back(code);
+    }
     j["redeemCodes"] = codes;
 
     Json subscriptions = Json::array();
@@ -260,6 +293,12 @@ Json Document(const Scenario& s) {
     }
     j["outcomes"] = outcomes;
 
+    if (s.clock) j["clock"] = Date(*s.clock);
+    if (s.ledger.dropped != 0 || !s.ledger.entries.empty()) {
+        Json entries = Json::array();
+        for (const auto& t : s.ledger.entries) entries.push_back(Entry(t));
+        j["ledger"] = {{"dropped", s.ledger.dropped}, {"entries", entries}};
+    }
     if (s.walkthrough) j["walkthrough"] = WalkthroughJson(*s.walkthrough);
     return j;
 }

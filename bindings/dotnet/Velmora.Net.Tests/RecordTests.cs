@@ -145,6 +145,8 @@ namespace Velmora.Tests
                 long objects = Emulator.LiveObjects, strings = Emulator.LiveStrings;
                 InventoryItemsResult result = fresh.Host.Run(InventoryService.GetInventoryItemsAsync(User, MediaItemType.All));
                 IReadOnlyList<CatalogItemDetails> details = fresh.Host.Run(CatalogService.GetCatalogItemDetailsAsync(User, new[] { "9NSTRMGLIDR2", "9NCLDTREASR3" }));
+                // A platform thread may still hold a finished operation, and its result, a moment after the task completed.
+                Emulator.WaitIdle();
                 Assert.Equal(objects, Emulator.LiveObjects);
                 Assert.Equal(strings, Emulator.LiveStrings);
 

@@ -64,7 +64,9 @@ namespace Velmora.Demo
                 if (w.Inventory != null) Step(() => Inventory(w.Inventory));
                 if (w.Purchase != null) Step(() => Purchase(w.Purchase));
                 if (w.Consume != null) Step(() => Consume(w.Consume));
+                if (w.Refund != null) Step(() => Refund(w.Refund));
                 if (w.Privilege != null) Step(() => Privilege(w.Privilege));
+                if (w.Clock != null) Step(() => Clock(w.Clock));
                 if (w.Dlc != null) Step(() => Packages(w.Dlc));
             });
         }
@@ -377,6 +379,96 @@ namespace Velmora.Demo
             if (!Finish(s.Expect, o, what) || !Usable(o, what)) return;
             var consumed = (ConsumeInventoryItemResult)o.Result;
             t.Line(what + ": balance now " + Number(consumed.ConsumableBalance) + ", transaction \"" + consumed.TransactionId + "\"" + Mark(o.OnHostThread));
+        }
+
+        // A date as velmora-demo shows it: ISO-8601 UTC, with the fraction of a second only when there is one.
+        private static string Iso(DateTime time)
+        {
+            string text = time.ToString("yyyy-MM-dd'T'HH:mm:ss", CultureInfo.InvariantCulture);
+            long fraction = time.Ticks % TimeSpan.TicksPerSecond;
+            if (fraction != 0) text += "." + fraction.ToString("D7", CultureInfo.InvariantCulture).TrimEnd('0');
+            return text + "Z";
+        }
+
+        private static string EntryLine(Transaction e)
+        {
+            string line = Transcript.Pad("#" + Number((long)e.Id), 4) + Iso(e.Time) + "  " + Transcript.Pad(e.Source.ToString(), 20) +
+                          Transcript.Pad(e.ProductId, 14) + Transcript.Pad("x" + Number(e.Quantity), 5) + e.Outcome;
+            if (e.HResult != 0) line += " " + Transcript.HResultText(e.HResult);
+            if (e.RefundOf != 0) line += " (of #" + Number((long)e.RefundOf) + ")";
+            return line;
+        }
+
+        // The user's item of the product as the plugin answers it: the game's query (Enabled and available
+        // items), or every state and availability; null when there is none.
+        private InventoryItem OwnedItem(string productId, bool anyState)
+        {
+            Outcome o = anyState
+                ? Start(() => InventoryService.GetInventoryItemsAsync(w.UserId, new InventoryQuery()))
+                : Start(() => InventoryService.GetInventoryItemsAsync(w.UserId, MediaItemType.All));
+            if (!Finish(new StepExpectation(), o, "inventory") || !Usable(o, "inventory")) return null;
+            return ((InventoryItemsResult)o.Result).Items.FirstOrDefault(item => item.ProductId == productId);
+        }
+
+        private void Refund(RefundStep s)
+        {
+            t.Step("refund");
+            IReadOnlyList<Transaction> ledger = Emulator.Transactions;
+            t.Line("ledger: " + Number(ledger.Count) + " transactions");
+            foreach (Transaction e in ledger) t.Detail(EntryLine(e));
+            // The newest grant of the product to the user that no refund took back.
+            Transaction granted = ledger.LastOrDefault(e => e.UserId == w.UserId && e.ProductId == s.ProductId &&
+                                                            e.Outcome == TransactionOutcome.Granted && !ledger.Any(r => r.RefundOf == e.Id));
+            t.Check(granted != null, "a granted transaction of \"" + s.ProductId + "\" to refund");
+            if (granted == null) return;
+            Transaction refund;
+            try
+            {
+                refund = Emulator.Refund(granted.Id);
+            }
+            catch (ArgumentException e)
+            {
+                t.Line("refund refused: " + e.Message);
+                t.Check(false, "the refund");
+                return;
+            }
+            t.Line("refunded #" + Number((long)granted.Id) + ", recorded as #" + Number((long)refund.Id));
+            InventoryItem item = OwnedItem(s.ProductId, false);
+            bool consumable = granted.Quantity > 1 || (item != null && item.ConsumableBalance > 0);
+            if (item == null || !consumable)
+            {
+                t.Line(item != null ? "the inventory still holds \"" + s.ProductId + "\"" : "the inventory no longer holds \"" + s.ProductId + "\"");
+                t.Check(item == null, "the refunded product gone from the inventory");
+            }
+            else
+            {
+                t.Line("\"" + s.ProductId + "\" balance now " + Number(item.ConsumableBalance));
+            }
+        }
+
+        private void Clock(ClockStep s)
+        {
+            t.Step("clock");
+            DateTime before = Emulator.Now;
+            try
+            {
+                Emulator.AdvanceClock(s.Advance);
+            }
+            catch (ArgumentException e)
+            {
+                t.Line("the clock refused: " + e.Message);
+                t.Check(false, "the clock advance");
+                return;
+            }
+            t.Line("the clock moved from " + Iso(before) + " to " + Iso(Emulator.Now));
+            if (string.IsNullOrEmpty(s.ProductId)) return;
+            InventoryItem item = OwnedItem(s.ProductId, true);
+            if (item != null)
+            {
+                t.Line(Transcript.Pad(s.ProductId, 16) + Transcript.Pad(item.MediaItemType.ToString(), 16) + item.InventoryItemState + ", ends " + Iso(item.EndDate));
+                if (s.ExpectedState.HasValue) t.Check(item.InventoryItemState == s.ExpectedState.Value, "state " + s.ExpectedState.Value);
+            }
+            t.Check(item != null, "\"" + s.ProductId + "\" in the inventory, in any state");
         }
 
         private void Privilege(PrivilegeStep s)

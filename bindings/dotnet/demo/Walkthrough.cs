@@ -57,6 +57,23 @@ namespace Velmora.Demo
         public StepExpectation Expect { get; set; } = new StepExpectation();
     }
 
+    /// <summary>Refunds the newest grant of the product to the walkthrough's user, then looks at the inventory.</summary>
+    internal sealed class RefundStep
+    {
+        [JsonRequired] public string ProductId { get; set; }
+    }
+
+    /// <summary>Advances the emulator's clock, then reads the user's item of the product in any state.</summary>
+    internal sealed class ClockStep
+    {
+        [JsonRequired] public double AdvanceDays { get; set; }
+        public string ProductId { get; set; }
+        public InventoryItemState? ExpectedState { get; set; }
+
+        /// <summary>The advance as the emulator takes it: whole microseconds, rounded as velmora-demo rounds them.</summary>
+        public TimeSpan Advance => TimeSpan.FromTicks((long)Math.Round(AdvanceDays * 86400e6, MidpointRounding.AwayFromZero) * 10);
+    }
+
     internal sealed class PrivilegeStep
     {
         [JsonRequired] public uint PrivilegeId { get; set; }
@@ -94,7 +111,9 @@ namespace Velmora.Demo
         public InventoryStep Inventory { get; set; }
         public PurchaseStep Purchase { get; set; }
         public ConsumeStep Consume { get; set; }
+        public RefundStep Refund { get; set; }
         public PrivilegeStep Privilege { get; set; }
+        public ClockStep Clock { get; set; }
         public DlcStep Dlc { get; set; }
 
         // The scenario's other sections are the emulator's, which has read them already.

@@ -1,15 +1,19 @@
 // The marketplace's state: the catalog, each user's inventory, the processed consumption
 // transactions and the log of service calls, behind one mutex and emptied by Reset().
 #include <algorithm>
-#include <chrono>
+#include <limits>
 #include <map>
 
 #include "emulator/runtime/recent_calls.h"
 #include "emulator/runtime/reset.h"
+#include "emulator/services/clock.h"
+#include "emulator/services/ledger.h"
 #include "emulator/services/marketplace/marketplace.h"
 
 namespace velmora::emu {
 namespace {
+
+constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 
 // A call as the log keeps it: the method by its place among the known calls, so that logging it
 // copies no name.
@@ -25,6 +29,9 @@ struct Marketplace {
     std::vector<CatalogItemData> catalog;
     std::map<uint32_t, std::vector<InventoryItemData>> inventories;
     std::map<std::pair<uint32_t, std::u16string>, ConsumeResultData> transactions;
+    // No Enabled subscription ends before this (a bound, lowered as items are added): until the clock
+    // passes it, a read has no subscription to expire and does not look.
+    int64_t nextExpiry = kNever;
     // Its own lock: the services record every call, while the workers read the data.
     StateLock callsMutex;
     RecentCalls<LoggedCall> calls;
@@ -42,20 +49,41 @@ const bool resetRegistered = [] {
         m.catalog.clear();
         m.inventories.clear();
         m.transactions.clear();
+        m.nextExpiry = kNever;
         std::lock_guard callsLock(m.callsMutex);
         m.calls.Clear();
     });
     return true;
 }();
 
-// The end date of a right that never ends: 9999-12-31 23:59:59.9999999 in platform ticks.
-constexpr int64_t kNoEnd = 2650467743999999999;
-// Platform ticks (100 ns since 1601) at the Unix epoch.
-constexpr int64_t kUnixEpochTicks = 116444736000000000;
+// The end date of a right that never ends: 9999-12-31 23:59:59.9999999.
+constexpr int64_t kNoEnd = kLastTicks;
 
-int64_t NowTicks() {
-    const auto since = std::chrono::system_clock::now().time_since_epoch();
-    return kUnixEpochTicks + std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100;
+bool Expires(const InventoryItemData& item) {
+    return item.mediaItemType == MediaItemType::Subscription && item.state == InventoryItemState::Enabled;
+}
+
+// Lowers the bound of the next expiry for an item added or changed; the caller holds m.mutex.
+void Track(Marketplace& m, const InventoryItemData& item) {
+    if (Expires(item)) m.nextExpiry = std::min(m.nextExpiry, item.endDate);
+}
+
+// An Enabled subscription whose end has passed is Expired from the next read on; the caller holds
+// m.mutex.
+void ExpireEnded(Marketplace& m) {
+    if (m.nextExpiry == kNever) return;
+    const int64_t now = NowTicks();
+    if (now < m.nextExpiry) return;
+    m.nextExpiry = kNever;
+    for (auto& [user, items] : m.inventories)
+        for (auto& item : items) {
+            if (!Expires(item)) continue;
+            if (item.endDate <= now) {
+                item.state = InventoryItemState::Expired;
+            } else {
+                m.nextExpiry = std::min(m.nextExpiry, item.endDate);
+            }
+        }
 }
 
 bool ValidUrl(const std::optional<std::u16string>& url) { return !url || IsAbsoluteUri(*url); }
@@ -94,7 +122,9 @@ InventoryItemData GrantedItem(const CatalogItemData& product, uint32_t quantity)
         item.consumableBalance = quantity;
     }
     item.rightsObtainedDate = item.startDate = NowTicks();
-    item.endDate = kNoEnd;
+    const int64_t period = std::chrono::duration_cast<std::chrono::microseconds>(kSubscriptionPeriod).count() * 10;
+    const bool subscription = product.mediaItemType == MediaItemType::Subscription;
+    item.endDate = subscription && item.startDate <= kNoEnd - period ? item.startDate + period : kNoEnd;
     return item;
 }
 
@@ -119,6 +149,7 @@ HRESULT AddInventoryItem(uint32_t userId, const InventoryItemData& item) {
     auto& inventory = m.inventories[userId];
     if (FindOwned(inventory, item.productId)) return E_INVALIDARG;
     inventory.push_back(item);
+    Track(m, item);
     return S_OK;
 }
 
@@ -129,6 +160,7 @@ HRESULT UpdateInventoryItem(uint32_t userId, const InventoryItemData& item) {
     InventoryItemData* owned = FindOwned(m.inventories[userId], item.productId);
     if (!owned) return E_NOT_FOUND;
     *owned = item;
+    Track(m, item);
     return S_OK;
 }
 
@@ -158,11 +190,26 @@ std::vector<CatalogItemData> CatalogItems() {
 std::vector<InventoryItemData> InventoryOf(uint32_t userId) {
     Marketplace& m = State();
     std::lock_guard lock(m.mutex);
+    ExpireEnded(m);
     auto it = m.inventories.find(userId);
     return it == m.inventories.end() ? std::vector<InventoryItemData>{} : it->second;
 }
 
-std::unique_lock<StateLock> LockInventories() { return std::unique_lock(State().mutex); }
+std::unique_lock<StateLock> LockInventories() {
+    std::unique_lock lock(State().mutex);
+    ExpireEnded(State());
+    return lock;
+}
+
+std::vector<std::pair<uint32_t, std::vector<InventoryItemData>>> Inventories() {
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    ExpireEnded(m);
+    std::vector<std::pair<uint32_t, std::vector<InventoryItemData>>> out;
+    for (const auto& [user, items] : m.inventories)
+        if (!items.empty()) out.emplace_back(user, items);
+    return out;
+}
 
 const std::vector<InventoryItemData>* InventoryInPlace(uint32_t userId) {
     Marketplace& m = State();
@@ -178,11 +225,31 @@ HRESULT GrantProduct(uint32_t userId, std::u16string_view productId, uint32_t qu
     auto& inventory = m.inventories[userId];
     InventoryItemData* owned = FindOwned(inventory, productId);
     if (!owned) {
-        inventory.push_back(GrantedItem(*product, quantity));
+        Track(m, inventory.emplace_back(GrantedItem(*product, quantity)));
     } else if (owned->consumableUrl) {
         // A balance saturates rather than wrapping around.
         owned->consumableBalance =
             uint32_t(std::min<uint64_t>(uint64_t(owned->consumableBalance) + quantity, UINT32_MAX));
+    } else if (owned->mediaItemType == MediaItemType::Subscription && owned->state == InventoryItemState::Expired) {
+        Track(m, *owned = GrantedItem(*product, quantity));  // a renewal: a new period from now
+    } else {
+        return S_FALSE;  // an owned durable is not granted again
+    }
+    return S_OK;
+}
+
+HRESULT RevokeProduct(uint32_t userId, std::u16string_view productId, uint32_t quantity, uint32_t* taken) {
+    Marketplace& m = State();
+    std::lock_guard lock(m.mutex);
+    auto& inventory = m.inventories[userId];
+    InventoryItemData* owned = FindOwned(inventory, productId);
+    if (!owned) return E_NOT_FOUND;
+    if (owned->consumableUrl) {
+        *taken = std::min(owned->consumableBalance, quantity);
+        owned->consumableBalance -= *taken;
+    } else {
+        *taken = 1;
+        inventory.erase(inventory.begin() + (owned - inventory.data()));
     }
     return S_OK;
 }
@@ -205,6 +272,14 @@ HRESULT ConsumeProduct(uint32_t userId, std::u16string_view productId, uint32_t 
     owned->consumableBalance -= quantity;
     *result = ConsumeResultData{*owned->consumableUrl, owned->consumableBalance, std::u16string(transactionId)};
     m.transactions.emplace(key, *result);
+    Transaction consumed;
+    consumed.userId = userId;
+    consumed.productId = std::u16string(productId);
+    consumed.quantity = quantity;
+    consumed.source = TransactionSource::Consumption;
+    consumed.outcome = TransactionOutcome::Consumed;
+    consumed.transactionId = std::u16string(transactionId);
+    RecordTransaction(std::move(consumed));
     return S_OK;
 }
 

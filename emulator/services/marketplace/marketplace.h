@@ -2,10 +2,12 @@
 // catalog services a user's context hands out.
 #pragma once
 
+#include <chrono>
 #include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "emulator/runtime/known_calls.h"
@@ -99,15 +101,27 @@ EMU_API HRESULT AddInventoryItem(uint32_t userId, const InventoryItemData& item)
 EMU_API std::optional<CatalogItemData> FindCatalogItem(std::u16string_view productId);
 // The catalog item and availability whose signed offer this is.
 EMU_API std::optional<std::pair<CatalogItemData, CatalogAvailabilityData>> FindOffer(std::u16string_view signedOffer);
-// The user's inventory as it stands now.
+// The user's inventory as it stands now. Every read of the inventories (this, the services'
+// queries, Inventories) first marks Expired each Enabled Subscription item whose end date the
+// clock (emulator/services/clock.h) has passed.
 EMU_API std::vector<InventoryItemData> InventoryOf(uint32_t userId);
+// Every user's inventory that holds an item, by user id (signed in or not).
+EMU_API std::vector<std::pair<uint32_t, std::vector<InventoryItemData>>> Inventories();
 // The same in place, for as long as the returned lock is held (which blocks every change to the
 // marketplace's data; the call log has its own lock). Null for a user who owns nothing.
 EMU_API std::unique_lock<StateLock> LockInventories();
 EMU_API const std::vector<InventoryItemData>* InventoryInPlace(uint32_t userId);
-// Grants a catalog product: a durable adds an inventory item (once); a consumable raises the
-// user's balance by `quantity`. E_INVALIDARG for a product not in the catalog.
+// How long a granted Subscription product runs: its end date is its start date plus this.
+inline constexpr std::chrono::days kSubscriptionPeriod{30};
+// Grants a catalog product, dated by the clock: a durable adds an inventory item, once (an owned
+// durable answers S_FALSE and changes nothing, but an Expired subscription is renewed: granted
+// afresh); a consumable raises the user's balance by `quantity`. E_INVALIDARG for a product not in
+// the catalog.
 EMU_API HRESULT GrantProduct(uint32_t userId, std::u16string_view productId, uint32_t quantity);
+// Takes back a grant (a refund): a durable leaves the inventory (*taken = 1); a consumable's balance
+// goes down by `quantity`, never below 0 (*taken = what it went down by). E_NOT_FOUND when the user
+// does not own the product.
+EMU_API HRESULT RevokeProduct(uint32_t userId, std::u16string_view productId, uint32_t quantity, uint32_t* taken);
 
 // The catalog as it stands now, in the order the items were added.
 EMU_API std::vector<CatalogItemData> CatalogItems();
@@ -124,8 +138,9 @@ struct ConsumeResultData {
     uint32_t consumableBalance = 0;  // after the consumption
     std::u16string transactionId;
 };
-// Lowers the user's balance of a consumable by `quantity`. A transaction id is processed once per
-// user: a repeat answers the first result and consumes nothing more. E_INVALIDARG for a quantity of
+// Lowers the user's balance of a consumable by `quantity`, and records it in the ledger
+// (emulator/services/ledger.h). A transaction id is processed once per user: a repeat answers the
+// first result and consumes nothing more. E_INVALIDARG for a quantity of
 // 0, an empty transaction id or an item without a consumable URL; E_NOT_FOUND when the user does
 // not own the product; E_CONSUMABLE_BALANCE_SHORT when the balance is lower than `quantity` (a
 // failed consumption records nothing, so the transaction can be tried again).

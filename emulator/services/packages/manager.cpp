@@ -293,6 +293,11 @@ void SetTitles(std::u16string currentTitleId, std::vector<std::u16string> relate
     TheScenario().relatedTitles = std::move(relatedTitleIds);
 }
 
+TitleIds Titles() {
+    std::lock_guard lock(scenarioMutex);
+    return {TheScenario().currentTitle, TheScenario().relatedTitles};
+}
+
 HRESULT SetPackageLicensed(std::u16string_view packageFullName, bool licensed) {
     std::lock_guard lock(scenarioMutex);
     Scenario& s = TheScenario();
@@ -311,6 +316,18 @@ HRESULT SetPackageMountedByte(std::u16string_view packageFullName, uint8_t value
     std::lock_guard packageLock((*it)->mutex);
     (*it)->mounted = value;
     return S_OK;
+}
+
+std::vector<InstalledPackage> InstalledPackagesWithState() {
+    std::lock_guard lock(scenarioMutex);
+    std::vector<InstalledPackage> out;
+    for (const auto& p : TheScenario().packages) {
+        out.push_back({p->data});
+        std::lock_guard packageLock(p->mutex);
+        out.back().data.licensed = p->licensed;
+        out.back().mounted = p->mounted != 0;
+    }
+    return out;
 }
 
 void SetManagerProvidesInterface(bool provides) {

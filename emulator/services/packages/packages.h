@@ -55,11 +55,25 @@ EMU_API HRESULT RemovePackage(std::u16string_view packageFullName);
 EMU_API std::vector<PackageData> InstalledPackages();
 // The title that runs and the titles related to it. Both start empty.
 EMU_API void SetTitles(std::u16string currentTitleId, std::vector<std::u16string> relatedTitleIds);
+struct TitleIds {
+    std::u16string currentTitleId;
+    std::vector<std::u16string> relatedTitleIds;
+
+    bool operator==(const TitleIds&) const = default;
+};
+EMU_API TitleIds Titles();
 // Grants or revokes the license of an installed package; a mounted package stays mounted.
 EMU_API HRESULT SetPackageLicensed(std::u16string_view packageFullName, bool licensed);
 // Stores a raw boolean byte as the package's mount state, as a misbehaving platform might: any
 // non-zero byte counts as mounted (MountPath answers the folder); IsMounted answers the byte.
 EMU_API HRESULT SetPackageMountedByte(std::u16string_view packageFullName, uint8_t value);
+// An installed package and whether it is mounted now (its mount byte is not 0).
+struct InstalledPackage {
+    PackageData data;
+    bool mounted = false;
+};
+// The installed packages with their mount states, read at one moment, in installation order.
+EMU_API std::vector<InstalledPackage> InstalledPackagesWithState();
 
 // ---- Switches -----------------------------------------------------------------------------------
 

@@ -59,6 +59,21 @@ void SetPrivilegeResolvable(uint32_t userId, uint32_t privilegeId, std::u16strin
     s.resolutions[{userId, privilegeId}] = std::u16string(productId);
 }
 
+std::vector<Privilege> Privileges() {
+    PrivilegeState& s = State();
+    std::lock_guard lock(s.mutex);
+    std::vector<Privilege> out;
+    for (const auto& [key, flags] : s.flags) {
+        Privilege& p = out.emplace_back();
+        p.userId = key.first;
+        p.privilegeId = key.second;
+        p.result = PrivilegeCheckResult(flags);
+        if (auto r = s.resolutions.find(key); r != s.resolutions.end() && (flags & kPurchaseRequired))
+            p.resolveWithProduct = r->second;
+    }
+    return out;
+}
+
 std::vector<PrivilegeRequest> PrivilegeRequests() {
     PrivilegeState& s = State();
     std::lock_guard lock(s.mutex);
@@ -97,7 +112,7 @@ PrivilegeCheckResult CheckPrivileges(uint32_t userId, const std::vector<uint32_t
             }
         }
         // The purchase runs outside the lock: it raises the purchase event into subscriber code.
-        if (!resolution.empty() && !Failed(Purchase(userId, resolution, 1, u"PrivilegeResolution"))) {
+        if (!resolution.empty() && !Failed(Purchase(userId, resolution, 0, TransactionSource::PrivilegeResolution))) {
             ClearPurchaseRequired(userId, id);
             flags &= ~kPurchaseRequired;
         }

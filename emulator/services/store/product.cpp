@@ -1,11 +1,15 @@
 // The emulated "Product" class of the console store: its statics (the five screens, the two
-// privilege checks, the purchase event), purchases and their receipts, and the scripted grants of
-// the redeem-code and subscription screens.
+// privilege checks, the purchase event), screens held open until a decision, purchases and their
+// receipts, and the scripted grants of the redeem-code and subscription screens.
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -37,15 +41,29 @@ constexpr char kShowSubscription[] = "IProductStatics.ShowSubscriptionAsync";
 constexpr char kCheckPrivilege[] = "IProductStatics.CheckPrivilegeAsync";
 constexpr char kCheckPrivileges[] = "IProductStatics.CheckPrivilegesAsync";
 
+// A started screen, from its start until its action ends.
+struct Screen {
+    OpenScreen shown;               // what OpenScreens lists (its id is set when it is held)
+    std::function<HRESULT()> work;  // what the screen does when the user goes through
+    ComPtr<AsyncAction> action;
+};
+
+struct Code {
+    std::u16string productId;
+    bool redeemed = false;
+};
+
 struct StoreState {
     std::mutex mutex;
     std::map<int64_t, ComPtr<IProductPurchasedEventHandler>> subscribers;  // by registration token
     int64_t nextToken = 1;
-    uint64_t nextTransaction = 1;
     RecentCalls<ScreenRequest> screens;
-    std::map<std::u16string, std::u16string, std::less<>> redeemCodes;  // code -> product id
+    std::map<std::u16string, Code, std::less<>> redeemCodes;  // by code
     std::u16string lastCode;
     std::set<std::pair<std::u16string, uint32_t>> subscriptionGrants;  // (product id, privilege id)
+    bool holding = false;
+    uint64_t nextScreen = 1;
+    std::map<uint64_t, std::shared_ptr<Screen>> open;  // the held screens, by id
 };
 
 StoreState& State() {
@@ -58,6 +76,7 @@ const bool resetRegistered = [] {
         // The delegates belong to a plugin module that may unload next: they are released here,
         // outside the lock, because their release runs the plugin's code.
         std::map<int64_t, ComPtr<IProductPurchasedEventHandler>> dropped;
+        std::map<uint64_t, std::shared_ptr<Screen>> closed;
         StoreState& s = State();
         {
             std::lock_guard lock(s.mutex);
@@ -65,12 +84,17 @@ const bool resetRegistered = [] {
                 dropped.swap(s.subscribers);
                 s.nextToken = 1;
             }
-            s.nextTransaction = 1;
             s.screens.Clear();
             s.redeemCodes.clear();
             s.lastCode.clear();
             s.subscriptionGrants.clear();
+            s.holding = false;
+            s.nextScreen = 1;
+            closed.swap(s.open);
         }
+        // The game waits for every screen it opened: each held one ends cancelled, on a platform
+        // thread as any screen does (Reset waits for it), and is not recorded in the fresh ledger.
+        for (auto& [id, screen] : closed) Submit([action = screen->action] { action->CancelWith(S_OK); });
     });
     return true;
 }();
@@ -104,17 +128,6 @@ void AppendAttribute(std::u16string& out, std::u16string_view name, std::u16stri
 
 std::u16string Ascii(const char* text) { return std::u16string(text, text + std::char_traits<char>::length(text)); }
 
-std::u16string NextTransactionId() {
-    uint64_t n = 0;
-    {
-        std::lock_guard lock(State().mutex);
-        n = State().nextTransaction++;
-    }
-    char text[40];
-    std::snprintf(text, sizeof text, "00000000-0000-0000-0000-%012llX", static_cast<unsigned long long>(n));
-    return Ascii(text);
-}
-
 // The signed-in user's Xbox user id and gamertag, empty when no signed-in user has the id.
 std::pair<std::u16string, std::u16string> UserNames(uint32_t userId) {
     const int32_t index = FindUser(userId);
@@ -126,12 +139,14 @@ std::pair<std::u16string, std::u16string> UserNames(uint32_t userId) {
     return {ToU16(xuid.Get()), ToU16(gamertag.Get())};
 }
 
-std::u16string MakeReceipt(std::u16string_view source, std::u16string_view productId, uint32_t quantity,
-                           uint32_t userId) {
+}  // namespace
+
+std::u16string MakeReceipt(std::u16string_view transactionId, std::u16string_view source, std::u16string_view productId,
+                           uint32_t quantity, uint32_t userId) {
     const auto [xuid, gamertag] = UserNames(userId);
     std::u16string out = u"<Receipt";
     AppendAttribute(out, u"Version", u"1.0");
-    AppendAttribute(out, u"TransactionId", NextTransactionId());
+    AppendAttribute(out, u"TransactionId", transactionId);
     AppendAttribute(out, u"Source", source);
     AppendAttribute(out, u"ProductId", productId);
     AppendAttribute(out, u"Quantity", Ascii(std::to_string(quantity).c_str()));
@@ -141,6 +156,8 @@ std::u16string MakeReceipt(std::u16string_view source, std::u16string_view produ
     out += u"/>";
     return out;
 }
+
+namespace {
 
 // ---- the purchase event
 
@@ -184,14 +201,86 @@ HRESULT UserIdOf(IUser* user, uint32_t* id) {
     return user->get_Id(id);
 }
 
-HRESULT StartScreen(OperationName call, ScreenRequest request, std::function<HRESULT()> work, IAsyncAction** action) {
-    if (!action) return E_POINTER;
-    request.call = call.Name();
-    {
-        std::lock_guard lock(State().mutex);
-        State().screens.Record(std::move(request));
+// A purchase, redeem-code or subscription screen that ended without a grant, for the ledger.
+void RecordUnsuccessful(const OpenScreen& screen, TransactionOutcome outcome, HRESULT hr) {
+    static constexpr TransactionSource kSources[] = {TransactionSource::Purchase, TransactionSource::RedeemCode,
+                                                     TransactionSource::Subscription};
+    if (size_t(screen.kind) >= std::size(kSources)) return;  // details and marketplace sell nothing
+    Transaction entry;
+    entry.userId = screen.userId;
+    entry.productId = screen.productId;
+    entry.source = kSources[size_t(screen.kind)];
+    entry.outcome = outcome;
+    entry.hresult = hr;
+    RecordTransaction(std::move(entry));
+}
+
+// Ends a screen as the outcome says, the way a user's decision would: Fail and Cancel end it with
+// the outcome's code and grant nothing; any other kind runs the screen's work, which grants (raising
+// the purchase event first) or fails the screen. The ledger entry comes before the action's end, so
+// a game that sees the screen end finds the entry.
+void EndScreen(const Screen& screen, const Outcome& outcome) {
+    using K = Outcome::Kind;
+    if (outcome.kind == K::Fail) {
+        RecordUnsuccessful(screen.shown, TransactionOutcome::Failed, outcome.hr);
+        return screen.action->Fail(outcome.hr);
     }
-    return StartAction(call, std::move(work), action);
+    if (outcome.kind == K::Cancel) {
+        RecordUnsuccessful(screen.shown, TransactionOutcome::Canceled, outcome.hr);
+        return screen.action->CancelWith(outcome.hr);
+    }
+    const HRESULT hr = screen.work();
+    if (!Failed(hr)) return screen.action->Complete();
+    RecordUnsuccessful(screen.shown, TransactionOutcome::Failed, hr);
+    screen.action->Fail(hr);
+}
+
+// Starts a screen as its scripted outcome says, or holds it open when screens are held.
+HRESULT StartScreen(OperationName call, ScreenRequest request, OpenScreen shown, std::function<HRESULT()> work,
+                    IAsyncAction** action) {
+    if (!action) return E_POINTER;
+    *action = nullptr;
+    request.call = call.Name();
+    StoreState& s = State();
+    {
+        std::lock_guard lock(s.mutex);
+        s.screens.Record(std::move(request));
+    }
+    const Outcome outcome = NextOutcome(call);
+    using K = Outcome::Kind;
+    if (outcome.kind == K::FailStart) return outcome.hr;
+    if (outcome.kind == K::NullOperation) return S_OK;
+    auto screen = std::make_shared<Screen>(Screen{std::move(shown), std::move(work), Make<AsyncAction>()});
+    *action = ComPtr<AsyncAction>(screen->action).Detach();
+    bool held = false;
+    if (outcome.kind == K::Complete) {
+        std::lock_guard lock(s.mutex);
+        if ((held = s.holding)) {
+            screen->shown.id = s.nextScreen++;
+            s.open.emplace(screen->shown.id, screen);
+        }
+    }
+    if (held) return S_OK;
+    if (outcome.kind == K::CompleteSynchronously) {
+        EndScreen(*screen, outcome);
+    } else {
+        Submit([screen, outcome] { EndScreen(*screen, outcome); },
+               outcome.delay.count() < 0 ? DefaultDelay() : outcome.delay);
+    }
+    return S_OK;
+}
+
+// The product the redeem screen would redeem now: its code's, or the last code's for an empty
+// offer; empty for a code the store does not know or one redeemed already.
+std::u16string ProductOfCode(std::u16string_view offer) {
+    std::lock_guard lock(State().mutex);
+    const auto& codes = State().redeemCodes;
+    auto it = codes.find(offer.empty() ? std::u16string_view(State().lastCode) : offer);
+    return it == codes.end() || it->second.redeemed ? std::u16string() : it->second.productId;
+}
+
+OpenScreen Shown(ScreenKind kind, uint32_t userId, std::u16string productId, std::u16string offer = {}) {
+    return OpenScreen{0, userId, kind, std::move(productId), std::move(offer)};
 }
 
 HRESULT StartCheck(OperationName call, PrivilegeRequest request, IAsyncOperation<PrivilegeCheckResult>** operation) {
@@ -225,13 +314,16 @@ public:
         ScreenRequest r;
         r.offer = ToU16(offer);
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
+        const auto offered = FindOffer(r.offer);
+        OpenScreen shown = Shown(ScreenKind::Purchase, r.userId, offered ? offered->first.productId : u"", r.offer);
         return StartScreen(
-            kShowPurchase, r,
+            kShowPurchase, r, std::move(shown),
             [userId = r.userId, offer = r.offer]() -> HRESULT {
                 const auto found = FindOffer(offer);
                 if (!found || !found->second.isPurchasable) return kOfferNotAvailable;
                 const uint32_t quantity = std::max(found->second.consumableQuantity, 1u);
-                const HRESULT hr = store_detail::Purchase(userId, found->first.productId, quantity, u"Purchase");
+                const HRESULT hr =
+                    store_detail::Purchase(userId, found->first.productId, quantity, TransactionSource::Purchase);
                 return Failed(hr) ? hr : S_OK;
             },
             action);
@@ -243,7 +335,7 @@ public:
         r.productId = ToU16(productId);
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
         return StartScreen(
-            kShowDetails, r, [] { return S_OK; }, action);
+            kShowDetails, r, Shown(ScreenKind::Details, r.userId, r.productId), [] { return S_OK; }, action);
     }
 
     HRESULT ShowMarketplaceAsync(IUser* user, ProductItemTypes inputTypes, HSTRING inputProductId,
@@ -255,7 +347,7 @@ public:
         r.resultTypes = uint32_t(resultTypes);
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
         return StartScreen(
-            kShowMarketplace, r, [] { return S_OK; }, action);
+            kShowMarketplace, r, Shown(ScreenKind::Marketplace, r.userId, r.productId), [] { return S_OK; }, action);
     }
 
     HRESULT ShowRedeemCodeAsync(IUser* user, HSTRING offer, IAsyncAction** action) override {
@@ -264,18 +356,19 @@ public:
         r.offer = ToU16(offer);
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
         return StartScreen(
-            kShowRedeemCode, r,
+            kShowRedeemCode, r, Shown(ScreenKind::RedeemCode, r.userId, ProductOfCode(r.offer), r.offer),
             [userId = r.userId, offer = r.offer]() -> HRESULT {
                 std::u16string productId;
                 {
                     std::lock_guard lock(State().mutex);
                     auto& codes = State().redeemCodes;
                     auto it = codes.find(offer.empty() ? State().lastCode : offer);
-                    if (it == codes.end()) return S_OK;  // the user closes the screen on an unknown code
-                    productId = std::move(it->second);
-                    codes.erase(it);
+                    // The user reads the store's error and closes the screen on an unknown or used code.
+                    if (it == codes.end() || it->second.redeemed) return S_OK;
+                    productId = it->second.productId;
+                    it->second.redeemed = true;
                 }
-                const HRESULT hr = store_detail::Purchase(userId, productId, 0, u"RedeemCode");
+                const HRESULT hr = store_detail::Purchase(userId, productId, 0, TransactionSource::RedeemCode);
                 return Failed(hr) ? hr : S_OK;
             },
             action);
@@ -289,13 +382,15 @@ public:
         r.privilegeId = privilegeId;
         if (HRESULT hr = UserIdOf(user, &r.userId); Failed(hr)) return hr;
         return StartScreen(
-            kShowSubscription, r,
+            kShowSubscription, r, Shown(ScreenKind::Subscription, r.userId, r.productId),
             [userId = r.userId, productId = r.productId, privilegeId]() -> HRESULT {
                 {
                     std::lock_guard lock(State().mutex);
                     if (!State().subscriptionGrants.contains({productId, privilegeId})) return S_OK;
                 }
-                if (HRESULT hr = store_detail::Purchase(userId, productId, 0, u"Subscription"); Failed(hr)) return hr;
+                if (HRESULT hr = store_detail::Purchase(userId, productId, 0, TransactionSource::Subscription);
+                    Failed(hr))
+                    return hr;
                 store_detail::ClearPurchaseRequired(userId, privilegeId);
                 return S_OK;
             },
@@ -360,15 +455,90 @@ std::vector<ScreenRequest> ScreenRequests() {
     return State().screens.Snapshot();
 }
 
-void SetRedeemCode(std::u16string_view code, std::u16string_view productId) {
+void SetRedeemCode(std::u16string_view code, std::u16string_view productId, bool redeemed) {
     std::lock_guard lock(State().mutex);
-    State().redeemCodes[std::u16string(code)] = std::u16string(productId);
+    State().redeemCodes[std::u16string(code)] = Code{std::u16string(productId), redeemed};
     State().lastCode = std::u16string(code);
+}
+
+std::vector<RedeemCode> RedeemCodes() {
+    std::lock_guard lock(State().mutex);
+    std::vector<RedeemCode> out;
+    std::optional<RedeemCode> last;
+    for (const auto& [code, c] : State().redeemCodes)
+        (code == State().lastCode ? last.emplace() : out.emplace_back()) = RedeemCode{code, c.productId, c.redeemed};
+    if (last) out.push_back(std::move(*last));
+    return out;
 }
 
 void SetSubscriptionGrant(std::u16string_view productId, uint32_t privilegeId) {
     std::lock_guard lock(State().mutex);
     State().subscriptionGrants.emplace(std::u16string(productId), privilegeId);
+}
+
+std::vector<SubscriptionGrant> SubscriptionGrants() {
+    std::lock_guard lock(State().mutex);
+    std::vector<SubscriptionGrant> out;
+    for (const auto& [productId, privilegeId] : State().subscriptionGrants) out.push_back({productId, privilegeId});
+    return out;
+}
+
+void HoldScreens(bool hold) {
+    std::lock_guard lock(State().mutex);
+    State().holding = hold;
+}
+
+bool HoldingScreens() {
+    std::lock_guard lock(State().mutex);
+    return State().holding;
+}
+
+std::vector<OpenScreen> OpenScreens() {
+    std::lock_guard lock(State().mutex);
+    std::vector<OpenScreen> out;
+    for (const auto& [id, screen] : State().open) out.push_back(screen->shown);
+    return out;
+}
+
+void DecideScreen(uint64_t screenId, ScreenDecision decision, HRESULT hr) {
+    using K = Outcome::Kind;
+    static constexpr K kKinds[] = {K::Complete, K::Cancel, K::Fail};
+    if (size_t(decision) >= std::size(kKinds)) {
+        std::string known;
+        for (size_t i = 0; i < std::size(kScreenDecisionNames); ++i)
+            known += (i ? ", " : "") + std::string(kScreenDecisionNames[i]) + " (" + std::to_string(i) + ")";
+        throw std::invalid_argument("unknown screen decision " + std::to_string(int(decision)) +
+                                    "; the decisions are " + known);
+    }
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", unsigned(uint32_t(hr)));
+    if (decision == ScreenDecision::Fail && !Failed(hr))
+        throw std::invalid_argument(std::string("a screen decided as Fail needs a failure code (high bit set), like "
+                                                "0x80004005, not ") +
+                                    code);
+    if (decision == ScreenDecision::Purchase && hr != S_OK)
+        throw std::invalid_argument(std::string("a screen decided as Purchase ends as its own work says; give 0 as "
+                                                "its code, not ") +
+                                    code);
+    std::shared_ptr<Screen> screen;
+    {
+        std::lock_guard lock(State().mutex);
+        auto& open = State().open;
+        auto it = open.find(screenId);
+        if (it == open.end()) {
+            std::string ids;
+            for (const auto& [id, held] : open) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
+            throw std::invalid_argument("no open screen " + std::to_string(screenId) +
+                                        (ids.empty() ? "; no screen is open" : "; the open screens are " + ids) +
+                                        " (a decided screen closes, and a reset cancels every open one)");
+        }
+        screen = std::move(it->second);
+        open.erase(it);
+    }
+    Outcome outcome;
+    outcome.kind = kKinds[size_t(decision)];
+    outcome.hr = hr;
+    Submit([screen, outcome] { EndScreen(*screen, outcome); });
 }
 
 size_t SubscriberCount() {
@@ -378,26 +548,47 @@ size_t SubscriberCount() {
 
 HRESULT RaisePurchase(uint32_t userId, std::u16string_view productId, uint32_t quantity, std::u16string* receipt) {
     if (FindUser(userId) < 0) return E_INVALIDARG;
-    std::u16string text = MakeReceipt(u"Raised", productId, quantity, userId);
+    Transaction raised;
+    raised.userId = userId;
+    raised.productId = std::u16string(productId);
+    raised.quantity = quantity;
+    raised.source = TransactionSource::Raised;
+    raised.outcome = TransactionOutcome::Notified;
+    raised = RecordTransaction(std::move(raised), true);
+    std::u16string text = MakeReceipt(raised.transactionId, u"Raised", productId, quantity, userId);
     if (receipt) *receipt = text;
     Submit([text = std::move(text)] { DeliverPurchase(text); });
     return S_OK;
 }
 
+HRESULT BuyOutsideTheGame(uint32_t userId, std::u16string_view productId, uint32_t quantity) {
+    if (FindUser(userId) < 0) return E_INVALIDARG;
+    if (!FindCatalogItem(productId)) return kOfferNotAvailable;
+    Submit([userId, product = std::u16string(productId), quantity] {
+        store_detail::Purchase(userId, product, quantity, TransactionSource::Purchase);
+    });
+    return S_OK;
+}
+
 namespace store_detail {
 
-HRESULT Purchase(uint32_t userId, std::u16string_view productId, uint32_t quantity, std::u16string_view source) {
+HRESULT Purchase(uint32_t userId, std::u16string_view productId, uint32_t quantity, TransactionSource source) {
     const auto item = FindCatalogItem(productId);
     if (!item) return kOfferNotAvailable;
-    if (item->mediaItemType == MediaItemType::GameConsumable) {
-        if (quantity == 0) quantity = DefaultQuantity(*item);
-    } else {
-        for (const auto& owned : InventoryOf(userId))
-            if (owned.productId == productId) return S_FALSE;
+    if (item->mediaItemType != MediaItemType::GameConsumable) {
         quantity = 1;
+    } else if (quantity == 0) {
+        quantity = DefaultQuantity(*item);
     }
-    if (HRESULT hr = GrantProduct(userId, productId, quantity); Failed(hr)) return hr;
-    DeliverPurchase(MakeReceipt(source, productId, quantity, userId));
+    if (HRESULT hr = GrantProduct(userId, productId, quantity); hr != S_OK) return hr;  // S_FALSE: owned
+    Transaction bought;
+    bought.userId = userId;
+    bought.productId = std::u16string(productId);
+    bought.quantity = quantity;
+    bought.source = source;
+    bought = RecordTransaction(std::move(bought), true);
+    DeliverPurchase(MakeReceipt(bought.transactionId, FromUtf8(kTransactionSourceNames[size_t(source)]), productId,
+                                quantity, userId));
     return S_OK;
 }
 

@@ -26,10 +26,16 @@ namespace Velmora.Interop
         {
             get
             {
-                if (IsClosed) throw new ObjectDisposedException(GetType().Name);
-                if (!Operations.BoundNow) Plugin.EnsureBound();
+                if (IsClosed || !Operations.BoundNow) Refuse();
                 return handle;
             }
+        }
+
+        // The refusals stay out of the reads' path, which the JIT then inlines.
+        private void Refuse()
+        {
+            if (IsClosed) throw new ObjectDisposedException(GetType().Name);
+            Plugin.EnsureBound();
         }
 
         // Each conversion ends with GC.KeepAlive(this): the finalizer must not release the object
@@ -37,9 +43,11 @@ namespace Velmora.Interop
         private protected T Value<T>(T value, int hr, [CallerMemberName] string member = "")
         {
             GC.KeepAlive(this);
-            if (hr < 0) throw VelmoraException.FromHResult(hr, Member(member));
+            if (hr < 0) Fail(hr, member);
             return value;
         }
+
+        private void Fail(int hr, string member) => throw VelmoraException.FromHResult(hr, GetType().Name + "." + member);
 
         private protected string Text(IntPtr text, int hr, [CallerMemberName] string member = "") => Records.Copy(Value(text, hr, member));
 
@@ -47,7 +55,6 @@ namespace Velmora.Interop
 
         private protected DateTime Date(long ticks, int hr, [CallerMemberName] string member = "") => Records.ToDate(Value(ticks, hr, member));
 
-        private string Member(string member) => GetType().Name + "." + member;
     }
 
     /// <summary>
