@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds all of Velmora (tests, benchmarks and the checked-exports shim included) into
-# build/ (or $VELMORA_BUILD_DIR), also where scripts/demo.sh built only the demo. Extra arguments go
-# to cmake.
+# build/ (or $VELMORA_BUILD_DIR). Extra arguments go to cmake.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELMORA_BUILD_DIR:-$root/build}
