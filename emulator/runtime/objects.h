@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -35,6 +36,18 @@ public:
 // costs about ten times as many, several times in every emulated call). A thread that finds it held
 // sleeps until it is released (C++20 atomic wait), so a holder that is preempted or holds it long
 // costs no spinning.
+#ifdef _WIN32
+// mingw-w64's C++ library (GCC 12) waits on an atomic through a shared pool of condition variables,
+// which can miss a wake-up and leave a waiter asleep for ever; Windows builds take a std::mutex.
+class StateLock {
+public:
+    void lock() { mutex_.lock(); }
+    void unlock() { mutex_.unlock(); }
+
+private:
+    std::mutex mutex_;
+};
+#else
 class StateLock {
 public:
     void lock() {
@@ -54,6 +67,7 @@ private:
     static constexpr int kFree = 0, kHeld = 1, kWaitedFor = 2;  // kWaitedFor: held, and a thread may sleep on it
     std::atomic<int> state_{kFree};
 };
+#endif
 
 // Creates an object holding its first reference.
 template <class T, class... Args>
