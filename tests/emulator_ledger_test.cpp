@@ -44,6 +44,13 @@ void PrintTo(const Made& row, std::ostream* out) { *out << row.name; }
 
 void Nothing(TestKitTest&) {}
 void Script(const char* call, K kind, HRESULT hr) { emu::ScriptOutcome(call, {kind, hr}); }
+// The buyer lacks privilege 99 until a check with resolution buys the product.
+template <const char16_t* Product>
+void ResolvableBy(TestKitTest&) {
+    emu::SetPrivilege(TestKitTest::kBuyer, 99, emu::PrivilegeCheckResult::PurchaseRequired);
+    emu::SetPrivilegeResolvable(TestKitTest::kBuyer, 99, Product);
+}
+void CheckResolves(TestKitTest& t) { EXPECT_EQ(t.CheckPrivilege(99), 0u); }
 
 const Made kMade[] = {
     {"DurableFromThePurchaseScreen", Nothing, [](TestKitTest& t) { t.Buy(TestKitTest::kGameOffer); },
@@ -54,20 +61,10 @@ const Made kMade[] = {
      TransactionOutcome::Granted, TestKitTest::kGems, 500, S_OK, true},
     {"Subscription", Nothing, [](TestKitTest& t) { t.Subscribe(); }, TransactionSource::Subscription,
      TransactionOutcome::Granted, TestKitTest::kPass, 1, S_OK, true},
-    {"PrivilegeResolution",
-     [](TestKitTest&) {
-         emu::SetPrivilege(TestKitTest::kBuyer, 99, emu::PrivilegeCheckResult::PurchaseRequired);
-         emu::SetPrivilegeResolvable(TestKitTest::kBuyer, 99, TestKitTest::kGame);
-     },
-     [](TestKitTest& t) { EXPECT_EQ(t.CheckPrivilege(99), 0u); }, TransactionSource::PrivilegeResolution,
+    {"PrivilegeResolution", ResolvableBy<TestKitTest::kGame>, CheckResolves, TransactionSource::PrivilegeResolution,
      TransactionOutcome::Granted, TestKitTest::kGame, 1, S_OK, true},
-    {"ConsumableFromAPrivilegeResolution",
-     [](TestKitTest&) {
-         emu::SetPrivilege(TestKitTest::kBuyer, 99, emu::PrivilegeCheckResult::PurchaseRequired);
-         emu::SetPrivilegeResolvable(TestKitTest::kBuyer, 99, TestKitTest::kGems);
-     },
-     [](TestKitTest& t) { EXPECT_EQ(t.CheckPrivilege(99), 0u); }, TransactionSource::PrivilegeResolution,
-     TransactionOutcome::Granted, TestKitTest::kGems, 500, S_OK, true},
+    {"ConsumableFromAPrivilegeResolution", ResolvableBy<TestKitTest::kGems>, CheckResolves,
+     TransactionSource::PrivilegeResolution, TransactionOutcome::Granted, TestKitTest::kGems, 500, S_OK, true},
     {"Consumption", [](TestKitTest& t) { t.Buy(TestKitTest::kGemsOffer); },
      [](TestKitTest& t) { t.Consume(TestKitTest::kGems, 7, u"tx-7"); }, TransactionSource::Consumption,
      TransactionOutcome::Consumed, TestKitTest::kGems, 7, S_OK, false},
