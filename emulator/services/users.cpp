@@ -123,8 +123,9 @@ std::optional<UserInfo> UserAt(uint32_t index) {
 
 int32_t FindUser(uint32_t id) {
     std::lock_guard lock(usersMutex);
-    for (size_t i = 0; i < Users().size(); ++i)
-        if (Users()[i].info.id == id) return int32_t(i);
+    const auto& users = Users();
+    for (size_t i = 0; i < users.size(); ++i)
+        if (users[i].info.id == id) return int32_t(i);
     return -1;
 }
 

@@ -196,8 +196,9 @@ std::vector<InventoryItemData> InventoryOf(uint32_t userId) {
 }
 
 std::unique_lock<StateLock> LockInventories() {
-    std::unique_lock lock(State().mutex);
-    ExpireEnded(State());
+    Marketplace& m = State();
+    std::unique_lock lock(m.mutex);
+    ExpireEnded(m);
     return lock;
 }
 

@@ -97,7 +97,7 @@ WorkResult<IInventoryItemsResult*> Query(const Users& users, const ItemFilter& f
     const auto total = uint32_t(matched.size());
     if (filter.maxItems != 0 && matched.size() > filter.maxItems) matched.resize(filter.maxItems);
     WorkResult<IInventoryItemsResult*> r;
-    r.hr = CreateInventoryItemsResult(matched, total, r.value.Put());
+    r.hr = CreateInventoryQueryResult(matched, total, r.value.Put());
     return r;
 }
 

@@ -183,7 +183,8 @@ EMU_API HRESULT CreateUri(std::u16string_view absoluteUri, IUriRuntimeClass** ur
 EMU_API HRESULT CreateInventoryItem(const InventoryItemData& data, IInventoryItem** item);
 EMU_API HRESULT CreateInventoryItemsResult(const std::vector<InventoryItemData>& items, uint32_t totalItems,
                                            IInventoryItemsResult** result);
-EMU_API HRESULT CreateInventoryItemsResult(const std::vector<const InventoryItemData*>& items, uint32_t totalItems,
+// A query's result of items in the users' inventories, whose URLs were checked when they were added.
+EMU_API HRESULT CreateInventoryQueryResult(const std::vector<const InventoryItemData*>& items, uint32_t totalItems,
                                            IInventoryItemsResult** result);
 EMU_API HRESULT CreateConsumeInventoryItemResult(const ConsumeResultData& data, IConsumeInventoryItemResult** result);
 EMU_API HRESULT CreateCatalogItem(const CatalogItemData& data, ICatalogItem** item);

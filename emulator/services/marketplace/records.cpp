@@ -2,11 +2,15 @@
 // availabilities. Each is a snapshot of the data at creation; it creates every string and child
 // record once, and hands out duplicates and new references. A URI object or a list of records is
 // made on its first read, from the text or the records made with the record; an inventory item's
-// texts wait as text until their first read too.
+// texts wait as text until their first read too, and an inventory result's items wait as text and
+// values until its list is first read.
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include "emulator/runtime/faults.h"
 #include "emulator/runtime/vectors.h"
@@ -18,8 +22,30 @@ namespace {
 namespace MP = ::ABI::Microsoft::Xbox::Services::Marketplace;
 using ::ABI::Windows::Foundation::DateTime;
 
-// Texts a record keeps, in one recycled block, until reads make platform strings of them.
-using KeptTexts = std::basic_string<char16_t, std::char_traits<char16_t>, BlockAllocator<char16_t>>;
+// Texts a record keeps, in one recycled block of their size, until reads make platform strings of
+// them. The block stays where it is when its owner moves, so views of it stay valid.
+class KeptTexts {
+public:
+    explicit KeptTexts(size_t size)
+        : size_(size), data_(size ? static_cast<char16_t*>(AllocateBlock(size * sizeof(char16_t))) : nullptr) {
+        if (size && !data_) throw std::bad_alloc();
+    }
+    KeptTexts(KeptTexts&& other) noexcept
+        : size_(std::exchange(other.size_, 0)), data_(std::exchange(other.data_, nullptr)) {}
+    KeptTexts& operator=(KeptTexts&&) = delete;
+    ~KeptTexts() {
+        if (data_) FreeBlock(data_, size_ * sizeof(char16_t));
+    }
+    // Copies `text` to `at` and answers its view there.
+    std::u16string_view Put(size_t at, std::u16string_view text) {
+        std::char_traits<char16_t>::copy(data_ + at, text.data(), text.size());
+        return {data_ + at, text.size()};
+    }
+
+private:
+    size_t size_;
+    char16_t* data_;
+};
 
 // What a record's constructor could not create: the factory answers the first failure.
 class Holder {
@@ -44,22 +70,6 @@ protected:
         }
         return Hold(*text);
     }
-    // The text of a URI, checked as CreateUri checks it, kept at the end of `texts` until it is
-    // read; none without a URI.
-    std::optional<std::u16string_view> KeepUri(KeptTexts& texts, const std::optional<std::u16string>& text) {
-        if (!text) return std::nullopt;
-        if (!IsAbsoluteUri(*text)) {
-            Note(E_INVALIDARG);
-            return std::nullopt;
-        }
-        return Keep(texts, *text);
-    }
-    // A text kept at the end of `texts`, which holds room for it (the view stays valid).
-    static std::u16string_view Keep(KeptTexts& texts, std::u16string_view text) {
-        const size_t at = texts.size();
-        texts.append(text);
-        return std::u16string_view(texts).substr(at);
-    }
     // The view keeps its own duplicates; the owners here only carry the creation failures.
     ComPtr<IVectorView<HSTRING>> HoldStrings(const std::vector<std::u16string>& texts) {
         std::vector<HStringOwner> owners;
@@ -68,18 +78,13 @@ protected:
         for (const auto& t : texts) strings.push_back(owners.emplace_back(Hold(t)).Get());
         return MakeVectorView(strings);
     }
-    // One record of type R per datum (or pointer to one), as elements of a view of interface I.
+    // One record of type R per datum, as elements of a view of interface I.
     template <class R, class I, class D>
     Elements<I*> HoldRecords(const std::vector<D>& data) {
         Elements<I*> records;
         records.reserve(data.size());
         for (const D& d : data) {
-            ComPtr<R> record;
-            if constexpr (std::is_pointer_v<D>) {
-                record = Make<R>(*d);
-            } else {
-                record = Make<R>(d);
-            }
+            ComPtr<R> record = Make<R>(d);
             Note(record->Status());
             records.push_back(ComPtr<I>::Attach(static_cast<I*>(record.Detach())));
         }
@@ -256,78 +261,112 @@ HRESULT MakeChild(HStringOwner& text, ComPtr<IUriRuntimeClass>& uri) {
     return S_OK;
 }
 
-class InventoryItem : public RuntimeObject<InventoryItem, IInventoryItem>, public Holder {
+// An inventory item as its record keeps it: its texts in one recycled block (its product id, URL
+// and consumable URL, one after the other), its other values as they are.
+class KeptItem : public Holder {
+public:
+    // `urlsChecked`: the item's URLs were checked when it entered an inventory.
+    KeptItem(const InventoryItemData& d, bool urlsChecked)
+        : texts_(d.productId.size() + SizeOf(d.url) + SizeOf(d.consumableUrl)),
+          productId(texts_.Put(0, d.productId)),
+          url(Put(d.productId.size(), d.url)),
+          consumableUrl(Put(d.productId.size() + SizeOf(d.url), d.consumableUrl)),
+          containerIds(d.containerIds ? HoldStrings(*d.containerIds) : nullptr),
+          state(d.state),
+          mediaItemType(d.mediaItemType),
+          titleId(d.titleId),
+          consumableBalance(d.consumableBalance),
+          rightsObtainedDate(d.rightsObtainedDate),
+          startDate(d.startDate),
+          endDate(d.endDate) {
+        if (!urlsChecked)
+            for (const auto* text : {&d.url, &d.consumableUrl})
+                if (*text && !IsAbsoluteUri(**text)) Note(E_INVALIDARG);
+    }
+
+private:
+    static size_t SizeOf(const std::optional<std::u16string>& text) { return text ? text->size() : 0; }
+    std::optional<std::u16string_view> Put(size_t at, const std::optional<std::u16string>& text) {
+        if (!text) return std::nullopt;
+        return texts_.Put(at, *text);
+    }
+
+    KeptTexts texts_;  // first: the views below are of it
+
+public:
+    std::u16string_view productId;
+    std::optional<std::u16string_view> url, consumableUrl;
+    ComPtr<IVectorView<HSTRING>> containerIds;
+    MP::InventoryItemState state;
+    MP::MediaItemType mediaItemType;
+    uint32_t titleId;
+    uint32_t consumableBalance;
+    int64_t rightsObtainedDate, startDate, endDate;
+};
+using KeptItems = std::vector<KeptItem, BlockAllocator<KeptItem>>;
+
+class InventoryItem : public RuntimeObject<InventoryItem, IInventoryItem> {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.InventoryItem";
-    explicit InventoryItem(const InventoryItemData& d)
-        : texts_(Room(d)),
-          url_(KeepUri(texts_, d.url)),
-          productId_(Keep(texts_, d.productId)),
-          containerIds_(d.containerIds ? HoldStrings(*d.containerIds) : nullptr),
-          consumableUrl_(KeepUri(texts_, d.consumableUrl)),
-          state_(d.state),
-          mediaItemType_(d.mediaItemType),
-          titleId_(d.titleId),
-          consumableBalance_(d.consumableBalance),
-          rightsObtainedDate_(d.rightsObtainedDate),
-          startDate_(d.startDate),
-          endDate_(d.endDate) {}
+    explicit InventoryItem(KeptItem kept)
+        : kept_(std::move(kept)), url_(kept_.url), productId_(kept_.productId), consumableUrl_(kept_.consumableUrl) {}
+    HRESULT Status() const { return kept_.Status(); }
 
     HRESULT get_Url(IUriRuntimeClass** value) override { return url_.Give("IInventoryItem.get_Url", value); }
     HRESULT get_InventoryItemState(MP::InventoryItemState* value) override {
-        return GiveValue("IInventoryItem.get_InventoryItemState", state_, value);
+        return GiveValue("IInventoryItem.get_InventoryItemState", kept_.state, value);
     }
     HRESULT get_MediaItemType(MP::MediaItemType* value) override {
-        return GiveValue("IInventoryItem.get_MediaItemType", mediaItemType_, value);
+        return GiveValue("IInventoryItem.get_MediaItemType", kept_.mediaItemType, value);
     }
     HRESULT get_ProductId(HSTRING* value) override { return productId_.Give("IInventoryItem.get_ProductId", value); }
-    HRESULT get_TitleId(uint32_t* value) override { return GiveValue("IInventoryItem.get_TitleId", titleId_, value); }
+    HRESULT get_TitleId(uint32_t* value) override {
+        return GiveValue("IInventoryItem.get_TitleId", kept_.titleId, value);
+    }
     HRESULT get_ContainerIds(IVectorView<HSTRING>** value) override {
-        return GiveObject("IInventoryItem.get_ContainerIds", containerIds_, value);
+        return GiveObject("IInventoryItem.get_ContainerIds", kept_.containerIds, value);
     }
     HRESULT get_RightsObtainedDate(DateTime* value) override {
-        return GiveDate("IInventoryItem.get_RightsObtainedDate", rightsObtainedDate_, value);
+        return GiveDate("IInventoryItem.get_RightsObtainedDate", kept_.rightsObtainedDate, value);
     }
     HRESULT get_StartDate(DateTime* value) override {
-        return GiveDate("IInventoryItem.get_StartDate", startDate_, value);
+        return GiveDate("IInventoryItem.get_StartDate", kept_.startDate, value);
     }
-    HRESULT get_EndDate(DateTime* value) override { return GiveDate("IInventoryItem.get_EndDate", endDate_, value); }
+    HRESULT get_EndDate(DateTime* value) override {
+        return GiveDate("IInventoryItem.get_EndDate", kept_.endDate, value);
+    }
     HRESULT get_ConsumableUrl(IUriRuntimeClass** value) override {
         return consumableUrl_.Give("IInventoryItem.get_ConsumableUrl", value);
     }
     HRESULT get_ConsumableBalance(uint32_t* value) override {
-        return GiveValue("IInventoryItem.get_ConsumableBalance", consumableBalance_, value);
+        return GiveValue("IInventoryItem.get_ConsumableBalance", kept_.consumableBalance, value);
     }
 
 private:
-    // Empty, with room for the item's texts.
-    static KeptTexts Room(const InventoryItemData& d) {
-        KeptTexts texts;
-        texts.reserve(d.productId.size() + (d.url ? d.url->size() : 0) +
-                      (d.consumableUrl ? d.consumableUrl->size() : 0));
-        return texts;
-    }
-
-    // A query's items are made by the hundred and seldom read whole: their texts wait as text, in
-    // one block (texts_, first: the others view it).
-    KeptTexts texts_;
+    KeptItem kept_;  // first: the others view its texts
     KeptUriOnRead url_;
     TextOnRead productId_;
-    ComPtr<IVectorView<HSTRING>> containerIds_;
     KeptUriOnRead consumableUrl_;
-    MP::InventoryItemState state_;
-    MP::MediaItemType mediaItemType_;
-    uint32_t titleId_;
-    uint32_t consumableBalance_;
-    int64_t rightsObtainedDate_, startDate_, endDate_;
 };
 
+// The records of a result's items, made on the first read of Items from what the result kept.
+HRESULT MakeChild(KeptItems& kept, ComPtr<IVectorView<IInventoryItem*>>& view) {
+    Elements<IInventoryItem*> records;
+    records.reserve(kept.size());
+    for (KeptItem& item : kept) records.push_back(Make<InventoryItem>(std::move(item)));
+    KeptItems().swap(kept);
+    return MakeChild(records, view);
+}
+
+// A query's items are many, and most results are never read whole (a round trip's callback often
+// only disposes the result): the result keeps its items as text and values, and makes their
+// records on the first read of Items.
 class InventoryItemsResult : public RuntimeObject<InventoryItemsResult, IInventoryItemsResult>, public Holder {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.InventoryItemsResult";
     template <class D>
-    InventoryItemsResult(const std::vector<D>& items, uint32_t total)
-        : items_(HoldRecords<InventoryItem, IInventoryItem>(items)), total_(total) {}
+    InventoryItemsResult(const std::vector<D>& items, uint32_t total, bool urlsChecked)
+        : items_(Keep(items, urlsChecked)), total_(total) {}
 
     HRESULT get_Items(IVectorView<IInventoryItem*>** value) override {
         return items_.Give("IInventoryItemsResult.get_Items", value);
@@ -337,7 +376,21 @@ public:
     }
 
 private:
-    RecordsOnRead<IInventoryItem> items_;
+    template <class D>
+    KeptItems Keep(const std::vector<D>& items, bool urlsChecked) {
+        KeptItems kept;
+        kept.reserve(items.size());
+        for (const D& d : items) {
+            if constexpr (std::is_pointer_v<D>) {
+                Note(kept.emplace_back(*d, urlsChecked).Status());
+            } else {
+                Note(kept.emplace_back(d, urlsChecked).Status());
+            }
+        }
+        return kept;
+    }
+
+    MadeOnRead<ComPtr<IVectorView<IInventoryItem*>>, KeptItems> items_;
     uint32_t total_;
 };
 
@@ -596,10 +649,10 @@ private:
 
 // Makes a record and hands it out as interface I, or answers what its construction could not create.
 template <class R, class I, class... A>
-HRESULT Create(I** out, const A&... args) {
+HRESULT Create(I** out, A&&... args) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    auto record = Make<R>(args...);
+    auto record = Make<R>(std::forward<A>(args)...);
     if (Failed(record->Status())) return record->Status();
     *out = static_cast<I*>(record.Detach());
     return S_OK;
@@ -626,17 +679,17 @@ HRESULT CreateUri(std::u16string_view absoluteUri, IUriRuntimeClass** uri) {
 }
 
 HRESULT CreateInventoryItem(const InventoryItemData& data, IInventoryItem** item) {
-    return Create<InventoryItem>(item, data);
+    return Create<InventoryItem>(item, KeptItem(data, false));
 }
 
 HRESULT CreateInventoryItemsResult(const std::vector<InventoryItemData>& items, uint32_t totalItems,
                                    IInventoryItemsResult** result) {
-    return Create<InventoryItemsResult>(result, items, totalItems);
+    return Create<InventoryItemsResult>(result, items, totalItems, false);
 }
 
-HRESULT CreateInventoryItemsResult(const std::vector<const InventoryItemData*>& items, uint32_t totalItems,
+HRESULT CreateInventoryQueryResult(const std::vector<const InventoryItemData*>& items, uint32_t totalItems,
                                    IInventoryItemsResult** result) {
-    return Create<InventoryItemsResult>(result, items, totalItems);
+    return Create<InventoryItemsResult>(result, items, totalItems, true);
 }
 
 HRESULT CreateConsumeInventoryItemResult(const ConsumeResultData& data, IConsumeInventoryItemResult** result) {
