@@ -1,6 +1,7 @@
 // What the inventory queries answer: the filters of the one- and five-argument forms, the forms
 // for every signed-in user, the media types a query takes, and the current state of one item.
 #include <latch>
+#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -206,6 +207,37 @@ TEST_F(InventoryQueriesTest, TextArgumentsReachTheServiceAsTheyWerePassedAndNull
 // A record makes its URI objects and its list of records on their first read and keeps them while it
 // lives: the same object for every read, also for threads that read at once, released with the
 // record.
+// A query's records take the inventory's URLs unchecked, so the inventory must refuse what a
+// record would.
+TEST_F(InventoryQueriesTest, AURLThatIsNotAbsoluteIsRefusedByTheInventoryAndByEveryRecord) {
+    using ::ABI::E_INVALIDARG;
+    struct Row {
+        const char* field;
+        std::optional<std::u16string> emu::InventoryItemData::*url;
+    };
+    for (const Row& row :
+         {Row{"url", &emu::InventoryItemData::url}, Row{"consumableUrl", &emu::InventoryItemData::consumableUrl}}) {
+        SCOPED_TRACE(row.field);
+        auto item = Consumable(u"f", 5);
+        item.*row.url = u"inventory/f";
+        const int64_t objects = emu::LiveObjects();
+        EXPECT_EQ(emu::AddInventoryItem(kOtherUser, item), E_INVALIDARG);
+        EXPECT_EQ(emu::UpdateInventoryItem(kUser, item), E_INVALIDARG);
+        ::ABI::ComPtr<::ABI::Microsoft::Xbox::Services::Marketplace::IInventoryItem> record;
+        EXPECT_EQ(emu::CreateInventoryItem(item, record.Put()), E_INVALIDARG);
+        ::ABI::ComPtr<::ABI::Microsoft::Xbox::Services::Marketplace::IInventoryItemsResult> result;
+        EXPECT_EQ(emu::CreateInventoryItemsResult({Consumable(u"a", 1), item}, 2, result.Put()), E_INVALIDARG);
+        EXPECT_EQ(record.Get(), nullptr);
+        EXPECT_EQ(result.Get(), nullptr);
+        EXPECT_EQ(emu::LiveObjects(), objects);
+    }
+    // The refused item was not added, and the query's records of the others were made.
+    const auto answer = Answer(Run([&](auto cb, void* d) {
+        return X().InventoryService_GetInventoryItemsAsync(kOtherUser, I(MediaItemType::All), cb, d);
+    }));
+    EXPECT_EQ(answer.first, U16s{u"h"});
+}
+
 TEST_F(InventoryQueriesTest, ARecordMakesEachChildOnItsFirstReadOnceAndReleasesItWithItself) {
     namespace MP = ::ABI::Microsoft::Xbox::Services::Marketplace;
     using ::ABI::ComPtr;

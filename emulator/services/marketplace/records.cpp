@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <utility>
 
 #include "emulator/runtime/faults.h"
@@ -22,29 +21,64 @@ namespace {
 namespace MP = ::ABI::Microsoft::Xbox::Services::Marketplace;
 using ::ABI::Windows::Foundation::DateTime;
 
-// Texts a record keeps, in one recycled block of their size, until reads make platform strings of
-// them. The block stays where it is when its owner moves, so views of it stay valid.
-class KeptTexts {
+// One recycled block of bytes that a record keeps; it stays where it is when its owner moves, so
+// views of it stay valid.
+class KeptBlock {
 public:
-    explicit KeptTexts(size_t size)
-        : size_(size), data_(size ? static_cast<char16_t*>(AllocateBlock(size * sizeof(char16_t))) : nullptr) {
+    explicit KeptBlock(size_t size = 0) : size_(size), data_(size ? AllocateBlock(size) : nullptr) {
         if (size && !data_) throw std::bad_alloc();
     }
-    KeptTexts(KeptTexts&& other) noexcept
+    KeptBlock(KeptBlock&& other) noexcept
         : size_(std::exchange(other.size_, 0)), data_(std::exchange(other.data_, nullptr)) {}
-    KeptTexts& operator=(KeptTexts&&) = delete;
-    ~KeptTexts() {
-        if (data_) FreeBlock(data_, size_ * sizeof(char16_t));
+    KeptBlock& operator=(KeptBlock other) noexcept {
+        std::swap(size_, other.size_);
+        std::swap(data_, other.data_);
+        return *this;
     }
-    // Copies `text` to `at` and answers its view there.
-    std::u16string_view Put(size_t at, std::u16string_view text) {
-        std::char_traits<char16_t>::copy(data_ + at, text.data(), text.size());
-        return {data_ + at, text.size()};
+    ~KeptBlock() {
+        if (data_) FreeBlock(data_, size_);
     }
+    void* Data() const { return data_; }
 
 private:
     size_t size_;
-    char16_t* data_;
+    void* data_;
+};
+
+// Copies `text` to `to`, which moves past it, and answers the copy.
+std::u16string_view CopyText(std::u16string_view text, char16_t*& to) {
+    std::char_traits<char16_t>::copy(to, text.data(), text.size());
+    to += text.size();
+    return {to - text.size(), text.size()};
+}
+template <class Text>
+std::optional<std::u16string_view> CopyText(const std::optional<Text>& text, char16_t*& to) {
+    return text ? std::optional(CopyText(*text, to)) : std::nullopt;
+}
+
+// An inventory item's values as its records keep them; the texts are views of a block that
+// whoever holds the values keeps.
+struct ItemValues {
+    std::u16string_view productId;
+    std::optional<std::u16string_view> url, consumableUrl;
+    ComPtr<IVectorView<HSTRING>> containerIds;
+    MP::InventoryItemState state;
+    MP::MediaItemType mediaItemType;
+    uint32_t titleId;
+    uint32_t consumableBalance;
+    int64_t rightsObtainedDate, startDate, endDate;
+
+    size_t TextSize() const {
+        return productId.size() + (url ? url->size() : 0) + (consumableUrl ? consumableUrl->size() : 0);
+    }
+    // The same values, their texts copied to `to` (with room for TextSize()), which moves past them.
+    ItemValues CopiedTo(char16_t*& to) const {
+        ItemValues copy = *this;
+        copy.productId = CopyText(productId, to);
+        copy.url = CopyText(url, to);
+        copy.consumableUrl = CopyText(consumableUrl, to);
+        return copy;
+    }
 };
 
 // What a record's constructor could not create: the factory answers the first failure.
@@ -77,6 +111,25 @@ protected:
         owners.reserve(texts.size());
         for (const auto& t : texts) strings.push_back(owners.emplace_back(Hold(t)).Get());
         return MakeVectorView(strings);
+    }
+    // An inventory item's values, its texts copied to `to` (with room for them), which moves past
+    // them; its URLs are checked unless they were checked when it entered an inventory.
+    ItemValues Values(const InventoryItemData& d, bool urlsChecked, char16_t*& to) {
+        if (!urlsChecked)
+            for (const auto* text : {&d.url, &d.consumableUrl})
+                if (*text && !IsAbsoluteUri(**text)) Note(E_INVALIDARG);
+        // In the order of the texts in the block: braces evaluate from left to right.
+        return {CopyText(d.productId, to),
+                CopyText(d.url, to),
+                CopyText(d.consumableUrl, to),
+                d.containerIds ? HoldStrings(*d.containerIds) : nullptr,
+                d.state,
+                d.mediaItemType,
+                d.titleId,
+                d.consumableBalance,
+                d.rightsObtainedDate,
+                d.startDate,
+                d.endDate};
     }
     // One record of type R per datum, as elements of a view of interface I.
     template <class R, class I, class D>
@@ -261,106 +314,113 @@ HRESULT MakeChild(HStringOwner& text, ComPtr<IUriRuntimeClass>& uri) {
     return S_OK;
 }
 
-// An inventory item as its record keeps it: its texts in one recycled block (its product id, URL
-// and consumable URL, one after the other), its other values as they are.
-class KeptItem : public Holder {
-public:
-    // `urlsChecked`: the item's URLs were checked when it entered an inventory.
-    KeptItem(const InventoryItemData& d, bool urlsChecked)
-        : texts_(d.productId.size() + SizeOf(d.url) + SizeOf(d.consumableUrl)),
-          productId(texts_.Put(0, d.productId)),
-          url(Put(d.productId.size(), d.url)),
-          consumableUrl(Put(d.productId.size() + SizeOf(d.url), d.consumableUrl)),
-          containerIds(d.containerIds ? HoldStrings(*d.containerIds) : nullptr),
-          state(d.state),
-          mediaItemType(d.mediaItemType),
-          titleId(d.titleId),
-          consumableBalance(d.consumableBalance),
-          rightsObtainedDate(d.rightsObtainedDate),
-          startDate(d.startDate),
-          endDate(d.endDate) {
-        if (!urlsChecked)
-            for (const auto* text : {&d.url, &d.consumableUrl})
-                if (*text && !IsAbsoluteUri(**text)) Note(E_INVALIDARG);
-    }
-
-private:
-    static size_t SizeOf(const std::optional<std::u16string>& text) { return text ? text->size() : 0; }
-    std::optional<std::u16string_view> Put(size_t at, const std::optional<std::u16string>& text) {
-        if (!text) return std::nullopt;
-        return texts_.Put(at, *text);
-    }
-
-    KeptTexts texts_;  // first: the views below are of it
-
-public:
-    std::u16string_view productId;
-    std::optional<std::u16string_view> url, consumableUrl;
-    ComPtr<IVectorView<HSTRING>> containerIds;
-    MP::InventoryItemState state;
-    MP::MediaItemType mediaItemType;
-    uint32_t titleId;
-    uint32_t consumableBalance;
-    int64_t rightsObtainedDate, startDate, endDate;
-};
-using KeptItems = std::vector<KeptItem, BlockAllocator<KeptItem>>;
-
 class InventoryItem : public RuntimeObject<InventoryItem, IInventoryItem> {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.InventoryItem";
-    explicit InventoryItem(KeptItem kept)
-        : kept_(std::move(kept)), url_(kept_.url), productId_(kept_.productId), consumableUrl_(kept_.consumableUrl) {}
-    HRESULT Status() const { return kept_.Status(); }
+    // Its texts copied into a block of its own.
+    explicit InventoryItem(const ItemValues& v)
+        : texts_(v.TextSize() * sizeof(char16_t)),
+          values_(Copy(v, texts_)),
+          url_(values_.url),
+          productId_(values_.productId),
+          consumableUrl_(values_.consumableUrl) {}
 
     HRESULT get_Url(IUriRuntimeClass** value) override { return url_.Give("IInventoryItem.get_Url", value); }
     HRESULT get_InventoryItemState(MP::InventoryItemState* value) override {
-        return GiveValue("IInventoryItem.get_InventoryItemState", kept_.state, value);
+        return GiveValue("IInventoryItem.get_InventoryItemState", values_.state, value);
     }
     HRESULT get_MediaItemType(MP::MediaItemType* value) override {
-        return GiveValue("IInventoryItem.get_MediaItemType", kept_.mediaItemType, value);
+        return GiveValue("IInventoryItem.get_MediaItemType", values_.mediaItemType, value);
     }
     HRESULT get_ProductId(HSTRING* value) override { return productId_.Give("IInventoryItem.get_ProductId", value); }
     HRESULT get_TitleId(uint32_t* value) override {
-        return GiveValue("IInventoryItem.get_TitleId", kept_.titleId, value);
+        return GiveValue("IInventoryItem.get_TitleId", values_.titleId, value);
     }
     HRESULT get_ContainerIds(IVectorView<HSTRING>** value) override {
-        return GiveObject("IInventoryItem.get_ContainerIds", kept_.containerIds, value);
+        return GiveObject("IInventoryItem.get_ContainerIds", values_.containerIds, value);
     }
     HRESULT get_RightsObtainedDate(DateTime* value) override {
-        return GiveDate("IInventoryItem.get_RightsObtainedDate", kept_.rightsObtainedDate, value);
+        return GiveDate("IInventoryItem.get_RightsObtainedDate", values_.rightsObtainedDate, value);
     }
     HRESULT get_StartDate(DateTime* value) override {
-        return GiveDate("IInventoryItem.get_StartDate", kept_.startDate, value);
+        return GiveDate("IInventoryItem.get_StartDate", values_.startDate, value);
     }
     HRESULT get_EndDate(DateTime* value) override {
-        return GiveDate("IInventoryItem.get_EndDate", kept_.endDate, value);
+        return GiveDate("IInventoryItem.get_EndDate", values_.endDate, value);
     }
     HRESULT get_ConsumableUrl(IUriRuntimeClass** value) override {
         return consumableUrl_.Give("IInventoryItem.get_ConsumableUrl", value);
     }
     HRESULT get_ConsumableBalance(uint32_t* value) override {
-        return GiveValue("IInventoryItem.get_ConsumableBalance", kept_.consumableBalance, value);
+        return GiveValue("IInventoryItem.get_ConsumableBalance", values_.consumableBalance, value);
     }
 
 private:
-    KeptItem kept_;  // first: the others view its texts
+    static ItemValues Copy(const ItemValues& v, const KeptBlock& texts) {
+        auto* to = static_cast<char16_t*>(texts.Data());
+        return v.CopiedTo(to);
+    }
+
+    // Its texts wait as text until their first read: a query's items are made by the hundred and
+    // seldom read whole.
+    KeptBlock texts_;    // first: values_ views it
+    ItemValues values_;  // second: the others view its texts
     KeptUriOnRead url_;
     TextOnRead productId_;
     KeptUriOnRead consumableUrl_;
+};
+
+// A result's items as values, in one recycled block: the values, then all their texts.
+class KeptItems {
+public:
+    // Room for `count` items whose texts have `chars` characters in all.
+    KeptItems(size_t count, size_t chars)
+        : block_(count * sizeof(ItemValues) + chars * sizeof(char16_t)),
+          texts_(reinterpret_cast<char16_t*>(begin() + count)) {}
+    KeptItems(KeptItems&& other) noexcept
+        : block_(std::move(other.block_)), count_(std::exchange(other.count_, 0)), texts_(other.texts_) {}
+    KeptItems& operator=(KeptItems&&) = delete;
+    ~KeptItems() { Clear(); }
+
+    // Keeps the values `make(to)` answers, which copies their texts to `to`.
+    template <class Make>
+    void Add(Make make) {
+        new (end()) ItemValues(make(texts_));
+        ++count_;
+    }
+    void Clear() {
+        for (ItemValues& v : *this) v.~ItemValues();
+        count_ = 0;
+        block_ = KeptBlock();
+    }
+    ItemValues* begin() const { return static_cast<ItemValues*>(block_.Data()); }
+    ItemValues* end() const { return begin() + count_; }
+    size_t size() const { return count_; }
+
+private:
+    KeptBlock block_;
+    size_t count_ = 0;
+    char16_t* texts_;  // where the next item's texts go
 };
 
 // The records of a result's items, made on the first read of Items from what the result kept.
 HRESULT MakeChild(KeptItems& kept, ComPtr<IVectorView<IInventoryItem*>>& view) {
     Elements<IInventoryItem*> records;
     records.reserve(kept.size());
-    for (KeptItem& item : kept) records.push_back(Make<InventoryItem>(std::move(item)));
-    KeptItems().swap(kept);
+    for (const ItemValues& v : kept) records.push_back(Make<InventoryItem>(v));
+    kept.Clear();
     return MakeChild(records, view);
 }
 
+const InventoryItemData& DataOf(const InventoryItemData& d) { return d; }
+const InventoryItemData& DataOf(const InventoryItemData* d) { return *d; }
+size_t TextSize(const InventoryItemData& d) {
+    return d.productId.size() + (d.url ? d.url->size() : 0) + (d.consumableUrl ? d.consumableUrl->size() : 0);
+}
+
 // A query's items are many, and most results are never read whole (a round trip's callback often
-// only disposes the result): the result keeps its items as text and values, and makes their
-// records on the first read of Items.
+// only disposes the result): the result keeps its items as values, and makes their records on the
+// first read of Items.
 class InventoryItemsResult : public RuntimeObject<InventoryItemsResult, IInventoryItemsResult>, public Holder {
 public:
     static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.InventoryItemsResult";
@@ -378,15 +438,10 @@ public:
 private:
     template <class D>
     KeptItems Keep(const std::vector<D>& items, bool urlsChecked) {
-        KeptItems kept;
-        kept.reserve(items.size());
-        for (const D& d : items) {
-            if constexpr (std::is_pointer_v<D>) {
-                Note(kept.emplace_back(*d, urlsChecked).Status());
-            } else {
-                Note(kept.emplace_back(d, urlsChecked).Status());
-            }
-        }
+        size_t chars = 0;
+        for (const D& d : items) chars += TextSize(DataOf(d));
+        KeptItems kept(items.size(), chars);
+        for (const D& d : items) kept.Add([&](char16_t*& to) { return Values(DataOf(d), urlsChecked, to); });
         return kept;
     }
 
@@ -679,7 +734,17 @@ HRESULT CreateUri(std::u16string_view absoluteUri, IUriRuntimeClass** uri) {
 }
 
 HRESULT CreateInventoryItem(const InventoryItemData& data, IInventoryItem** item) {
-    return Create<InventoryItem>(item, KeptItem(data, false));
+    if (!item) return E_POINTER;
+    *item = nullptr;
+    struct Checked : Holder {
+        explicit Checked(const InventoryItemData& d) : kept(1, TextSize(d)) {
+            kept.Add([&](char16_t*& to) { return Values(d, false, to); });
+        }
+        KeptItems kept;
+    } checked(data);
+    if (Failed(checked.Status())) return checked.Status();
+    *item = Make<InventoryItem>(*checked.kept.begin()).Detach();
+    return S_OK;
 }
 
 HRESULT CreateInventoryItemsResult(const std::vector<InventoryItemData>& items, uint32_t totalItems,
