@@ -1,8 +1,10 @@
 // The marketplace's state: the catalog, each user's inventory, the processed consumption
 // transactions and the log of service calls, behind one mutex and emptied by Reset().
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <map>
+#include <stdexcept>
 
 #include "emulator/runtime/recent_calls.h"
 #include "emulator/runtime/reset.h"
@@ -21,7 +23,8 @@ struct LoggedCall {
     size_t method = 0;  // CallName::Index()
     uint32_t userId = 0;
     std::vector<std::u16string> texts;
-    std::vector<int64_t> numbers;
+    uint32_t numberCount = 0;
+    std::array<int64_t, 5> numbers{};  // the first numberCount; a catalog browse has the most
 };
 
 struct Marketplace {
@@ -293,9 +296,14 @@ void Record(CallName method, uint32_t userId, const Texts& texts, std::initializ
     LoggedCall& call = m.calls.Next();
     call.method = method.Index();
     call.userId = userId;
-    call.texts.resize(texts.size());
-    std::copy(texts.begin(), texts.end(), call.texts.begin());
-    call.numbers = numbers;
+    if (!call.texts.empty() || !std::empty(texts)) {
+        call.texts.resize(texts.size());
+        std::copy(texts.begin(), texts.end(), call.texts.begin());
+    }
+    if (numbers.size() > call.numbers.size())
+        throw std::length_error("a call logged with more numbers than a log entry holds");
+    call.numberCount = uint32_t(numbers.size());
+    for (uint32_t i = 0; const int64_t n : numbers) call.numbers[i++] = n;
 }
 }  // namespace
 
@@ -318,7 +326,8 @@ std::vector<MarketplaceCall> MarketplaceCalls() {
     std::vector<MarketplaceCall> calls;
     calls.reserve(logged.size());
     for (auto& c : logged)
-        calls.push_back({std::string(kKnownCalls[c.method].name), c.userId, std::move(c.texts), std::move(c.numbers)});
+        calls.push_back({std::string(kKnownCalls[c.method].name), c.userId, std::move(c.texts),
+                         std::vector(c.numbers.begin(), c.numbers.begin() + c.numberCount)});
     return calls;
 }
 
