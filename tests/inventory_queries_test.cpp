@@ -245,33 +245,16 @@ TEST_F(InventoryQueriesTest, ARecordMakesEachChildOnItsFirstReadOnceAndReleasesI
     using ::ABI::Windows::Foundation::IUriRuntimeClass;
     using ::ABI::Windows::Foundation::Collections::IVectorView;
     using Child = ComPtr<::ABI::IInspectable>;
+    using UriRead = ::ABI::HRESULT (MP::IInventoryItem::*)(IUriRuntimeClass**);
     struct Row {
         const char* child;
-        Child (*read)(MP::IInventoryItemsResult* result, MP::IInventoryItem* item);
+        UriRead uri;   // an item's URI; null: the result's list
         int64_t made;  // objects the first read makes
     };
     const Row rows[] = {
-        {"the item's URL",
-         [](MP::IInventoryItemsResult*, MP::IInventoryItem* item) {
-             ComPtr<IUriRuntimeClass> uri;
-             EXPECT_EQ(item->get_Url(uri.Put()), S_OK);
-             return Child(uri.Get());
-         },
-         1},
-        {"the item's consumable URL",
-         [](MP::IInventoryItemsResult*, MP::IInventoryItem* item) {
-             ComPtr<IUriRuntimeClass> uri;
-             EXPECT_EQ(item->get_ConsumableUrl(uri.Put()), S_OK);
-             return Child(uri.Get());
-         },
-         1},
-        {"the result's items",
-         [](MP::IInventoryItemsResult* result, MP::IInventoryItem*) {
-             ComPtr<IVectorView<MP::IInventoryItem*>> items;
-             EXPECT_EQ(result->get_Items(items.Put()), S_OK);
-             return Child(items.Get());
-         },
-         2},  // the list and its one item
+        {"the item's URL", &MP::IInventoryItem::get_Url, 1},
+        {"the item's consumable URL", &MP::IInventoryItem::get_ConsumableUrl, 1},
+        {"the result's items", nullptr, 2},  // the list and its one item
     };
     constexpr int kReaders = 4;
     for (const Row& row : rows) {
@@ -280,25 +263,35 @@ TEST_F(InventoryQueriesTest, ARecordMakesEachChildOnItsFirstReadOnceAndReleasesI
         ComPtr<MP::IInventoryItemsResult> result;
         ASSERT_EQ(emu::CreateInventoryItemsResult(std::vector{Consumable(u"f", 5)}, 1, result.Put()), S_OK);
         ComPtr<MP::IInventoryItem> item;
-        if (std::string_view(row.child).starts_with("the item")) {
+        if (row.uri) {
             ComPtr<IVectorView<MP::IInventoryItem*>> items;
             ASSERT_EQ(result->get_Items(items.Put()), S_OK);
             ASSERT_EQ(items->GetAt(0, item.Put()), S_OK);
         }
+        auto read = [&] {
+            if (row.uri) {
+                ComPtr<IUriRuntimeClass> uri;
+                EXPECT_EQ((item.Get()->*row.uri)(uri.Put()), S_OK);
+                return Child(uri.Get());
+            }
+            ComPtr<IVectorView<MP::IInventoryItem*>> items;
+            EXPECT_EQ(result->get_Items(items.Put()), S_OK);
+            return Child(items.Get());
+        };
         const int64_t before = emu::LiveObjects();
-        Child read[kReaders];
+        Child got[kReaders];
         std::latch start(kReaders);
         std::vector<std::thread> readers;
         for (int i = 0; i < kReaders; ++i)
             readers.emplace_back([&, i] {
                 start.arrive_and_wait();
-                read[i] = row.read(result.Get(), item.Get());
+                got[i] = read();
             });
         for (auto& t : readers) t.join();
-        ASSERT_NE(read[0].Get(), nullptr);
-        for (const Child& c : read) EXPECT_EQ(c.Get(), read[0].Get()) << "one child for readers at once";
-        EXPECT_EQ(row.read(result.Get(), item.Get()).Get(), read[0].Get()) << "and for a later read";
-        for (Child& c : read) c.Reset();
+        ASSERT_NE(got[0].Get(), nullptr);
+        for (const Child& c : got) EXPECT_EQ(c.Get(), got[0].Get()) << "one child for readers at once";
+        EXPECT_EQ(read().Get(), got[0].Get()) << "and for a later read";
+        for (Child& c : got) c.Reset();
         EXPECT_EQ(emu::LiveObjects(), before + row.made) << "kept by its record";
         item.Reset();
         result.Reset();
@@ -318,30 +311,22 @@ TEST_F(InventoryQueriesTest, AnItemMakesTheStringsOfItsTextsOnTheirFirstRead) {
     using ::ABI::S_OK;
     using ::ABI::Windows::Foundation::IUriRuntimeClass;
     using ::ABI::Windows::Foundation::Collections::IVectorView;
-    // A read answers its HRESULT and, on success, the string it handed out.
-    using Read = HRESULT (*)(MP::IInventoryItem * item, HStringOwner * text);
     struct Row {
         const char* text;
-        Read read;
+        HRESULT (MP::IInventoryItem::*uri)(IUriRuntimeClass**);  // null: the product id
         std::u16string expected;
     };
     const Row rows[] = {
-        {"the product id",
-         [](MP::IInventoryItem* item, HStringOwner* text) { return item->get_ProductId(text->Put()); }, u"f"},
-        {"the URL",
-         [](MP::IInventoryItem* item, HStringOwner* text) {
-             ComPtr<IUriRuntimeClass> uri;
-             if (HRESULT hr = item->get_Url(uri.Put()); hr != S_OK) return hr;
-             return uri->get_AbsoluteUri(text->Put());
-         },
-         u"https://inventory.example.com/items/f"},
-        {"the consumable URL",
-         [](MP::IInventoryItem* item, HStringOwner* text) {
-             ComPtr<IUriRuntimeClass> uri;
-             if (HRESULT hr = item->get_ConsumableUrl(uri.Put()); hr != S_OK) return hr;
-             return uri->get_AbsoluteUri(text->Put());
-         },
-         u"https://inventory.example.com/consumables/f"},
+        {"the product id", nullptr, u"f"},
+        {"the URL", &MP::IInventoryItem::get_Url, u"https://inventory.example.com/items/f"},
+        {"the consumable URL", &MP::IInventoryItem::get_ConsumableUrl, u"https://inventory.example.com/consumables/f"},
+    };
+    // A read answers its HRESULT and, on success, the string it handed out.
+    auto read = [](const Row& row, MP::IInventoryItem* item, HStringOwner* text) {
+        if (!row.uri) return item->get_ProductId(text->Put());
+        ComPtr<IUriRuntimeClass> uri;
+        if (HRESULT hr = (item->*row.uri)(uri.Put()); hr != S_OK) return hr;
+        return uri->get_AbsoluteUri(text->Put());
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
@@ -356,14 +341,14 @@ TEST_F(InventoryQueriesTest, AnItemMakesTheStringsOfItsTextsOnTheirFirstRead) {
 
         emu::InjectFault("WindowsCreateString", E_OUTOFMEMORY, 1);
         HStringOwner failed;
-        EXPECT_EQ(row.read(item.Get(), &failed), E_OUTOFMEMORY);
+        EXPECT_EQ(read(row, item.Get(), &failed), E_OUTOFMEMORY);
         EXPECT_EQ(failed.Get(), nullptr);
         EXPECT_EQ(emu::LiveStrings(), idle) << "nothing made by the read that failed";
 
         HStringOwner first, second;
-        ASSERT_EQ(row.read(item.Get(), &first), S_OK) << "the next read makes it";
+        ASSERT_EQ(read(row, item.Get(), &first), S_OK) << "the next read makes it";
         EXPECT_EQ(emu::ToU16(first.Get()), row.expected);
-        ASSERT_EQ(row.read(item.Get(), &second), S_OK);
+        ASSERT_EQ(read(row, item.Get(), &second), S_OK);
         EXPECT_EQ(second.Get(), first.Get()) << "later reads hand out the same string";
         EXPECT_EQ(emu::LiveStrings(), idle + 1);
         first = HStringOwner();

@@ -56,6 +56,12 @@ std::optional<std::u16string_view> CopyText(const std::optional<Text>& text, cha
     return text ? std::optional(CopyText(*text, to)) : std::nullopt;
 }
 
+// The characters of an inventory item's texts (its data's or its values'), one after the other.
+template <class Item>
+size_t TextSize(const Item& d) {
+    return d.productId.size() + (d.url ? d.url->size() : 0) + (d.consumableUrl ? d.consumableUrl->size() : 0);
+}
+
 // An inventory item's values as its records keep them; the texts are views of a block that
 // whoever holds the values keeps.
 struct ItemValues {
@@ -68,9 +74,6 @@ struct ItemValues {
     uint32_t consumableBalance;
     int64_t rightsObtainedDate, startDate, endDate;
 
-    size_t TextSize() const {
-        return productId.size() + (url ? url->size() : 0) + (consumableUrl ? consumableUrl->size() : 0);
-    }
     // The same values, their texts copied to `to` (with room for TextSize()), which moves past them.
     ItemValues CopiedTo(char16_t*& to) const {
         ItemValues copy = *this;
@@ -319,7 +322,7 @@ public:
     static constexpr char16_t RuntimeClassName[] = u"Microsoft.Xbox.Services.Marketplace.InventoryItem";
     // Its texts copied into a block of its own.
     explicit InventoryItem(const ItemValues& v)
-        : texts_(v.TextSize() * sizeof(char16_t)),
+        : texts_(TextSize(v) * sizeof(char16_t)),
           values_(Copy(v, texts_)),
           url_(values_.url),
           productId_(values_.productId),
@@ -414,9 +417,6 @@ HRESULT MakeChild(KeptItems& kept, ComPtr<IVectorView<IInventoryItem*>>& view) {
 
 const InventoryItemData& DataOf(const InventoryItemData& d) { return d; }
 const InventoryItemData& DataOf(const InventoryItemData* d) { return *d; }
-size_t TextSize(const InventoryItemData& d) {
-    return d.productId.size() + (d.url ? d.url->size() : 0) + (d.consumableUrl ? d.consumableUrl->size() : 0);
-}
 
 // A query's items are many, and most results are never read whole (a round trip's callback often
 // only disposes the result): the result keeps its items as values, and makes their records on the
